@@ -1,0 +1,31 @@
+# The two commands of the README: `make run` and `make test`.
+# Each first installs whatever Debian packages are missing.
+
+JOBS ?= $(shell nproc)
+BUILD ?= build
+
+.PHONY: run test deps build build-asan build-win fuzz bench soak clean
+
+run: build
+	./$(BUILD)/duplexa
+
+test:
+	bash scripts/test.sh
+
+deps:
+	@bash scripts/install-deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	cmake --build $(BUILD) -j $(JOBS)
+
+build-asan: deps
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DDUPLEXA_SANITIZE=ON >/dev/null
+	cmake --build build-asan -j $(JOBS)
+
+build-win: deps
+	cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake --build build-win -j $(JOBS)
+
+clean:
+	rm -rf build build-asan build-win build-fuzz

@@ -1,0 +1,20 @@
+// The application shell: start-up, the message pump that is also the frame
+// loop, the window procedure and the input state it keeps.
+#pragma once
+
+#include "platform/platform.h"
+
+// One byte per virtual-key code: 1 while the key or mouse button is held.
+// The once-per-press controls (R, D, U, F1) set their entry back to 0.
+extern unsigned char key_down[256];
+
+// False while the window is minimised; the loop then only polls and swaps.
+extern bool active;
+
+// The body of the entry point: asks the full-screen question, opens the
+// window and runs the loop. Returns the process exit code: 0 after a quit
+// message or Escape, 1 when the window could not be opened.
+int run_viewer(InstanceHandle instance);
+
+// The title every opening passes.
+extern const char* const window_title;

@@ -1,0 +1,16 @@
+// OpenGL 1.1 and GLU for the shared code. On Windows the GL headers need
+// <windows.h> first (APIENTRY, WINGDIAPI); this wrapper hides that order.
+#pragma once
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
+#include <GL/gl.h>
+#include <GL/glu.h>

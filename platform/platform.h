@@ -1,0 +1,192 @@
+// The platform layer: the only code that knows the operating system.
+//
+// Each function stands for one Win32 call of the same shape, so the shared
+// code reads like the Windows program it models and the Win32 backend maps
+// one-to-one. Other backends (SDL2 for Linux, the scripted test backend)
+// emulate the same contract. Exactly one backend is linked into each
+// executable.
+//
+// Texts crossing this boundary are UTF-8; each backend shows them correctly.
+#pragma once
+
+#include <cstdint>
+
+// On Windows the system headers come first, so that their definitions of the
+// message and style constants stand and the guarded ones below step aside.
+#include "platform/gl.h"
+
+// Opaque handles. The Win32 backend casts them to HINSTANCE, HWND, HDC, HGLRC.
+typedef struct duplexa_instance_* InstanceHandle;
+typedef struct duplexa_window_* WindowHandle;
+typedef struct duplexa_dc_* DeviceContext;
+typedef struct duplexa_rc_* RenderContext;
+
+typedef std::uintptr_t WParam;
+typedef std::intptr_t LParam;
+typedef std::intptr_t LResult;
+
+struct PlatformRect {
+    long left, top, right, bottom;
+};
+
+struct PlatformPoint {
+    long x, y;
+};
+
+// One window message, as MSG carries it.
+struct Message {
+    WindowHandle window;
+    unsigned message;
+    WParam wparam;
+    LParam lparam;
+};
+
+// PIXELFORMATDESCRIPTOR, field for field (40 bytes).
+struct PixelFormatDescriptor {
+    std::uint16_t nSize;
+    std::uint16_t nVersion;
+    std::uint32_t dwFlags;
+    std::uint8_t iPixelType;
+    std::uint8_t cColorBits;
+    std::uint8_t cRedBits, cRedShift, cGreenBits, cGreenShift, cBlueBits, cBlueShift;
+    std::uint8_t cAlphaBits, cAlphaShift;
+    std::uint8_t cAccumBits, cAccumRedBits, cAccumGreenBits, cAccumBlueBits, cAccumAlphaBits;
+    std::uint8_t cDepthBits;
+    std::uint8_t cStencilBits;
+    std::uint8_t cAuxBuffers;
+    std::uint8_t iLayerType;
+    std::uint8_t bReserved;
+    std::uint32_t dwLayerMask, dwVisibleMask, dwDamageMask;
+};
+static_assert(sizeof(PixelFormatDescriptor) == 40, "PIXELFORMATDESCRIPTOR is 40 bytes");
+
+// The Win32 numeric values. Each is guarded, so that a backend that includes
+// <windows.h> first keeps the system's own definitions (same values).
+#ifndef WM_QUIT
+#define WM_SIZE 0x0005
+#define WM_ACTIVATE 0x0006
+#define WM_CLOSE 0x0010
+#define WM_QUIT 0x0012
+#define WM_KEYDOWN 0x0100
+#define WM_KEYUP 0x0101
+#define WM_SYSKEYDOWN 0x0104
+#define WM_SYSKEYUP 0x0105
+#define WM_MOUSEMOVE 0x0200
+#define WM_LBUTTONDOWN 0x0201
+#define WM_LBUTTONUP 0x0202
+#define WM_RBUTTONDOWN 0x0204
+#define WM_RBUTTONUP 0x0205
+
+#define VK_LBUTTON 0x01
+#define VK_RBUTTON 0x02
+#define VK_SHIFT 0x10
+#define VK_MENU 0x12
+#define VK_ESCAPE 0x1B
+#define VK_PRIOR 0x21
+#define VK_NEXT 0x22
+#define VK_LEFT 0x25
+#define VK_UP 0x26
+#define VK_RIGHT 0x27
+#define VK_DOWN 0x28
+#define VK_F1 0x70
+#define VK_F10 0x79
+
+#define SIZE_MINIMIZED 1
+
+#define MB_OK 0x00
+#define MB_YESNO 0x04
+#define MB_ICONERROR 0x10
+#define MB_ICONQUESTION 0x20
+#define MB_ICONEXCLAMATION 0x30
+#define MB_ICONINFORMATION 0x40
+#define IDOK 1
+#define IDYES 6
+#define IDNO 7
+
+#define DISP_CHANGE_SUCCESSFUL 0
+#define DISP_CHANGE_RESTART 1
+#define DISP_CHANGE_FAILED (-1)
+#define DISP_CHANGE_BADMODE (-2)
+#define DISP_CHANGE_NOTUPDATED (-3)
+#define DISP_CHANGE_BADFLAGS (-4)
+
+#define WS_POPUP 0x80000000u
+#define WS_CLIPSIBLINGS 0x04000000u
+#define WS_CLIPCHILDREN 0x02000000u
+#define WS_OVERLAPPEDWINDOW 0x00CF0000u
+#define WS_EX_WINDOWEDGE 0x00000100u
+#define WS_EX_APPWINDOW 0x00040000u
+
+#define CS_VREDRAW 0x0001
+#define CS_HREDRAW 0x0002
+#define CS_OWNDC 0x0020
+
+#define PFD_DOUBLEBUFFER 0x00000001
+#define PFD_DRAW_TO_WINDOW 0x00000004
+#define PFD_SUPPORT_OPENGL 0x00000020
+#define PFD_TYPE_RGBA 0
+#define PFD_MAIN_PLANE 0
+#endif
+
+inline unsigned loword(std::uintptr_t v) { return static_cast<unsigned>(v & 0xFFFF); }
+inline unsigned hiword(std::uintptr_t v) { return static_cast<unsigned>((v >> 16) & 0xFFFF); }
+
+// Message boxes (MessageBox). Returns IDOK, IDYES, IDNO, or 0 when no box
+// could be shown. Every backend also writes "caption: text" to stderr, so a
+// run without a display or a log explains itself.
+int platform_message_box(WindowHandle owner, const char* text, const char* caption, unsigned style);
+WindowHandle platform_get_focus();                                   // GetFocus
+
+// Window class (RegisterClassEx / UnregisterClass). The class's window
+// procedure is always handle_window_message.
+bool platform_register_window_class(InstanceHandle instance, const char* class_name);
+bool platform_unregister_window_class(const char* class_name, InstanceHandle instance);
+
+// Display mode (ChangeDisplaySettings with CDS_FULLSCREEN / with no mode).
+long platform_change_display_mode(int width, int height, int bits_per_pixel);
+long platform_restore_display_mode();
+
+// Windows.
+bool platform_adjust_window_rect(PlatformRect* rect, unsigned style, unsigned ex_style);  // AdjustWindowRectEx
+WindowHandle platform_create_window(unsigned ex_style, const char* class_name, const char* title,
+                                    unsigned style, int x, int y, int width, int height,
+                                    InstanceHandle instance);                             // CreateWindowEx
+bool platform_destroy_window(WindowHandle window);                                        // DestroyWindow
+void platform_show_window(WindowHandle window);                                           // ShowWindow(SW_SHOW)
+bool platform_set_foreground_window(WindowHandle window);                                 // SetForegroundWindow
+void platform_set_focus(WindowHandle window);                                             // SetFocus
+bool platform_get_client_rect(WindowHandle window, PlatformRect* rect);                   // GetClientRect
+
+// Device context and pixel format.
+DeviceContext platform_get_dc(WindowHandle window);                                       // GetDC
+bool platform_release_dc(WindowHandle window, DeviceContext dc);                          // ReleaseDC
+int platform_choose_pixel_format(DeviceContext dc, const PixelFormatDescriptor* pfd);     // 0: none
+bool platform_set_pixel_format(DeviceContext dc, int format, const PixelFormatDescriptor* pfd);
+
+// OpenGL context (wglCreateContext / wglMakeCurrent / wglDeleteContext), SwapBuffers.
+RenderContext platform_create_context(DeviceContext dc);
+bool platform_make_current(DeviceContext dc, RenderContext rc);
+bool platform_delete_context(RenderContext rc);
+bool platform_swap_buffers(DeviceContext dc);
+
+// Messages (PeekMessage with PM_REMOVE, TranslateMessage, DispatchMessage,
+// PostQuitMessage, DefWindowProc).
+bool platform_peek_message(Message* message);
+void platform_translate_message(const Message* message);
+LResult platform_dispatch_message(const Message* message);
+void platform_post_quit_message(int exit_code);
+LResult platform_default_window_proc(WindowHandle window, unsigned message, WParam wparam, LParam lparam);
+
+// Cursor (ShowCursor with its display counter, GetCursorPos, SetCursorPos;
+// screen coordinates).
+int platform_show_cursor(bool show);
+bool platform_get_cursor_pos(PlatformPoint* point);
+bool platform_set_cursor_pos(int x, int y);
+
+// Clocks (QueryPerformanceFrequency / QueryPerformanceCounter, timeGetTime).
+bool platform_query_performance_frequency(std::int64_t* frequency);
+bool platform_query_performance_counter(std::int64_t* counter);
+std::uint32_t platform_time_get_time();
+
+// Provided by the shared code: the window procedure every backend delivers to.
+LResult handle_window_message(WindowHandle window, unsigned message, WParam wparam, LParam lparam);

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Duplexa needs to build, run and test.
+# Idempotent, and silent when everything is present.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config python3
+  libsdl2-dev libgl1-mesa-dev libglu1-mesa-dev libosmesa6-dev libgl1-mesa-dri
+  libgtest-dev libbenchmark-dev libstb-dev
+  clang libclang-rt-14-dev
+  libfreetype-dev fonts-dejavu-core
+  xvfb xdotool x11-utils imagemagick
+  g++-mingw-w64-x86-64 wine wine64 zip
+)
+if [ "${1:-}" = "--run-only" ]; then
+  packages=(build-essential cmake pkg-config libsdl2-dev libgl1-mesa-dev libglu1-mesa-dev
+            libosmesa6-dev libgl1-mesa-dri libgtest-dev libfreetype-dev python3)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,32 @@
+// The font texture, the 256 glyph display lists and the 800 x 600 text overlay.
+#pragma once
+
+#include "image/dib_loader.h"
+#include "platform/gl.h"
+
+// Texture name of the font image; lives as long as its rendering context.
+extern GLuint font_texture;
+
+// Null for a null path or a file that does not open (no box); otherwise what
+// load_dib_image gives.
+RgbImage* load_bitmap_file(const char* path);
+
+// Loads "data/font.bmp" into font_texture; false after its box.
+bool load_font_texture();
+
+class GlyphFont {
+public:
+    GLuint list_base;  // glyph g is list list_base + g
+    GLuint texture;
+
+    explicit GlyphFont(GLuint font_texture_name);
+    ~GlyphFont();
+    GlyphFont(const GlyphFont&) = delete;
+    GlyphFont& operator=(const GlyphFont&) = delete;
+
+    void begin_overlay() const;
+    void end_overlay() const;
+    // Text at a character cell: column c at x = 11c, row r on y = 584 - 16r.
+    // Glyph set 0 or 1 (2 and more print as 1; negative sets draw nothing).
+    void print(int column, int row, const char* text, int set) const;
+};
