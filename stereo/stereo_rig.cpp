@@ -1,0 +1,96 @@
+#include "stereo/stereo_rig.h"
+
+#include "app/app.h"
+#include "camera/frame_timer.h"
+
+namespace {
+
+// Virtual-key codes of the rig's controls (the upper-case letter).
+const int key_w = 'W';
+const int key_q = 'Q';
+const int key_x = 'X';
+const int key_z = 'Z';
+const int key_o = 'O';
+const int key_i = 'I';
+const int key_d = 'D';
+const int key_u = 'U';
+
+// Per-second rates of the held controls.
+const float focal_rate = 5.0f;    // world units
+const float ratio_rate = 10.0f;
+const float shift_rate = 100.0f;  // pixels
+
+const float near_factor = 0.2f;   // near plane / focal length
+
+}  // namespace
+
+StereoRig::StereoRig(bool glasses)
+    : focal_length(5.0f),
+      field_of_view(45.0f),
+      eye_separation(0.0f),
+      near_plane(0.0f),
+      far_plane(100.0f),
+      image_shift(200.0f),
+      separation_ratio(30.0f),
+      glasses_mode(glasses),
+      auto_focus(true),
+      colour_pair(2) {
+    // The same expressions as set_focus, so focusing at the home distance
+    // leaves every field exactly at its default.
+    eye_separation = focal_length / separation_ratio;
+    near_plane = focal_length * near_factor;
+}
+
+void StereoRig::set_focus(float distance) {
+    focal_length = distance;
+    eye_separation = distance / separation_ratio;
+    near_plane = distance * near_factor;
+}
+
+void StereoRig::update_from_input(float distance) {
+    // A camera standing on the origin gives no focus distance.
+    if (distance != 0.0f && auto_focus) {
+        set_focus(distance);
+    }
+
+    bool focal_changed = true;
+    if (key_down[key_w]) {
+        focal_length = focal_length + per_frame_step(focal_rate);
+    } else if (key_down[key_q]) {
+        focal_length = focal_length - per_frame_step(focal_rate);
+    } else {
+        focal_changed = false;
+    }
+    if (focal_changed) {
+        eye_separation = focal_length / separation_ratio;
+        near_plane = focal_length * near_factor;
+    }
+
+    bool ratio_changed = true;
+    if (key_down[key_x]) {
+        separation_ratio = separation_ratio + per_frame_step(ratio_rate);
+    } else if (key_down[key_z]) {
+        separation_ratio = separation_ratio - per_frame_step(ratio_rate);
+    } else {
+        ratio_changed = false;
+    }
+    if (ratio_changed) {
+        eye_separation = focal_length / separation_ratio;
+    }
+
+    if (key_down[key_o]) {
+        image_shift = image_shift + per_frame_step(shift_rate);
+    } else if (key_down[key_i]) {
+        image_shift = image_shift - per_frame_step(shift_rate);
+    }
+
+    // Toggles act once per key-down message: the entry is cleared after acting.
+    if (key_down[key_d]) {
+        glasses_mode = !glasses_mode;
+        key_down[key_d] = 0;
+    }
+    if (key_down[key_u]) {
+        auto_focus = !auto_focus;
+        key_down[key_u] = 0;
+    }
+}
