@@ -1,0 +1,96 @@
+#include "app/app.h"
+
+#include "app/gl_window.h"
+#include "stereo/frame.h"
+
+unsigned char key_down[256];
+bool active = true;
+const char* const window_title = "Duplexa 01";
+
+namespace {
+
+constexpr int window_width = 800;
+constexpr int window_height = 600;
+constexpr int window_bits = 16;
+
+}  // namespace
+
+LResult handle_window_message(WindowHandle window, unsigned message, WParam wparam, LParam lparam) {
+    switch (message) {
+    case WM_SIZE:
+        resize_view(static_cast<int>(loword(static_cast<std::uintptr_t>(lparam))),
+                    static_cast<int>(hiword(static_cast<std::uintptr_t>(lparam))));
+        return 0;
+    case WM_ACTIVATE:
+        // The high word is non-zero when the window is minimised; the
+        // activation state in the low word does not matter.
+        active = hiword(wparam) == 0;
+        return 0;
+    case WM_CLOSE:
+        // The loop ends on the quit message; close_gl_window destroys the window.
+        platform_post_quit_message(0);
+        return 0;
+    case WM_KEYDOWN:
+        key_down[wparam & 0xFF] = 1;
+        return 0;
+    case WM_KEYUP:
+        key_down[wparam & 0xFF] = 0;
+        return 0;
+    case WM_LBUTTONDOWN:
+        key_down[VK_LBUTTON] = 1;
+        return 0;
+    case WM_LBUTTONUP:
+        key_down[VK_LBUTTON] = 0;
+        return 0;
+    case WM_RBUTTONDOWN:
+        key_down[VK_RBUTTON] = 1;
+        return 0;
+    case WM_RBUTTONUP:
+        key_down[VK_RBUTTON] = 0;
+        return 0;
+    default:
+        return platform_default_window_proc(window, message, wparam, lparam);
+    }
+}
+
+int run_viewer(InstanceHandle instance) {
+    instance_handle = instance;
+
+    if (platform_message_box(nullptr, "Would You Like To Run In Fullscreen Mode?", "Start FullScreen?",
+                             MB_YESNO | MB_ICONQUESTION) == IDNO)
+        fullscreen = false;
+
+    // A failed opening has already told the user why; report it as a failure.
+    if (!open_gl_window(window_title, window_width, window_height, window_bits, fullscreen)) return 1;
+
+    Message message{nullptr, 0, 0, 0};
+    bool done = false;
+    while (!done) {
+        if (platform_peek_message(&message)) {
+            if (message.message == WM_QUIT) break;
+            platform_translate_message(&message);
+            platform_dispatch_message(&message);
+            continue;
+        }
+
+        if (active) render_frame();
+
+        // Escape ends the loop without showing the frame of this pass.
+        if (key_down[VK_ESCAPE])
+            done = true;
+        else
+            platform_swap_buffers(device_context);
+
+        if (key_down[VK_F1]) {
+            key_down[VK_F1] = 0;
+            close_gl_window();
+            fullscreen = !fullscreen;
+            if (!open_gl_window(window_title, window_width, window_height, window_bits, fullscreen)) return 1;
+        }
+    }
+
+    close_gl_window();
+    // After Escape the message record holds whatever the pump last delivered;
+    // an ending chosen by the user is a success.
+    return message.message == WM_QUIT ? static_cast<int>(message.wparam) : 0;
+}

@@ -1,0 +1,12 @@
+// The GL half of the scripted backend: offscreen contexts rendering into
+// caller-owned RGBA buffers. One implementation per system (OSMesa here).
+#pragma once
+
+namespace script {
+
+void* gl_create_context();  // null on failure
+void gl_destroy_context(void* context);
+// Binds context to an RGBA buffer of width x height bytes x 4; null/null releases.
+bool gl_make_current(void* context, unsigned char* buffer, int width, int height);
+
+}  // namespace script

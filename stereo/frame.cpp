@@ -1,0 +1,127 @@
+#include "stereo/frame.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/app.h"
+#include "app/gl_window.h"
+#include "app/statics.h"
+#include "platform/gl.h"
+#include "stereo/test_object.h"
+#include "text/glyph_font.h"
+
+char rate_text[20];
+
+namespace {
+
+// The help page, in the order it is printed.
+struct HelpLine {
+    int column, row, set;
+    const char* text;
+};
+const HelpLine help_controls[] = {
+    {15, 10, 1, "mouse, arrows, Page Up, Page Down - moving"},
+    {15, 11, 1, "U - automatic focus"},
+    {15, 12, 1, "Q,W - change focal length"},
+    {15, 13, 1, "Y - focus"},
+    {15, 14, 1, "Z,X - change separation of eyes"},
+    {15, 15, 1, "E - reset stereo setting"},
+    {15, 16, 1, "S - switch off stereo"},
+    {15, 17, 1, "D - switch between glasses mode and witout glasses mode"},
+    {15, 18, 1, "I,O - set shift pictures in without glasses mode"},
+    {15, 19, 1, "J,K - show only right, left view"},
+    {15, 20, 1, "R - reset camera"},
+    {15, 21, 1, "H - help"},
+};
+
+void print_help(const GlyphFont& font) {
+    font.print(15, 7, "Program: Duplexa 01", 0);
+    glColor3f(0.9f, 0.9f, 1.0f);
+    font.print(8, 8, "Off-axis stereo wireframe viewer - red/cyan glasses or side by side", 0);
+    glColor3f(1.0f, 1.0f, 1.0f);
+    font.print(10, 9, "Controls:", 1);
+    for (const HelpLine& line : help_controls) font.print(line.column, line.row, line.text, line.set);
+}
+
+void focus_now() { stereo_rig.set_focus(camera.distance_from_origin()); }
+
+}  // namespace
+
+void format_frame_rate(float rate, char* out, std::size_t size) {
+    if (size == 0) return;
+    if (!std::isfinite(rate)) {
+        std::snprintf(out, size, "%s", std::isnan(rate) ? "nan" : (rate > 0 ? "inf" : "-inf"));
+        return;
+    }
+    // Rounded to four significant digits first, so that the notation follows
+    // the printed value (9999.7 prints as 1.e+004, not as a fifth digit).
+    char scientific[32];
+    std::snprintf(scientific, sizeof scientific, "%.3e", static_cast<double>(rate));
+    const char* e = std::strchr(scientific, 'e');
+    int exponent = e ? std::atoi(e + 1) : 0;
+    if (rate != 0.0f && exponent >= -1 && exponent <= 3) {
+        std::snprintf(out, size, "%.*f", 3 - exponent, static_cast<double>(rate));
+    } else {
+        // d.ddde+ddd: a three-digit exponent, whatever the C library's habit.
+        std::snprintf(out, size, "%.*se%c%03d", static_cast<int>(e - scientific), scientific,
+                      exponent < 0 ? '-' : '+', exponent < 0 ? -exponent : exponent);
+    }
+    // Trailing zeros after the point go; the point itself stays.
+    char* point = std::strchr(out, '.');
+    if (!point) return;
+    char* mantissa_end = std::strchr(point, 'e');
+    if (!mantissa_end) mantissa_end = out + std::strlen(out);
+    char* last = mantissa_end;
+    while (last > point + 1 && last[-1] == '0') --last;
+    if (last != mantissa_end) std::memmove(last, mantissa_end, std::strlen(mantissa_end) + 1);
+}
+
+void render_frame() {
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glDisable(GL_TEXTURE_2D);
+    // The scene blends with the function the previous frame's overlay left:
+    // the red and cyan images add up channel by channel.
+    glEnable(GL_BLEND);
+
+    camera.update_from_input();
+    stereo_rig.update_from_input(camera.distance_from_origin());
+
+    if (key_down['Y']) focus_now();
+    if (key_down['E']) {
+        stereo_rig.image_shift = 0.0f;
+        stereo_rig.separation_ratio = 30.0f;
+        focus_now();
+    }
+
+    if (key_down['S']) {
+        // Mono draws with the projection, viewport and colour the previous
+        // frame's setup_mono left.
+        draw_test_object();
+    } else {
+        stereo_rig.setup_left_eye();
+        if (!key_down['J']) draw_test_object();
+        // The right image must not be hidden by the left one's depth.
+        glClear(GL_DEPTH_BUFFER_BIT);
+        stereo_rig.setup_right_eye();
+        if (!key_down['K']) draw_test_object();
+        stereo_rig.setup_mono();
+    }
+
+    glDisable(GL_BLEND);
+    glEnable(GL_TEXTURE_2D);
+    glColor3f(1.0f, 1.0f, 1.0f);
+
+    // Without a font (its allocation failed) the frame still measures its rate.
+    if (glyph_font) glyph_font->begin_overlay();
+
+    frame_rate = 1.0f / frame_timer.elapsed_seconds();
+    frame_timer.restart();
+    format_frame_rate(frame_rate, rate_text, sizeof rate_text);
+
+    if (!glyph_font) return;
+    glyph_font->print(0, 0, rate_text, 0);
+    if (key_down['H']) print_help(*glyph_font);
+    glyph_font->end_overlay();
+}
