@@ -27,8 +27,8 @@ enum class DibError {
     conversion_error,    // "Image file conversion error."
 };
 
-// The colour count of a bitmap header (at least 4 readable bytes, and 16 for
-// an info header's fields that it reads).
+// The colour count of a bitmap header. Reads its size field, then bcBitCount
+// (size 12: 12 readable bytes) or biBitCount and biClrUsed (other sizes: 36).
 std::uint16_t count_dib_colors(const unsigned char* header);
 
 // Pure decode of a whole file's bytes; never reads outside [bytes, bytes + size).
