@@ -1,0 +1,419 @@
+// The glyph font and its overlay, drawn in real offscreen GL: where print
+// puts each glyph, which glyph a byte selects, the GL state the overlay
+// leaves, and loading the font texture from data/font.bmp.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/gl.h"
+#include "platform/script/script_platform.h"
+#include "text/glyph_font.h"
+
+namespace {
+
+// A fresh scripted system first: reset() releases any current context, so it
+// must run before the test's own context is made.
+struct FreshSystem {
+    FreshSystem() { script::reset(); }
+};
+
+// Glyph g's cell filled solid with (g, 255, 64): green marks a drawn glyph
+// and red tells which one, so placement and selection read straight off the
+// frame. Drawn 1:1 over a black frame, a glyph shows its texels unchanged.
+GLuint make_probe_texture() {
+    std::vector<unsigned char> texels(256 * 256 * 3);
+    for (int y = 0; y < 256; ++y) {      // y = 0 is the bottom of the picture
+        for (int x = 0; x < 256; ++x) {
+            const int glyph = (15 - y / 16) * 16 + x / 16;
+            unsigned char* texel = &texels[(y * 256 + x) * 3];
+            texel[0] = static_cast<unsigned char>(glyph);
+            texel[1] = 255;
+            texel[2] = 64;
+        }
+    }
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexImage2D(GL_TEXTURE_2D, 0, 3, 256, 256, 0, GL_RGB, GL_UNSIGNED_BYTE, texels.data());
+    return name;
+}
+
+// The glyph number drawn at overlay pixel (x, y), or -1 where none is.
+int glyph_at(int x, int y) {
+    const script::Rgba pixel = script::read_pixel(x, y);
+    if (pixel.g < 250) return -1;
+    return pixel.r;
+}
+
+class OverlayTest : public ::testing::Test {
+protected:
+    OverlayTest() : probe_texture(make_probe_texture()), font(probe_texture) {}
+
+    void SetUp() override {
+        ASSERT_TRUE(context.ok());
+        glViewport(0, 0, 800, 600);
+        glClearColor(0, 0, 0, 0);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    }
+
+    // The caller's part of a frame around one print.
+    void draw(int column, int row, const char* text, int set) {
+        glDisable(GL_BLEND);
+        glEnable(GL_TEXTURE_2D);
+        glColor3f(1, 1, 1);
+        font.begin_overlay();
+        font.print(column, row, text, set);
+        font.end_overlay();
+    }
+
+    bool frame_is_black() {
+        const std::vector<unsigned char> frame = script::read_frame(800, 600);
+        for (std::size_t i = 0; i < frame.size(); i += 4)
+            if (frame[i] | frame[i + 1] | frame[i + 2]) return false;
+        return true;
+    }
+
+    FreshSystem fresh;
+    script::OffscreenContext context;
+    GLuint probe_texture;
+    GlyphFont font;
+};
+
+TEST_F(OverlayTest, PrintPutsGlyphsOnCharacterCells) {
+    draw(0, 0, "AB", 0);
+    EXPECT_EQ(glyph_at(0, 584), 33) << "A's lower left corner";
+    EXPECT_EQ(glyph_at(10, 599), 33);
+    EXPECT_EQ(glyph_at(16, 584), 34);
+    EXPECT_EQ(glyph_at(26, 599), 34) << "B's upper right corner";
+    // B's quad starts 11 units on and lightens A's right edge: 34 + 33 (1 - 34/255).
+    EXPECT_NEAR(script::read_pixel(11, 584).r, 63, 2);
+    EXPECT_EQ(script::read_pixel(10, 584).r, 33);
+    EXPECT_EQ(glyph_at(27, 590), -1) << "nothing after B";
+    EXPECT_EQ(glyph_at(5, 583), -1) << "nothing below the top line";
+}
+
+TEST_F(OverlayTest, ColumnsAndRowsCountFromTheTopLeft) {
+    draw(15, 7, "A", 0);
+    EXPECT_EQ(glyph_at(165, 472), 33);
+    EXPECT_EQ(glyph_at(164, 472), -1);
+    EXPECT_EQ(glyph_at(165, 471), -1);
+    EXPECT_EQ(glyph_at(180, 487), 33);
+
+    draw(15, 21, "A", 1);
+    EXPECT_EQ(glyph_at(165, 248), 161);
+    EXPECT_EQ(glyph_at(165, 247), -1);
+}
+
+TEST_F(OverlayTest, EveryCharacterSelectsItsOwnCell) {
+    // Characters 32-127 in both sets: 2 x 96 glyphs, 48 to a line.
+    char line[49] = {};
+    for (int set = 0; set <= 1; ++set) {
+        for (int half = 0; half < 2; ++half) {
+            for (int i = 0; i < 48; ++i) line[i] = static_cast<char>(32 + half * 48 + i);
+            draw(0, set * 2 + half, line, set);
+        }
+    }
+    for (int set = 0; set <= 1; ++set) {
+        for (int code = 32; code < 128; ++code) {
+            const int line_index = set * 2 + (code - 32) / 48;
+            const int x = 11 * ((code - 32) % 48) + 5;
+            const int y = 584 - 16 * line_index + 8;
+            EXPECT_EQ(glyph_at(x, y), code - 32 + 128 * set) << "code " << code << ", set " << set;
+        }
+    }
+}
+
+TEST_F(OverlayTest, SetsAboveOnePrintAsSetOne) {
+    draw(0, 0, "A", 2);
+    draw(0, 1, "A", 2147483647);
+    EXPECT_EQ(glyph_at(5, 590), 161);
+    EXPECT_EQ(glyph_at(5, 574), 161);
+}
+
+TEST_F(OverlayTest, NegativeSetsAndEmptyTextsDrawNothing) {
+    draw(0, 0, "AB", -1);
+    draw(3, 3, "Hello", -2147483647 - 1);
+    draw(0, 0, "", 0);
+    draw(5, 5, nullptr, 0);
+    EXPECT_TRUE(frame_is_black());
+}
+
+TEST_F(OverlayTest, BytesOutsideTheSetNeitherDrawNorMoveThePen) {
+    draw(0, 0, "\x01\x1f\x80\xff" "A", 0);
+    EXPECT_EQ(glyph_at(5, 590), 33);
+    EXPECT_EQ(glyph_at(16, 590), -1);
+
+    draw(0, 2, "\x80\x9f" "A", 1);
+    EXPECT_EQ(glyph_at(5, 558), 161);
+    EXPECT_EQ(glyph_at(16, 558), -1);
+}
+
+TEST_F(OverlayTest, SetOneReachesTheWholeGridWithHighAndControlBytes) {
+    draw(0, 0, "\xa0\xff\x01\x1f", 1);
+    EXPECT_EQ(glyph_at(5, 590), 0);
+    EXPECT_EQ(glyph_at(16, 590), 95);
+    EXPECT_EQ(glyph_at(27, 590), 97);
+    EXPECT_EQ(glyph_at(38, 590), 127);
+}
+
+TEST_F(OverlayTest, TextRunsPastTheRightEdgeUnclipped) {
+    draw(72, 0, "AB", 0);  // B at x = 803
+    EXPECT_EQ(glyph_at(792, 590), 33);
+    EXPECT_EQ(glyph_at(799, 590), 33);
+    EXPECT_EQ(glyph_at(5, 574), -1) << "no wrap to the next line";
+    EXPECT_EQ(glyph_at(5, 590), -1);
+}
+
+TEST_F(OverlayTest, GlyphsTakeTheCurrentColourAndBlackKeepsTheScene) {
+    // Texel (g, 255, 64) times colour (1, 0, 1) over a (0, 0, 128) scene:
+    // result = source + scene x (1 - source), per channel.
+    glClearColor(0, 0, 128 / 255.0f, 0);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glDisable(GL_BLEND);
+    glEnable(GL_TEXTURE_2D);
+    glColor3f(1, 0, 1);
+    font.begin_overlay();
+    font.print(0, 0, "\x7f", 1);  // glyph 223: red 223
+    font.end_overlay();
+    const script::Rgba lit = script::read_pixel(5, 590);
+    EXPECT_NEAR(lit.r, 223, 2);
+    EXPECT_NEAR(lit.g, 0, 2);
+    EXPECT_NEAR(lit.b, 64 + 128 * (255 - 64) / 255, 2);
+    const script::Rgba scene = script::read_pixel(5, 570);
+    EXPECT_EQ(scene.r, 0);
+    EXPECT_EQ(scene.b, 128);
+}
+
+TEST_F(OverlayTest, EndOverlayRestoresMatricesAndSetsDepthAndBlend) {
+    GLdouble projection_before[16], modelview_before[16];
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(45.0, 800.0 / 600.0, 0.1, 100.0);
+    glGetDoublev(GL_PROJECTION_MATRIX, projection_before);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glTranslatef(1, 2, -3);
+    glGetDoublev(GL_MODELVIEW_MATRIX, modelview_before);
+    glDisable(GL_DEPTH_TEST);
+    glEnable(GL_BLEND);
+    glBindTexture(GL_TEXTURE_2D, 0);
+
+    font.begin_overlay();
+    EXPECT_TRUE(glIsEnabled(GL_BLEND));
+    EXPECT_FALSE(glIsEnabled(GL_DEPTH_TEST));
+    GLint binding = 0, mode = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &binding);
+    EXPECT_EQ(static_cast<GLuint>(binding), probe_texture);
+    glGetIntegerv(GL_MATRIX_MODE, &mode);
+    EXPECT_EQ(mode, GL_MODELVIEW);
+    GLdouble ortho[16];
+    glGetDoublev(GL_PROJECTION_MATRIX, ortho);
+    EXPECT_FLOAT_EQ(static_cast<float>(ortho[0]), 2.0f / 800.0f);
+    EXPECT_FLOAT_EQ(static_cast<float>(ortho[5]), 2.0f / 600.0f);
+    EXPECT_FLOAT_EQ(static_cast<float>(ortho[12]), -1.0f);
+    font.print(3, 3, "xyz", 0);
+    font.end_overlay();
+
+    GLdouble projection_after[16], modelview_after[16];
+    glGetDoublev(GL_PROJECTION_MATRIX, projection_after);
+    glGetDoublev(GL_MODELVIEW_MATRIX, modelview_after);
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_EQ(projection_after[i], projection_before[i]) << "projection element " << i;
+        EXPECT_EQ(modelview_after[i], modelview_before[i]) << "modelview element " << i;
+    }
+    GLint depth = 0, source = 0, destination = 0;
+    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
+    EXPECT_EQ(depth, 1);
+    glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &depth);
+    EXPECT_EQ(depth, 1);
+    glGetIntegerv(GL_MATRIX_MODE, &mode);
+    EXPECT_EQ(mode, GL_MODELVIEW);
+    EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+    EXPECT_FALSE(glIsEnabled(GL_BLEND));
+    glGetIntegerv(GL_BLEND_SRC, &source);
+    glGetIntegerv(GL_BLEND_DST, &destination);
+    EXPECT_EQ(source, GL_SRC_ALPHA);
+    EXPECT_EQ(destination, GL_ONE_MINUS_SRC_COLOR);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+TEST(GlyphFontLists, BuiltWithTheFontAndDeletedWithIt) {
+    script::reset();
+    script::OffscreenContext context;
+    ASSERT_TRUE(context.ok());
+    const GLuint texture = make_probe_texture();
+    GLuint base = 0;
+    {
+        GlyphFont font(texture);
+        base = font.list_base;
+        EXPECT_EQ(font.texture, texture);
+        ASSERT_NE(base, 0u);
+        for (GLuint g = 0; g < 256; ++g) ASSERT_TRUE(glIsList(base + g)) << "glyph " << g;
+    }
+    for (GLuint g = 0; g < 256; ++g) EXPECT_FALSE(glIsList(base + g)) << "glyph " << g;
+    EXPECT_TRUE(glIsTexture(texture)) << "the texture stays with the context";
+}
+
+// Runs a test body with another working directory, then returns.
+class WorkingDirectory {
+public:
+    explicit WorkingDirectory(const std::string& path) {
+        if (!getcwd(previous_, sizeof previous_)) previous_[0] = 0;
+        entered_ = chdir(path.c_str()) == 0;
+    }
+    ~WorkingDirectory() {
+        if (previous_[0] && chdir(previous_) != 0) std::perror("chdir back");
+    }
+    bool entered() const { return entered_; }
+
+private:
+    char previous_[4096];
+    bool entered_;
+};
+
+std::string make_temp_dir() {
+    char pattern[] = "/tmp/duplexa-font-XXXXXX";
+    const char* made = mkdtemp(pattern);
+    return made ? made : "";
+}
+
+void write_file(const std::string& path, const std::vector<unsigned char>& bytes) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr) << path;
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+}
+
+// A 24-bit bottom-up BI_RGB file of width x height black pixels.
+std::vector<unsigned char> black_bmp(int width, int height) {
+    const int row = (width * 3 + 3) & ~3;
+    const int size = 54 + row * height;
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(size), 0);
+    auto put32 = [&](int at, int value) {
+        for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<unsigned char>(value >> (8 * i));
+    };
+    bytes[0] = 'B';
+    bytes[1] = 'M';
+    put32(2, size);
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, width);
+    put32(22, height);
+    bytes[26] = 1;
+    bytes[28] = 24;
+    return bytes;
+}
+
+TEST(FontTexture, LoadsDataFontBmp) {
+    script::reset();
+    script::OffscreenContext context;
+    ASSERT_TRUE(context.ok());
+    WorkingDirectory root(DUPLEXA_SOURCE_DIR);
+    ASSERT_TRUE(root.entered());
+    font_texture = 0;
+    ASSERT_TRUE(load_font_texture());
+    EXPECT_TRUE(script::boxes().empty());
+    EXPECT_NE(font_texture, 0u);
+    GLint binding = 0, width = 0, height = 0, min_filter = 0, mag_filter = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &binding);
+    EXPECT_EQ(static_cast<GLuint>(binding), font_texture);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &height);
+    EXPECT_EQ(width, 256);
+    EXPECT_EQ(height, 256);
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &min_filter);
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &mag_filter);
+    EXPECT_EQ(min_filter, GL_LINEAR);
+    EXPECT_EQ(mag_filter, GL_LINEAR);
+}
+
+void expect_only_the_font_box() {
+    ASSERT_FALSE(script::boxes().empty());
+    const script::Box& box = script::boxes().back();
+    EXPECT_EQ(box.text, "Chyba načítania obrázka.");
+    EXPECT_EQ(box.caption, "data/font.bmp");
+    EXPECT_EQ(box.style, static_cast<unsigned>(MB_ICONERROR));
+    EXPECT_FALSE(box.has_owner);
+}
+
+TEST(FontTexture, MissingFileGivesOneBoxAndFalse) {
+    script::reset();
+    script::OffscreenContext context;
+    ASSERT_TRUE(context.ok());
+    const std::string dir = make_temp_dir();
+    ASSERT_FALSE(dir.empty());
+    {
+        WorkingDirectory inside(dir);
+        ASSERT_TRUE(inside.entered());
+        font_texture = 0;
+        EXPECT_FALSE(load_font_texture());
+        EXPECT_EQ(font_texture, 0u) << "no texture is made for a missing file";
+        EXPECT_EQ(script::boxes().size(), 1u);
+        expect_only_the_font_box();
+        EXPECT_EQ(load_bitmap_file(nullptr), nullptr);
+        EXPECT_EQ(load_bitmap_file("data/font.bmp"), nullptr);
+        EXPECT_EQ(script::boxes().size(), 1u) << "load_bitmap_file shows nothing itself";
+    }
+    rmdir(dir.c_str());
+}
+
+TEST(FontTexture, RefusesPicturesGlCannotTakeTightlyPacked) {
+    // 6 x 4: three bytes a pixel give 18-byte rows, which GL would read as
+    // 20-byte rows, past the end of the pixel block.
+    script::reset();
+    script::OffscreenContext context;
+    ASSERT_TRUE(context.ok());
+    const std::string dir = make_temp_dir();
+    ASSERT_FALSE(dir.empty());
+    ASSERT_EQ(mkdir((dir + "/data").c_str(), 0700), 0);
+    write_file(dir + "/data/font.bmp", black_bmp(6, 4));
+    {
+        WorkingDirectory inside(dir);
+        ASSERT_TRUE(inside.entered());
+        RgbImage* image = load_bitmap_file("data/font.bmp");
+        ASSERT_NE(image, nullptr) << "the file itself is a sound BMP";
+        free_rgb_image(image);
+        font_texture = 0;
+        EXPECT_FALSE(load_font_texture());
+        EXPECT_EQ(font_texture, 0u);
+        EXPECT_EQ(script::boxes().size(), 1u);
+        expect_only_the_font_box();
+    }
+    std::remove((dir + "/data/font.bmp").c_str());
+    rmdir((dir + "/data").c_str());
+    rmdir(dir.c_str());
+}
+
+TEST(FontTexture, UnreadableFileGivesTheLoaderBoxThenItsOwn) {
+    script::reset();
+    script::OffscreenContext context;
+    ASSERT_TRUE(context.ok());
+    const std::string dir = make_temp_dir();
+    ASSERT_FALSE(dir.empty());
+    ASSERT_EQ(mkdir((dir + "/data").c_str(), 0700), 0);
+    write_file(dir + "/data/font.bmp", {'n', 'o', 't', ' ', 'a', ' ', 'b', 'm', 'p', '!', 0, 0, 0, 0, 0, 0, 0, 0});
+    const unsigned char saved = show_errors;
+    show_errors = 1;
+    {
+        WorkingDirectory inside(dir);
+        ASSERT_TRUE(inside.entered());
+        EXPECT_FALSE(load_font_texture());
+        ASSERT_EQ(script::boxes().size(), 2u);
+        EXPECT_EQ(script::boxes()[0].caption, "Error");
+        expect_only_the_font_box();
+    }
+    show_errors = saved;
+    std::remove((dir + "/data/font.bmp").c_str());
+    rmdir((dir + "/data").c_str());
+    rmdir(dir.c_str());
+}
+
+}  // namespace
