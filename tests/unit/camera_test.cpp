@@ -1,0 +1,299 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+#include "app/app.h"
+#include "camera/camera.h"
+#include "camera/frame_timer.h"
+#include "platform/gl.h"
+#include "platform/script/script_platform.h"
+
+namespace {
+
+void expect_vec(const Vec3& v, float x, float y, float z, float tolerance = 1e-6f) {
+    EXPECT_NEAR(v.x, x, tolerance);
+    EXPECT_NEAR(v.y, y, tolerance);
+    EXPECT_NEAR(v.z, z, tolerance);
+}
+
+bool at_home(const Camera& c) {
+    return c.position.x == 0 && c.position.y == 0 && c.position.z == 5 &&
+           c.direction.x == 0 && c.direction.y == 0 && c.direction.z == -1 &&
+           c.up.x == 0 && c.up.y == 1 && c.up.z == 0;
+}
+
+class CameraTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        script::reset();  // before the context: a reset releases the current one
+        context.reset(new script::OffscreenContext(800, 600));
+        ASSERT_TRUE(context->ok());
+        std::memset(key_down, 0, sizeof key_down);
+        frame_rate = 50.0f;
+        script::set_cursor(400, 300);
+        glMatrixMode(GL_MODELVIEW);
+    }
+    void TearDown() override {
+        std::memset(key_down, 0, sizeof key_down);
+        frame_rate = 0.0f;
+    }
+
+    // One frame with the cursor moved to (x, y) since the last park.
+    void update_with_cursor(Camera& c, long x, long y) {
+        script::set_cursor(x, y);
+        c.update_from_input();
+    }
+
+    std::unique_ptr<script::OffscreenContext> context;
+};
+
+TEST_F(CameraTest, ConstructionIsHomeWithTheCursorParked) {
+    script::set_cursor(17, 923);
+    Camera c;
+    EXPECT_TRUE(at_home(c));
+    EXPECT_EQ(script::cursor().x, 400);
+    EXPECT_EQ(script::cursor().y, 300);
+    EXPECT_EQ(c.distance_from_origin(), 5.0f);
+}
+
+TEST_F(CameraTest, IdleUpdateAtHomeLoadsTheHomeView) {
+    Camera c;
+    glLoadIdentity();
+    glTranslatef(3, 4, 5);  // the update must replace, not multiply
+    c.update_from_input();
+    EXPECT_TRUE(at_home(c));
+    EXPECT_EQ(c.distance_from_origin(), 5.0f);
+
+    GLfloat loaded[16], expected[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, loaded);
+    glLoadIdentity();
+    gluLookAt(0, 0, 5, 0, 0, 4, 0, 1, 0);
+    glGetFloatv(GL_MODELVIEW_MATRIX, expected);
+    for (int i = 0; i < 16; ++i) EXPECT_FLOAT_EQ(loaded[i], expected[i]) << "element " << i;
+}
+
+TEST_F(CameraTest, AppliedViewIsTheLookAtOfTheFields) {
+    Camera c;
+    c.turn(0.3f, -0.2f, 0.0f);
+    c.move(0.0f, 0.0f, 1.5f);
+    c.position.x = 2.0f;
+    c.apply_view();
+    GLfloat loaded[16], expected[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, loaded);
+    glLoadIdentity();
+    gluLookAt(c.position.x, c.position.y, c.position.z,
+              static_cast<double>(c.position.x) + c.direction.x,
+              static_cast<double>(c.position.y) + c.direction.y,
+              static_cast<double>(c.position.z) + c.direction.z, 0, 1, 0);
+    glGetFloatv(GL_MODELVIEW_MATRIX, expected);
+    for (int i = 0; i < 16; ++i) EXPECT_FLOAT_EQ(loaded[i], expected[i]) << "element " << i;
+}
+
+TEST_F(CameraTest, CursorOffsetsTurnAndTiltAndAreParkedAgain) {
+    Camera right;
+    update_with_cursor(right, 410, 300);
+    expect_vec(right.direction, 0.0499376f, 0.0f, -0.9987523f);
+    EXPECT_EQ(script::cursor().x, 400);
+    EXPECT_EQ(script::cursor().y, 300);
+    expect_vec(right.position, 0, 0, 5, 0);
+
+    Camera upward;
+    update_with_cursor(upward, 400, 290);
+    expect_vec(upward.direction, 0.0f, 0.0499376f, -0.9987523f);
+
+    Camera left_down;
+    update_with_cursor(left_down, 390, 310);
+    EXPECT_LT(left_down.direction.x, 0.0f);
+    EXPECT_LT(left_down.direction.y, 0.0f);
+}
+
+TEST_F(CameraTest, FirstUpdateMeasuresFromTheParkAtConstruction) {
+    Camera c;
+    script::set_cursor(410, 300);  // moved while the start-up question was open
+    c.update_from_input();
+    expect_vec(c.direction, 0.0499376f, 0.0f, -0.9987523f);
+    c.update_from_input();  // parked since: no further turn
+    expect_vec(c.direction, 0.0499376f, 0.0f, -0.9987523f);
+}
+
+TEST_F(CameraTest, UnreadableCursorMeansNoTurn) {
+    Camera c;
+    script::set_cursor(700, 100);
+    script::fail_next("GetCursorPos");
+    c.update_from_input();
+    EXPECT_TRUE(at_home(c));
+    EXPECT_EQ(script::cursor().x, 400);
+    EXPECT_EQ(script::cursor().y, 300);
+}
+
+TEST_F(CameraTest, TravelAtFiftyFramesPerSecond) {
+    Camera forward;
+    key_down[VK_UP] = 1;
+    forward.update_from_input();
+    expect_vec(forward.position, 0.0f, 0.0f, 4.5f, 0.0f);
+
+    Camera slow;
+    key_down[VK_SHIFT] = 1;
+    slow.update_from_input();
+    expect_vec(slow.position, 0.0f, 0.0f, 4.9f, 0.0f);
+
+    std::memset(key_down, 0, sizeof key_down);
+    Camera by_button;
+    key_down[VK_LBUTTON] = 1;
+    by_button.update_from_input();
+    expect_vec(by_button.position, 0.0f, 0.0f, 4.5f, 0.0f);
+
+    std::memset(key_down, 0, sizeof key_down);
+    Camera backward;
+    key_down[VK_DOWN] = 1;
+    backward.update_from_input();
+    expect_vec(backward.position, 0.0f, 0.0f, 5.5f, 0.0f);
+
+    std::memset(key_down, 0, sizeof key_down);
+    Camera back_by_button;
+    key_down[VK_RBUTTON] = 1;
+    back_by_button.update_from_input();
+    expect_vec(back_by_button.position, 0.0f, 0.0f, 5.5f, 0.0f);
+}
+
+TEST_F(CameraTest, ForwardAndBackwardTogetherCancel) {
+    Camera c;
+    key_down[VK_UP] = 1;
+    key_down[VK_RBUTTON] = 1;
+    for (int i = 0; i < 10; ++i) c.update_from_input();
+    expect_vec(c.position, 0.0f, 0.0f, 5.0f);
+}
+
+TEST_F(CameraTest, ArrowsTurnByATenthOfTheTravelStep) {
+    // At 50 fps the step is 0.5, so a key turn of 0.05 equals 10 pixels of cursor.
+    Camera right;
+    key_down[VK_RIGHT] = 1;
+    right.update_from_input();
+    expect_vec(right.direction, 0.0499376f, 0.0f, -0.9987523f);
+
+    Camera both;
+    key_down[VK_LEFT] = 1;  // Right still held: only Right acts
+    both.update_from_input();
+    expect_vec(both.direction, 0.0499376f, 0.0f, -0.9987523f);
+
+    key_down[VK_RIGHT] = 0;
+    Camera left;
+    left.update_from_input();
+    expect_vec(left.direction, -0.0499376f, 0.0f, -0.9987523f);
+}
+
+TEST_F(CameraTest, PageKeysTiltAndPageDownWins) {
+    Camera page_up;
+    key_down[VK_PRIOR] = 1;
+    page_up.update_from_input();
+    expect_vec(page_up.direction, 0.0f, -0.0499376f, -0.9987523f);  // down, like the cursor moving down
+
+    Camera both;
+    key_down[VK_NEXT] = 1;
+    both.update_from_input();
+    expect_vec(both.direction, 0.0f, 0.0499376f, -0.9987523f);
+
+    key_down[VK_PRIOR] = 0;
+    Camera page_down;
+    page_down.update_from_input();
+    expect_vec(page_down.direction, 0.0f, 0.0499376f, -0.9987523f);
+}
+
+TEST_F(CameraTest, ResetActsOnceThenTheSameUpdateGoesOn) {
+    Camera c;
+    c.turn(0.7f, 0.4f, 0.0f);
+    c.move(0.0f, 0.0f, 12.0f);
+    key_down['R'] = 1;
+    key_down[VK_LBUTTON] = 1;
+    c.update_from_input();
+    EXPECT_EQ(key_down['R'], 0);
+    expect_vec(c.position, 0.0f, 0.0f, 4.5f, 0.0f);
+    expect_vec(c.direction, 0.0f, 0.0f, -1.0f, 0.0f);
+    expect_vec(c.up, 0.0f, 1.0f, 0.0f, 0.0f);
+}
+
+TEST_F(CameraTest, NoMeasuredRateMeansNoTravelAndNoKeyTurn) {
+    const float rates[] = {0.0f, std::numeric_limits<float>::infinity()};
+    for (float rate : rates) {
+        frame_rate = rate;
+        Camera c;
+        key_down[VK_UP] = 1;
+        key_down[VK_RIGHT] = 1;
+        key_down[VK_NEXT] = 1;
+        c.update_from_input();
+        EXPECT_TRUE(at_home(c)) << "frame_rate " << rate << ": position z " << c.position.z
+                                << ", direction x " << c.direction.x;
+        // The mouse still turns: it is per pixel, not per second.
+        update_with_cursor(c, 410, 300);
+        expect_vec(c.direction, 0.0499376f, 0.0f, -0.9987523f);
+    }
+}
+
+TEST_F(CameraTest, NormalizeGivesUnitLengthOrZero) {
+    Vec3 zero{0.0f, 0.0f, 0.0f};
+    normalize(zero);
+    expect_vec(zero, 0.0f, 0.0f, 0.0f, 0.0f);
+
+    Vec3 v{3.0f, 0.0f, 4.0f};
+    normalize(v);
+    expect_vec(v, 0.6f, 0.0f, 0.8f, 1e-7f);
+
+    Vec3 small{0.001f, 0.0f, 0.0f};  // no tolerance: small is not zero
+    normalize(small);
+    expect_vec(small, 1.0f, 0.0f, 0.0f, 0.0f);
+
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    Vec3 broken{nan, 1.0f, 0.0f};
+    normalize(broken);
+    expect_vec(broken, 0.0f, 0.0f, 0.0f, 0.0f);
+}
+
+TEST_F(CameraTest, MoveAndTurnUseTheRightVector) {
+    Camera c;
+    c.move(1.0f, 2.0f, 3.0f);  // right, up, forward from home
+    expect_vec(c.position, 1.0f, 2.0f, 2.0f, 0.0f);
+
+    Camera rolled;
+    rolled.turn(0.0f, 0.0f, 1.0f);
+    expect_vec(rolled.direction, 0.0f, 0.0f, -1.0f, 0.0f);
+    expect_vec(rolled.up, 0.70710677f, 0.70710677f, 0.0f);
+
+    Camera large;  // the amounts are not angles: any yaw stays below 90 degrees
+    large.turn(1000.0f, 0.0f, 0.0f);
+    EXPECT_GT(large.direction.x, 0.999f);
+    EXPECT_LT(large.direction.z, 0.0f);
+}
+
+TEST_F(CameraTest, TiltingNeverPassesStraightUp) {
+    Camera c;
+    c.turn(0.4f, 0.0f, 0.0f);  // not straight ahead, so the horizontal part has x and z
+    const float hx = c.direction.x, hz = c.direction.z;
+    float last_y = c.direction.y;
+    for (int i = 0; i < 300; ++i) {
+        update_with_cursor(c, 400, 0);  // far above the park point
+        ASSERT_TRUE(std::isfinite(c.direction.x) && std::isfinite(c.direction.y) &&
+                    std::isfinite(c.direction.z));
+        // The horizontal part only shrinks: it never points the other way.
+        ASSERT_GE(c.direction.x * hx + c.direction.z * hz, 0.0f) << "passed the top at frame " << i;
+        ASSERT_GE(c.direction.y, last_y);
+        ASSERT_LE(c.direction.y, 1.0f);
+        last_y = c.direction.y;
+    }
+    EXPECT_GT(c.direction.y, 0.999f);
+    expect_vec(c.up, 0.0f, 1.0f, 0.0f, 0.0f);
+}
+
+TEST_F(CameraTest, StraightUpIgnoresYawUntilReset) {
+    Camera c;
+    c.direction = Vec3{0.0f, 1.0f, 0.0f};
+    update_with_cursor(c, 450, 300);
+    expect_vec(c.direction, 0.0f, 1.0f, 0.0f, 0.0f);
+    key_down['R'] = 1;
+    c.update_from_input();
+    EXPECT_TRUE(at_home(c));
+}
+
+}  // namespace
