@@ -1,4 +1,36 @@
-# Windows: the native Win32 viewer.
+# Windows: the native Win32 viewer, its zip package and, when cross-built,
+# the tests that run under Wine.
 file(GLOB DUPLEXA_WIN32_SOURCES CONFIGURE_DEPENDS platform/win32/*.cpp)
 add_executable(duplexa WIN32 ${DUPLEXA_WIN32_SOURCES})
 target_link_libraries(duplexa PRIVATE duplexa_core gdi32 user32 winmm)
+if(MINGW)
+  # No MinGW run-time DLLs beside the .exe: it runs on a bare Windows.
+  target_link_options(duplexa PRIVATE -static -static-libgcc -static-libstdc++)
+endif()
+
+# The zip: duplexa.exe, data/font.bmp, the README and the licence notices.
+install(TARGETS duplexa RUNTIME DESTINATION .)
+install(FILES data/font.bmp DESTINATION data)
+foreach(doc README.md LICENSE data/FONT-LICENSE)
+  if(EXISTS ${PROJECT_SOURCE_DIR}/${doc})
+    get_filename_component(doc_dir ${doc} DIRECTORY)
+    if(doc_dir STREQUAL "")
+      set(doc_dir .)
+    endif()
+    install(FILES ${doc} DESTINATION ${doc_dir})
+  endif()
+endforeach()
+
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME duplexa)
+set(CPACK_PACKAGE_VENDOR "Duplexa")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Interactive stereoscopic OpenGL viewer")
+set(CPACK_PACKAGE_FILE_NAME duplexa-${PROJECT_VERSION}-win64)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR})
+include(CPack)
+
+if(DUPLEXA_TESTS AND CMAKE_CROSSCOMPILING)
+  enable_testing()
+  add_subdirectory(tests/win32)
+endif()

@@ -1,0 +1,315 @@
+// The Win32 backend against the real system (Wine on a virtual display):
+// the calls the shell relies on do what their Win32 counterparts do.
+#include "platform/platform.h"  // <windows.h> first
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/win32/win32_text.h"
+
+// The shell's window procedure, stood in for: it records what reaches it
+// and ends the loop on WM_CLOSE, as the real one does.
+namespace {
+std::vector<unsigned> received;
+WParam last_size_lparam_width = 0, last_size_lparam_height = 0;
+}  // namespace
+
+LResult handle_window_message(WindowHandle window, unsigned message, WParam wparam, LParam lparam)
+{
+    received.push_back(message);
+    if (message == WM_SIZE) {
+        last_size_lparam_width = loword(static_cast<std::uintptr_t>(lparam));
+        last_size_lparam_height = hiword(static_cast<std::uintptr_t>(lparam));
+        return 0;
+    }
+    if (message == WM_CLOSE) {
+        platform_post_quit_message(0);
+        return 0;
+    }
+    return platform_default_window_proc(window, message, wparam, lparam);
+}
+
+namespace {
+
+InstanceHandle this_instance() { return reinterpret_cast<InstanceHandle>(GetModuleHandleW(nullptr)); }
+
+bool received_message(unsigned message)
+{
+    for (unsigned m : received)
+        if (m == message)
+            return true;
+    return false;
+}
+
+// Drains the queue through the backend; true if WM_QUIT came, with its code.
+bool pump_until_quit(WParam* code)
+{
+    Message message = {};
+    for (int i = 0; i < 1000; ++i) {
+        if (!platform_peek_message(&message)) {
+            Sleep(1);
+            continue;
+        }
+        if (message.message == WM_QUIT) {
+            *code = message.wparam;
+            return true;
+        }
+        platform_translate_message(&message);
+        platform_dispatch_message(&message);
+    }
+    return false;
+}
+
+// A window of the backend's class with a given client size, like the shell's.
+struct TestWindow {
+    WindowHandle handle = nullptr;
+    TestWindow(int width, int height, unsigned style = WS_OVERLAPPEDWINDOW,
+               unsigned ex_style = WS_EX_APPWINDOW | WS_EX_WINDOWEDGE)
+    {
+        PlatformRect rect = {0, 0, width, height};
+        platform_adjust_window_rect(&rect, style, ex_style);
+        handle = platform_create_window(ex_style, "DuplexaTest", "Duplexa test ščťž",
+                                        style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0,
+                                        rect.right - rect.left, rect.bottom - rect.top, this_instance());
+    }
+    ~TestWindow()
+    {
+        if (handle != nullptr)
+            platform_destroy_window(handle);
+    }
+};
+
+class Win32Window : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        received.clear();
+        ASSERT_TRUE(platform_register_window_class(this_instance(), "DuplexaTest"));
+    }
+    void TearDown() override { EXPECT_TRUE(platform_unregister_window_class("DuplexaTest", this_instance())); }
+};
+
+}  // namespace
+
+TEST(Utf8ToWide, KeepsTheSlovakLetters)
+{
+    wchar_t out[64];
+    EXPECT_EQ(24, utf8_to_wide("Chyba pri inicializácii.", out, 64));
+    EXPECT_STREQ(L"Chyba pri inicializ\u00e1cii.", out);
+    EXPECT_EQ(4, utf8_to_wide("\u010d\u0165\u017e\u0148", out, 64));
+    EXPECT_STREQ(L"\u010d\u0165\u017e\u0148", out);
+}
+
+TEST(Utf8ToWide, NullAndEmptyGiveAnEmptyText)
+{
+    wchar_t out[4] = {L'x', L'x', L'x', L'x'};
+    EXPECT_EQ(0, utf8_to_wide(nullptr, out, 4));
+    EXPECT_EQ(L'\0', out[0]);
+    out[0] = L'x';
+    EXPECT_EQ(0, utf8_to_wide("", out, 4));
+    EXPECT_EQ(L'\0', out[0]);
+    EXPECT_EQ(0, utf8_to_wide("abc", nullptr, 4));
+    EXPECT_EQ(0, utf8_to_wide("abc", out, 0));
+}
+
+TEST(Utf8ToWide, ALongTextIsCutOnACharacterBoundaryAndTerminated)
+{
+    wchar_t out[3];
+    EXPECT_EQ(2, utf8_to_wide("abcdef", out, 3));
+    EXPECT_STREQ(L"ab", out);
+    // "a" then "á" (2 bytes): only "a" fits beside the terminator when the
+    // cut would fall inside the second letter.
+    wchar_t two[2];
+    EXPECT_EQ(1, utf8_to_wide("a\u00e1b", two, 2));
+    EXPECT_STREQ(L"a", two);
+    EXPECT_EQ(0, utf8_to_wide("\u00e1b", two, 2));
+    EXPECT_STREQ(L"", two);
+    // A text that fits exactly is not cut.
+    EXPECT_EQ(2, utf8_to_wide("\u00e1\u00e9", out, 3));
+    EXPECT_STREQ(L"\u00e1\u00e9", out);
+}
+
+TEST_F(Win32Window, ClassRegistersOnceAndWindowsGetTheirClientSize)
+{
+    EXPECT_FALSE(platform_register_window_class(this_instance(), "DuplexaTest"))
+        << "a second registration of the same class must fail";
+    {
+        TestWindow window(320, 240);
+        ASSERT_NE(nullptr, window.handle);
+        // The creation itself delivers messages to the shell's procedure.
+        EXPECT_TRUE(received_message(WM_SIZE) || received_message(WM_CREATE));
+        platform_show_window(window.handle);
+        PlatformRect client = {};
+        ASSERT_TRUE(platform_get_client_rect(window.handle, &client));
+        EXPECT_EQ(0, client.left);
+        EXPECT_EQ(0, client.top);
+        EXPECT_EQ(320, client.right);
+        EXPECT_EQ(240, client.bottom);
+        EXPECT_EQ(320u, last_size_lparam_width);
+        EXPECT_EQ(240u, last_size_lparam_height);
+
+        wchar_t title[64] = {};
+        GetWindowTextW(reinterpret_cast<HWND>(window.handle), title, 64);
+        EXPECT_STREQ(L"Duplexa test \u0161\u010d\u0165\u017e", title);
+        EXPECT_FALSE(platform_unregister_window_class("DuplexaTest", this_instance()))
+            << "a class with a live window cannot be unregistered";
+    }
+}
+
+TEST_F(Win32Window, AdjustedRectangleIsTheOuterWindowOfTheClientArea)
+{
+    PlatformRect rect = {0, 0, 800, 600};
+    ASSERT_TRUE(platform_adjust_window_rect(&rect, WS_OVERLAPPEDWINDOW, WS_EX_APPWINDOW | WS_EX_WINDOWEDGE));
+    EXPECT_LT(rect.left, 0);
+    EXPECT_LT(rect.top, 0);
+    EXPECT_GT(rect.right, 800);
+    EXPECT_GT(rect.bottom, 600);
+
+    PlatformRect popup = {0, 0, 800, 600};
+    ASSERT_TRUE(platform_adjust_window_rect(&popup, WS_POPUP, WS_EX_APPWINDOW));
+    EXPECT_EQ(0, popup.left);
+    EXPECT_EQ(0, popup.top);
+    EXPECT_EQ(800, popup.right);
+    EXPECT_EQ(600, popup.bottom);
+    EXPECT_FALSE(platform_adjust_window_rect(nullptr, WS_POPUP, 0));
+}
+
+TEST_F(Win32Window, CloseReachesTheProcedureAndItsQuitEndsThePump)
+{
+    TestWindow window(200, 100);
+    ASSERT_NE(nullptr, window.handle);
+    received.clear();
+    PostMessageW(reinterpret_cast<HWND>(window.handle), WM_KEYDOWN, VK_ESCAPE, 0);
+    PostMessageW(reinterpret_cast<HWND>(window.handle), WM_CLOSE, 0, 0);
+    WParam code = 99;
+    ASSERT_TRUE(pump_until_quit(&code));
+    EXPECT_EQ(0u, code);
+    EXPECT_TRUE(received_message(WM_KEYDOWN));
+    EXPECT_TRUE(received_message(WM_CLOSE));
+
+    // A quit code other than 0 comes back in wParam.
+    platform_post_quit_message(3);
+    ASSERT_TRUE(pump_until_quit(&code));
+    EXPECT_EQ(3u, code);
+}
+
+TEST_F(Win32Window, PixelFormatAndContextRenderIntoTheWindow)
+{
+    TestWindow window(64, 64);
+    ASSERT_NE(nullptr, window.handle);
+    platform_show_window(window.handle);
+    DeviceContext dc = platform_get_dc(window.handle);
+    ASSERT_NE(nullptr, dc);
+
+    PixelFormatDescriptor pfd = {};
+    pfd.nSize = sizeof(pfd);
+    pfd.nVersion = 1;
+    pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+    pfd.iPixelType = PFD_TYPE_RGBA;
+    pfd.cColorBits = 16;
+    pfd.cDepthBits = 16;
+    pfd.iLayerType = PFD_MAIN_PLANE;
+    int format = platform_choose_pixel_format(dc, &pfd);
+    ASSERT_GT(format, 0);
+    ASSERT_TRUE(platform_set_pixel_format(dc, format, &pfd));
+
+    // The chosen format honours the request read through our own layout.
+    PIXELFORMATDESCRIPTOR chosen = {};
+    ASSERT_NE(0, DescribePixelFormat(reinterpret_cast<HDC>(dc), format, sizeof(chosen), &chosen));
+    EXPECT_TRUE(chosen.dwFlags & PFD_SUPPORT_OPENGL);
+    EXPECT_TRUE(chosen.dwFlags & PFD_DOUBLEBUFFER);
+    EXPECT_GT(chosen.cDepthBits, 0);
+
+    RenderContext rc = platform_create_context(dc);
+    ASSERT_NE(nullptr, rc);
+    ASSERT_TRUE(platform_make_current(dc, rc));
+    EXPECT_NE(nullptr, glGetString(GL_VERSION));
+    glClearColor(1.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    unsigned char pixel[4] = {};
+    glReadBuffer(GL_BACK);
+    glReadPixels(32, 32, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
+    EXPECT_GE(pixel[0], 240);
+    EXPECT_LE(pixel[1], 8);
+    EXPECT_LE(pixel[2], 8);
+    EXPECT_TRUE(platform_swap_buffers(dc));
+
+    EXPECT_TRUE(platform_make_current(nullptr, nullptr));
+    EXPECT_TRUE(platform_delete_context(rc));
+    EXPECT_TRUE(platform_release_dc(window.handle, dc));
+}
+
+TEST(Win32Display, UnknownModeIsRefusedAndRestoreSucceeds)
+{
+    EXPECT_EQ(DISP_CHANGE_BADMODE, platform_change_display_mode(123, 45, 16));
+    EXPECT_EQ(DISP_CHANGE_SUCCESSFUL, platform_restore_display_mode());
+}
+
+TEST(Win32Cursor, PositionAndDisplayCounter)
+{
+    ASSERT_TRUE(platform_set_cursor_pos(123, 45));
+    PlatformPoint point = {};
+    ASSERT_TRUE(platform_get_cursor_pos(&point));
+    EXPECT_EQ(123, point.x);
+    EXPECT_EQ(45, point.y);
+    EXPECT_FALSE(platform_get_cursor_pos(nullptr));
+
+    int hidden = platform_show_cursor(false);
+    EXPECT_EQ(hidden + 1, platform_show_cursor(true)) << "ShowCursor counts hides and shows";
+}
+
+TEST(Win32Clocks, CounterAndMillisecondsAdvance)
+{
+    std::int64_t frequency = 0;
+    ASSERT_TRUE(platform_query_performance_frequency(&frequency));
+    EXPECT_GT(frequency, 0);
+
+    std::int64_t before = 0, after = 0;
+    ASSERT_TRUE(platform_query_performance_counter(&before));
+    std::uint32_t ms_before = platform_time_get_time();
+    Sleep(30);
+    ASSERT_TRUE(platform_query_performance_counter(&after));
+    std::uint32_t ms_after = platform_time_get_time();
+
+    double seconds = static_cast<double>(after - before) / static_cast<double>(frequency);
+    EXPECT_GT(seconds, 0.020);
+    EXPECT_LT(seconds, 5.0);
+    EXPECT_GE(ms_after - ms_before, 20u);
+    EXPECT_LT(ms_after - ms_before, 5000u);
+}
+
+TEST(Win32MessageBox, ShowsTheUtf8TextsAndEchoesThemToStderr)
+{
+    // A helper thread finds the box by its (wide) caption, reads its text
+    // and answers No, as a user would.
+    std::atomic<bool> found(false);
+    std::wstring shown_text;
+    std::thread answerer([&] {
+        for (int i = 0; i < 500 && !found; ++i) {
+            HWND box = FindWindowW(L"#32770", L"Chyba \u010d\u0165");
+            if (box != nullptr) {
+                wchar_t text[256] = {};
+                GetDlgItemTextW(box, 0xFFFF, text, 256);
+                shown_text = text;
+                found = true;
+                PostMessageW(box, WM_COMMAND, IDNO, 0);
+                return;
+            }
+            Sleep(10);
+        }
+    });
+    testing::internal::CaptureStderr();
+    int answer = platform_message_box(nullptr, "Chyba pri inicializácii.", "Chyba čť", MB_YESNO | MB_ICONQUESTION);
+    std::string echoed = testing::internal::GetCapturedStderr();
+    answerer.join();
+
+    ASSERT_TRUE(found) << "no box with the caption came up";
+    EXPECT_EQ(IDNO, answer);
+    EXPECT_EQ(std::wstring(L"Chyba pri inicializ\u00e1cii."), shown_text);
+    EXPECT_EQ("Chyba čť: Chyba pri inicializácii.\n", echoed);
+}
