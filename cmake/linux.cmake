@@ -15,4 +15,12 @@ target_link_libraries(duplexa_script PUBLIC duplexa_core PkgConfig::OSMESA)
 if(DUPLEXA_TESTS)
   enable_testing()
   add_subdirectory(tests)
+
+  # The SDL key mapping, tested on its own: no display needed.
+  find_package(GTest REQUIRED)
+  include(GoogleTest)
+  add_executable(sdl_key_tests tests/sdl/sdl_keys_test.cpp platform/sdl/sdl_keys.cpp)
+  target_include_directories(sdl_key_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+  target_link_libraries(sdl_key_tests PRIVATE PkgConfig::SDL2 GTest::gtest_main)
+  gtest_discover_tests(sdl_key_tests DISCOVERY_TIMEOUT 60)
 endif()
