@@ -54,10 +54,8 @@ void setup_eye(const StereoRig& rig, Eye eye) {
     }
     const float half_height = half_height_of(rig);
     const float half_width = half_height * aspect;
-    // A focal length of 0 would make this 0 / 0; the frustum is degenerate
-    // then anyway, so it is left unshifted.
-    const float near_ratio = rig.focal_length != 0.0f ? rig.near_plane / rig.focal_length : 0.0f;
-    const float frustum_shift = 0.5f * rig.eye_separation * near_ratio;
+    // Makes both frusta cut the same rectangle out of the plane at the focal length.
+    const float frustum_shift = 0.5f * rig.eye_separation * (rig.near_plane / rig.focal_length);
 
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();

@@ -1,0 +1,402 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <vector>
+
+#include "app/gl_window.h"
+#include "platform/gl.h"
+#include "platform/script/script_platform.h"
+#include "stereo/stereo_rig.h"
+#include "stereo/test_object.h"
+
+namespace {
+
+struct Matrix {
+    GLfloat m[16];
+};
+
+Matrix current(GLenum which) {
+    Matrix out;
+    glGetFloatv(which, out.m);
+    return out;
+}
+
+// The glFrustum bounds a projection matrix was made from (element 12 plays no part).
+struct Bounds {
+    double left, right, bottom, top, near, far;
+};
+
+Bounds bounds_of(const Matrix& p) {
+    const double m0 = p.m[0], m5 = p.m[5], m8 = p.m[8], m9 = p.m[9], m10 = p.m[10], m14 = p.m[14];
+    Bounds b;
+    b.near = m14 / (m10 - 1.0);
+    b.far = m14 / (m10 + 1.0);
+    b.left = b.near * (m8 - 1.0) / m0;
+    b.right = b.near * (m8 + 1.0) / m0;
+    b.bottom = b.near * (m9 - 1.0) / m5;
+    b.top = b.near * (m9 + 1.0) / m5;
+    return b;
+}
+
+void expect_bounds(const Bounds& b, double left, double right, double bottom, double top, double near,
+                   double far) {
+    EXPECT_NEAR(b.left, left, 1e-5);
+    EXPECT_NEAR(b.right, right, 1e-5);
+    EXPECT_NEAR(b.bottom, bottom, 1e-5);
+    EXPECT_NEAR(b.top, top, 1e-5);
+    EXPECT_NEAR(b.near, near, 1e-5);
+    EXPECT_NEAR(b.far, far, 1e-3);
+}
+
+struct Viewport {
+    GLint x, y, width, height;
+};
+
+Viewport current_viewport() {
+    Viewport v;
+    glGetIntegerv(GL_VIEWPORT, &v.x);
+    return v;
+}
+
+void expect_viewport(int x, int y, int width, int height) {
+    const Viewport v = current_viewport();
+    EXPECT_EQ(v.x, x);
+    EXPECT_EQ(v.y, y);
+    EXPECT_EQ(v.width, width);
+    EXPECT_EQ(v.height, height);
+}
+
+void expect_colour(float r, float g, float b, float a) {
+    GLfloat c[4];
+    glGetFloatv(GL_CURRENT_COLOR, c);
+    EXPECT_EQ(c[0], r);
+    EXPECT_EQ(c[1], g);
+    EXPECT_EQ(c[2], b);
+    EXPECT_EQ(c[3], a);
+}
+
+// Width over height of the frustum: element 5 / element 0 = (right - left) / (top - bottom).
+float aspect_of(const Matrix& p) { return p.m[5] / p.m[0]; }
+
+enum EyeSetup { left_eye, right_eye, mono };
+
+void run(const StereoRig& rig, EyeSetup setup) {
+    if (setup == left_eye) rig.setup_left_eye();
+    if (setup == right_eye) rig.setup_right_eye();
+    if (setup == mono) rig.setup_mono();
+}
+
+class EyeProjectionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        script::reset();  // before the context: a reset releases the current one
+        context.reset(new script::OffscreenContext(800, 600));
+        ASSERT_TRUE(context->ok());
+        view_width = 800;
+        view_height = 600;
+        glViewport(0, 0, 800, 600);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        gluLookAt(0, 0, 5, 0, 0, 4, 0, 1, 0);  // the camera at home
+        glColor4f(0.25f, 0.5f, 0.75f, 0.5f);   // a colour no set-up uses
+        while (glGetError() != GL_NO_ERROR) {
+        }
+    }
+
+    // Window x of a world point with the current modelview and projection.
+    double window_x(double x, double y, double z) {
+        GLdouble model[16], projection[16], wx, wy, wz;
+        GLint viewport[4];
+        glGetDoublev(GL_MODELVIEW_MATRIX, model);
+        glGetDoublev(GL_PROJECTION_MATRIX, projection);
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        EXPECT_EQ(gluProject(x, y, z, model, projection, viewport, &wx, &wy, &wz), GL_TRUE);
+        return wx;
+    }
+
+    std::unique_ptr<script::OffscreenContext> context;
+};
+
+TEST_F(EyeProjectionTest, DefaultEyesInGlassesMode) {
+    StereoRig rig(true);
+
+    rig.setup_left_eye();
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    const Matrix left = current(GL_PROJECTION_MATRIX);
+    expect_bounds(bounds_of(left), -0.53562, 0.56895, -0.41421, 0.41421, 1, 100);
+    EXPECT_NEAR(left.m[0], 1.81066, 1e-5);
+    EXPECT_NEAR(left.m[12], 0.15089, 1e-5);
+    EXPECT_EQ(left.m[12], left.m[0] * rig.eye_separation * 0.5f);
+    EXPECT_EQ(left.m[13], 0.0f);
+
+    rig.setup_right_eye();
+    const Matrix right = current(GL_PROJECTION_MATRIX);
+    expect_bounds(bounds_of(right), -0.56895, 0.53562, -0.41421, 0.41421, 1, 100);
+    EXPECT_NEAR(right.m[0], 1.81066, 1e-5);
+    EXPECT_NEAR(right.m[12], -0.15089, 1e-5);
+    EXPECT_EQ(right.m[12], -left.m[12]);
+
+    rig.setup_mono();
+    const Matrix centred = current(GL_PROJECTION_MATRIX);
+    expect_bounds(bounds_of(centred), -0.55228, 0.55228, -0.41421, 0.41421, 1, 100);
+    EXPECT_EQ(centred.m[8], 0.0f);
+    EXPECT_EQ(centred.m[12], 0.0f);
+}
+
+TEST_F(EyeProjectionTest, EverySetupReturnsToModelviewAndLeavesTheViewAlone) {
+    const StereoRig rigs[] = {StereoRig(true), StereoRig(false)};
+    const Matrix view = current(GL_MODELVIEW_MATRIX);
+    for (const StereoRig& rig : rigs) {
+        for (EyeSetup setup : {left_eye, right_eye, mono}) {
+            glMatrixMode(GL_MODELVIEW);
+            run(rig, setup);
+            GLint mode = 0;
+            glGetIntegerv(GL_MATRIX_MODE, &mode);
+            EXPECT_EQ(mode, GL_MODELVIEW) << "set-up " << setup;
+            const Matrix after = current(GL_MODELVIEW_MATRIX);
+            EXPECT_EQ(0, std::memcmp(after.m, view.m, sizeof view.m)) << "set-up " << setup;
+        }
+    }
+}
+
+TEST_F(EyeProjectionTest, ViewportsWithoutGlasses) {
+    StereoRig rig(false);
+    rig.setup_left_eye();
+    expect_viewport(0, 0, 600, 600);
+    EXPECT_FLOAT_EQ(aspect_of(current(GL_PROJECTION_MATRIX)), 1.0f);
+    rig.setup_right_eye();
+    expect_viewport(200, 0, 600, 600);
+    EXPECT_FLOAT_EQ(aspect_of(current(GL_PROJECTION_MATRIX)), 1.0f);
+    rig.setup_mono();
+    expect_viewport(0, 0, 800, 600);
+    EXPECT_FLOAT_EQ(aspect_of(current(GL_PROJECTION_MATRIX)), 800.0f / 600.0f);
+
+    view_width = 1000;
+    view_height = 500;
+    rig.setup_mono();
+    expect_viewport(0, 0, 1000, 500);
+    EXPECT_FLOAT_EQ(aspect_of(current(GL_PROJECTION_MATRIX)), 2.0f);
+}
+
+TEST_F(EyeProjectionTest, GlassesModeKeepsTheViewportAndAFourThirdsAspect) {
+    StereoRig rig(true);
+    view_width = 300;  // a tall, narrow window: the image is stretched, not reshaped
+    view_height = 900;
+    glViewport(10, 20, 300, 200);
+    for (EyeSetup setup : {left_eye, right_eye, mono}) {
+        run(rig, setup);
+        expect_viewport(10, 20, 300, 200);
+        EXPECT_FLOAT_EQ(aspect_of(current(GL_PROJECTION_MATRIX)), 4.0f / 3.0f) << "set-up " << setup;
+    }
+}
+
+TEST_F(EyeProjectionTest, ShiftIsTruncatedTowardsZero) {
+    StereoRig rig(false);
+    rig.image_shift = 200.9f;
+    rig.setup_left_eye();
+    expect_viewport(0, 0, 600, 600);
+    rig.setup_right_eye();
+    expect_viewport(200, 0, 600, 600);
+
+    rig.image_shift = -0.5f;
+    rig.setup_left_eye();
+    expect_viewport(0, 0, 800, 600);
+    rig.setup_right_eye();
+    expect_viewport(0, 0, 800, 600);
+
+    rig.image_shift = -200.9f;  // the right eye's viewport starts left of the window
+    rig.setup_left_eye();
+    expect_viewport(0, 0, 1000, 600);
+    rig.setup_right_eye();
+    expect_viewport(-200, 0, 1000, 600);
+}
+
+TEST_F(EyeProjectionTest, AbsurdShiftsReachTheGlWithoutUndefinedConversion) {
+    StereoRig rig(false);
+    rig.image_shift = 800.0f;  // the whole window: an empty viewport
+    rig.setup_right_eye();
+    expect_viewport(800, 0, 0, 600);
+
+    rig.image_shift = std::numeric_limits<float>::quiet_NaN();
+    rig.setup_right_eye();
+    expect_viewport(0, 0, 800, 600);
+
+    rig.image_shift = 1e30f;  // beyond int: the GL refuses the negative width
+    rig.setup_left_eye();
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_INVALID_VALUE));
+    expect_viewport(0, 0, 800, 600);
+}
+
+TEST_F(EyeProjectionTest, ZeroSeparationGivesBothEyesTheMonoFrustum) {
+    for (bool glasses : {true, false}) {
+        StereoRig rig(glasses);
+        rig.eye_separation = 0.0f;
+        rig.image_shift = 0.0f;  // same viewport width as mono without glasses
+        rig.setup_mono();
+        const Matrix centred = current(GL_PROJECTION_MATRIX);
+        rig.setup_left_eye();
+        const Matrix left = current(GL_PROJECTION_MATRIX);
+        rig.setup_right_eye();
+        const Matrix right = current(GL_PROJECTION_MATRIX);
+        for (int i = 0; i < 16; ++i) {
+            EXPECT_EQ(left.m[i], centred.m[i]) << "left element " << i << ", glasses " << glasses;
+            EXPECT_EQ(right.m[i], centred.m[i]) << "right element " << i << ", glasses " << glasses;
+        }
+    }
+}
+
+TEST_F(EyeProjectionTest, ColoursOfTheEyes) {
+    StereoRig without(false);
+    without.setup_left_eye();
+    expect_colour(0.25f, 0.5f, 0.75f, 0.5f);  // no colour call: the current one stays
+    without.setup_right_eye();
+    expect_colour(0.25f, 0.5f, 0.75f, 0.5f);
+    without.setup_mono();
+    expect_colour(1, 1, 1, 1);
+
+    StereoRig glasses(true);
+    glColor4f(0.25f, 0.5f, 0.75f, 0.5f);
+    glasses.setup_left_eye();
+    expect_colour(1, 0, 0, 1);  // red
+    glasses.setup_right_eye();
+    expect_colour(0, 1, 1, 1);  // cyan
+    glasses.setup_mono();
+    expect_colour(1, 1, 1, 1);
+}
+
+TEST_F(EyeProjectionTest, EveryRowOfTheColourTable) {
+    const float expected[6][2][3] = {
+        {{1, 0, 0}, {0, 0, 1}}, {{1, 0, 0}, {0, 1, 0}}, {{1, 0, 0}, {0, 1, 1}},
+        {{0, 0, 1}, {1, 0, 0}}, {{0, 1, 0}, {1, 0, 0}}, {{0, 1, 1}, {1, 0, 0}},
+    };
+    StereoRig rig(true);
+    for (int row = 0; row < 6; ++row) {
+        SCOPED_TRACE(row);
+        rig.colour_pair = row;
+        rig.setup_left_eye();
+        expect_colour(expected[row][0][0], expected[row][0][1], expected[row][0][2], 1);
+        rig.setup_right_eye();
+        expect_colour(expected[row][1][0], expected[row][1][1], expected[row][1][2], 1);
+    }
+}
+
+TEST_F(EyeProjectionTest, ColourRowOutOfRangeMakesNoColourCall) {
+    StereoRig rig(true);
+    for (int row : {-1, 6, 1000}) {
+        rig.colour_pair = row;
+        glColor4f(0.25f, 0.5f, 0.75f, 0.5f);
+        rig.setup_left_eye();
+        expect_colour(0.25f, 0.5f, 0.75f, 0.5f);
+        rig.setup_right_eye();
+        expect_colour(0.25f, 0.5f, 0.75f, 0.5f);
+    }
+}
+
+TEST_F(EyeProjectionTest, ParallaxAroundTheFocalPlane) {
+    StereoRig rig(true);  // focal length 5: the plane through the origin
+    const double points[][3] = {{0.3, 0.2, 0.0}, {-0.9, 0.4, 0.0}};
+    for (const auto& p : points) {
+        rig.setup_left_eye();
+        const double left = window_x(p[0], p[1], p[2]);
+        rig.setup_right_eye();
+        const double right = window_x(p[0], p[1], p[2]);
+        EXPECT_NEAR(left, right, 1e-3) << "point in the zero-parallax plane";
+    }
+
+    rig.setup_left_eye();
+    const double near_left = window_x(0, 0, 2);
+    const double far_left = window_x(0, 0, -20);
+    rig.setup_right_eye();
+    const double near_right = window_x(0, 0, 2);
+    const double far_right = window_x(0, 0, -20);
+    EXPECT_GT(near_left, near_right + 1.0) << "a nearer point has crossed parallax";
+    EXPECT_LT(far_left, far_right - 1.0) << "a farther point has uncrossed parallax";
+
+    // Without glasses the same plane is drawn exactly the shift apart.
+    StereoRig without(false);
+    without.setup_left_eye();
+    const double shifted_left = window_x(0.3, 0.2, 0.0);
+    without.setup_right_eye();
+    const double shifted_right = window_x(0.3, 0.2, 0.0);
+    EXPECT_NEAR(shifted_right - shifted_left, 200.0, 1e-3);
+}
+
+// Colour and centre of the pixels drawn, from a frame read back.
+struct Drawn {
+    int count = 0;
+    int off_colour = 0;
+    double mean_x = 0;
+};
+
+Drawn drawn_pixels(unsigned char r, unsigned char g, unsigned char b) {
+    const std::vector<unsigned char> frame = script::read_frame(800, 600);
+    Drawn d;
+    double sum_x = 0;
+    for (int i = 0; i < 800 * 600; ++i) {
+        const unsigned char* p = &frame[static_cast<std::size_t>(i) * 4];
+        if (p[0] == 0 && p[1] == 0 && p[2] == 0) continue;
+        ++d.count;
+        if (p[0] != r || p[1] != g || p[2] != b) ++d.off_colour;
+        sum_x += i % 800;
+    }
+    if (d.count) d.mean_x = sum_x / d.count;
+    return d;
+}
+
+TEST_F(EyeProjectionTest, TestObjectIsRedForTheLeftEyeAndCyanForTheRight) {
+    StereoRig rig(true);
+    glClearColor(0, 0, 0, 0);
+
+    glClear(GL_COLOR_BUFFER_BIT);
+    rig.setup_left_eye();
+    draw_test_object();
+    const Drawn left = drawn_pixels(255, 0, 0);
+    EXPECT_GT(left.count, 500);
+    EXPECT_EQ(left.off_colour, 0);
+
+    glClear(GL_COLOR_BUFFER_BIT);
+    rig.setup_right_eye();
+    draw_test_object();
+    const Drawn right = drawn_pixels(0, 255, 255);
+    EXPECT_GT(right.count, 500);
+    EXPECT_EQ(right.off_colour, 0);
+}
+
+void draw_square_at_depth(float z) {
+    glBegin(GL_QUADS);
+    glVertex3f(-0.5f, -0.5f, z);
+    glVertex3f(0.5f, -0.5f, z);
+    glVertex3f(0.5f, 0.5f, z);
+    glVertex3f(-0.5f, 0.5f, z);
+    glEnd();
+}
+
+TEST_F(EyeProjectionTest, DrawnSquaresShowTheParallaxAUserSees) {
+    StereoRig rig(true);
+    glClearColor(0, 0, 0, 0);
+    struct Case {
+        float z;
+        double min_offset, max_offset;  // left image centre minus right image centre, pixels
+    } cases[] = {{0.0f, -0.5, 0.5}, {2.0f, 5.0, 1000.0}, {-10.0f, -1000.0, -5.0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.z);
+        glClear(GL_COLOR_BUFFER_BIT);
+        rig.setup_left_eye();
+        draw_square_at_depth(c.z);
+        const Drawn left = drawn_pixels(255, 0, 0);
+        glClear(GL_COLOR_BUFFER_BIT);
+        rig.setup_right_eye();
+        draw_square_at_depth(c.z);
+        const Drawn right = drawn_pixels(0, 255, 255);
+        ASSERT_GT(left.count, 100);
+        ASSERT_GT(right.count, 100);
+        const double offset = left.mean_x - right.mean_x;
+        EXPECT_GE(offset, c.min_offset);
+        EXPECT_LE(offset, c.max_offset);
+    }
+}
+
+}  // namespace
