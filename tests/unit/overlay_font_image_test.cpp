@@ -75,13 +75,6 @@ TEST_F(FontImage, IsA256By256BottomUp24BitDib) {
     EXPECT_EQ(u32(bytes, 30), 0u) << "BI_RGB";
 }
 
-TEST_F(FontImage, HoldsGreyGlyphsOnBlack) {
-    for (std::size_t at = 54; at < bytes.size(); at += 3) {
-        ASSERT_EQ(bytes[at], bytes[at + 1]) << "texel " << (at - 54) / 3;
-        ASSERT_EQ(bytes[at + 1], bytes[at + 2]) << "texel " << (at - 54) / 3;
-    }
-}
-
 TEST_F(FontImage, CharactersFillRowsZeroToFiveAndEightToThirteen) {
     for (int set = 0; set <= 1; ++set) {
         EXPECT_EQ(cell_max(128 * set), 0) << "space, set " << set;
