@@ -1,0 +1,276 @@
+#!/usr/bin/env python3
+"""The real Windows program under Wine, driven as a user would.
+
+Two virtual screens: one of 800 x 600 x 16, where the full-screen mode the
+viewer asks for exists, and a larger one of 1024 x 768 x 24, where it does not
+and the fall-back question comes. Boxes are found by their caption (the X
+window name) and their text is read from the stderr echo every box writes.
+
+    test_wine_e2e.py path/to/duplexa.exe
+Needs: wine64, Xvfb, xdotool, xwininfo, ImageMagick (import, convert).
+"""
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+EXE = None
+REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+WINE = "/usr/lib/wine/wine64" if os.access("/usr/lib/wine/wine64", os.X_OK) else (shutil.which("wine64") or "wine")
+WINESERVER = "/usr/lib/wine/wineserver" if os.access("/usr/lib/wine/wineserver", os.X_OK) else "wineserver"
+TIMEOUT = 30
+
+QUESTION = ("Start FullScreen?", "Would You Like To Run In Fullscreen Mode?")
+BAD_MODE = ("Chyba pri inicializacii grafickeho rezimu", "The graphics mode is not supported.")
+FALL_BACK = ("Chyba", "Chyba pri inicializacii grafickeho rezimu. Chcete pokracovat v okne?")
+DECLINED = ("ERROR", "Program se uzavrie.")
+NO_IMAGE = ("data/font.bmp", "Chyba načítania obrázka.")
+NO_INIT = ("ERROR", "Chyba pri inicializácii.")
+
+
+def wine_env(display):
+    env = dict(os.environ)
+    env.update({
+        "DISPLAY": display,
+        "WINEPREFIX": os.environ.get("DUPLEXA_WINEPREFIX",
+                                     os.path.join(os.path.dirname(os.path.abspath(EXE)), "wineprefix")),
+        "WINEDEBUG": "-all",
+        "WINEDLLOVERRIDES": "mscoree,mshtml=",
+        "WINEARCH": "win64",
+    })
+    return env
+
+
+def start_xvfb(screen):
+    read_end, write_end = os.pipe()
+    server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", screen, "-nolisten", "tcp"],
+                              pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    number = b""
+    with os.fdopen(read_end, "rb") as pipe:
+        while not number.endswith(b"\n"):
+            chunk = pipe.read(1)
+            if not chunk:
+                break
+            number += chunk
+    if not number.strip():
+        server.kill()
+        raise RuntimeError("Xvfb did not start")
+    return server, ":" + number.decode().strip()
+
+
+def stop_wineserver(env):
+    # The desktop process of a prefix belongs to one display: a clean server
+    # for each screen.
+    subprocess.run([WINESERVER, "-k"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run([WINESERVER, "-w"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+
+
+def ensure_prefix(env):
+    if not os.path.exists(os.path.join(env["WINEPREFIX"], "system.reg")):
+        os.makedirs(os.path.dirname(env["WINEPREFIX"]), exist_ok=True)
+        subprocess.run([WINE, "wineboot", "-i"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run([WINESERVER, "-w"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def xdotool(env, *args):
+    return subprocess.run(["xdotool", *args], env=env, capture_output=True, text=True).stdout
+
+
+class Viewer:
+    """One run of duplexa.exe under Wine, with its stderr kept in a file."""
+
+    def __init__(self, env, cwd):
+        self.env = env
+        self.log = tempfile.TemporaryFile()
+        self.process = subprocess.Popen([WINE, os.path.abspath(EXE)], env=env, cwd=cwd,
+                                        stdout=subprocess.DEVNULL, stderr=self.log)
+
+    def stderr(self):
+        self.log.seek(0)
+        return self.log.read().decode("utf-8", "replace")
+
+    def find_window(self, title, timeout=TIMEOUT):
+        """The visible X window whose name is exactly title."""
+        pattern = "^" + re.escape(title) + "$"
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            found = xdotool(self.env, "search", "--onlyvisible", "--name", pattern).split()
+            if found:
+                time.sleep(0.5)  # let the box finish laying itself out
+                return found[0]
+            if self.process.poll() is not None:
+                break
+            time.sleep(0.2)
+        raise AssertionError("no window %r came up; exit %r; stderr:\n%s"
+                             % (title, self.process.poll(), self.stderr()))
+
+    def answer_box(self, box, key):
+        """Waits for the box, checks its caption and text, answers with key."""
+        caption, text = box
+        window = self.find_window(caption)
+        echo = "%s: %s" % (caption, text)
+        assert echo in self.stderr(), "box %r without text %r; stderr:\n%s" % (caption, text, self.stderr())
+        self.press(window, key)
+
+    def press(self, window, key):
+        # Wine takes keys only into the window it believes focused.
+        xdotool(self.env, "windowfocus", window)
+        time.sleep(0.3)
+        xdotool(self.env, "key", key)
+
+    def geometry(self, window):
+        info = subprocess.run(["xwininfo", "-id", window], env=self.env, capture_output=True, text=True).stdout
+        value = lambda label: int(re.search(label + r":\s+(-?\d+)", info).group(1))
+        return (value("Absolute upper-left X"), value("Absolute upper-left Y"), value("Width"), value("Height"))
+
+    def pixels(self, x, y, width, height):
+        """RGB bytes of a screen rectangle."""
+        shot = subprocess.run(["import", "-window", "root", "-crop", "%dx%d+%d+%d" % (width, height, x, y),
+                               "+repage", "-depth", "8", "rgb:-"], env=self.env, capture_output=True)
+        return shot.stdout
+
+    def wait_exit(self, timeout=TIMEOUT):
+        try:
+            return self.process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise AssertionError("the viewer did not exit; stderr:\n" + self.stderr())
+
+    def kill(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+        self.log.close()
+
+
+def colour_counts(rgb):
+    """Counts of lit, red and cyan pixels in RGB bytes."""
+    lit = red = cyan = 0
+    for i in range(0, len(rgb) - 2, 3):
+        r, g, b = rgb[i], rgb[i + 1], rgb[i + 2]
+        if r > 60 or g > 60 or b > 60:
+            lit += 1
+        if r > 150 and g < 90 and b < 90:
+            red += 1
+        if r < 90 and g > 150 and b > 150:
+            cyan += 1
+    return lit, red, cyan
+
+
+class ScreenCase(unittest.TestCase):
+    SCREEN = None
+
+    @classmethod
+    def setUpClass(cls):
+        cls.xvfb, display = start_xvfb(cls.SCREEN)
+        cls.env = wine_env(display)
+        ensure_prefix(cls.env)
+        stop_wineserver(cls.env)
+
+    @classmethod
+    def tearDownClass(cls):
+        stop_wineserver(cls.env)
+        cls.xvfb.terminate()
+        cls.xvfb.wait()
+
+    def setUp(self):
+        self.viewers = []
+
+    def tearDown(self):
+        for viewer in self.viewers:
+            viewer.kill()
+
+    def start(self, cwd=REPO):
+        viewer = Viewer(self.env, cwd)
+        self.viewers.append(viewer)
+        return viewer
+
+    def assert_shows_object(self, viewer, window, x, y):
+        """The centre of the client area has the red and cyan anaglyph lines."""
+        time.sleep(1.0)  # a few frames
+        rgb = viewer.pixels(x + 200, y + 100, 400, 400)
+        self.assertEqual(400 * 400 * 3, len(rgb), "no screenshot")
+        lit, red, cyan = colour_counts(rgb)
+        self.assertGreater(lit, 100, "the centre of the window is black")
+        self.assertGreater(red, 20, "no red (left eye) lines")
+        self.assertGreater(cyan, 20, "no cyan (right eye) lines")
+
+
+class FullScreenModeExists(ScreenCase):
+    SCREEN = "800x600x16"
+
+    def test_yes_switches_to_full_screen_and_escape_exits_with_0(self):
+        viewer = self.start()
+        viewer.answer_box(QUESTION, "y")
+        window = viewer.find_window("Duplexa 01")
+        self.assertEqual((0, 0, 800, 600), viewer.geometry(window), "a borderless 800 x 600 pop-up at (0, 0)")
+        self.assert_shows_object(viewer, window, 0, 0)
+        self.assertNotIn(BAD_MODE[0], viewer.stderr())
+        viewer.press(window, "Escape")
+        self.assertEqual(0, viewer.wait_exit())
+
+
+class FullScreenModeMissing(ScreenCase):
+    SCREEN = "1024x768x24"
+
+    def test_no_opens_an_800_by_600_window(self):
+        viewer = self.start()
+        viewer.answer_box(QUESTION, "n")
+        window = viewer.find_window("Duplexa 01")
+        x, y, width, height = viewer.geometry(window)
+        self.assertEqual((800, 600), (width, height), "client area")
+        self.assert_shows_object(viewer, window, x, y)
+        viewer.press(window, "Escape")
+        self.assertEqual(0, viewer.wait_exit())
+
+    def test_closing_the_window_exits_with_0(self):
+        viewer = self.start()
+        viewer.answer_box(QUESTION, "n")
+        window = viewer.find_window("Duplexa 01")
+        viewer.press(window, "alt+F4")
+        self.assertEqual(0, viewer.wait_exit())
+
+    def test_fall_back_accepted_opens_a_window(self):
+        viewer = self.start()
+        viewer.answer_box(QUESTION, "y")
+        viewer.answer_box(BAD_MODE, "Return")
+        viewer.answer_box(FALL_BACK, "y")
+        window = viewer.find_window("Duplexa 01")
+        self.assertEqual((800, 600), viewer.geometry(window)[2:])
+        viewer.press(window, "Escape")
+        self.assertEqual(0, viewer.wait_exit())
+
+    def test_fall_back_declined_ends_with_1(self):
+        viewer = self.start()
+        viewer.answer_box(QUESTION, "y")
+        viewer.answer_box(BAD_MODE, "Return")
+        viewer.answer_box(FALL_BACK, "n")
+        viewer.answer_box(DECLINED, "Return")
+        self.assertEqual(1, viewer.wait_exit())
+        self.assertNotIn("Duplexa 01", xdotool(self.env, "search", "--name", "Duplexa"))
+
+    def test_missing_font_image_ends_with_1(self):
+        # Needs the glyph font (text/glyph_font.cpp) to report the failed load.
+        empty = tempfile.mkdtemp(prefix="duplexa-nofont-")
+        try:
+            viewer = self.start(cwd=empty)
+            viewer.answer_box(QUESTION, "n")
+            viewer.answer_box(NO_IMAGE, "Return")
+            viewer.answer_box(NO_INIT, "Return")
+            self.assertEqual(1, viewer.wait_exit())
+        finally:
+            shutil.rmtree(empty, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    if len(sys.argv) < 2:
+        sys.exit("usage: test_wine_e2e.py duplexa.exe")
+    EXE = sys.argv.pop(1)
+    result = unittest.main(exit=False, verbosity=2).result
+    failed = len(result.failures) + len(result.errors)
+    print("%d passed, %d failed" % (result.testsRun - failed, failed))
+    sys.exit(1 if failed else 0)
