@@ -479,6 +479,10 @@ WindowHandle platform_create_window(unsigned, const char* class_name, const char
     if (style_is_popup(style)) {
         flags |= SDL_WINDOW_BORDERLESS;
         fullscreen = fullscreen_mode_pending;
+        // Given at creation, so that the window carries its full-screen
+        // state from the start, also where no window manager reads requests.
+        if (fullscreen)
+            flags |= SDL_WINDOW_FULLSCREEN;
     } else if ((style & WS_OVERLAPPEDWINDOW) == WS_OVERLAPPEDWINDOW) {
         flags |= SDL_WINDOW_RESIZABLE;
     }
@@ -492,12 +496,9 @@ WindowHandle platform_create_window(unsigned, const char* class_name, const char
         std::fprintf(stderr, "duplexa: cannot create a window: %s\n", SDL_GetError());
         return nullptr;
     }
-    if (fullscreen) {
-        // Applied when the window is shown: the display switches then.
-        if (SDL_SetWindowDisplayMode(window, &fullscreen_mode) != 0 ||
-            SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN) != 0)
-            std::fprintf(stderr, "duplexa: cannot go full screen: %s\n", SDL_GetError());
-    }
+    // The mode is applied when the window is shown: the display switches then.
+    if (fullscreen && SDL_SetWindowDisplayMode(window, &fullscreen_mode) != 0)
+        std::fprintf(stderr, "duplexa: cannot set the full-screen mode: %s\n", SDL_GetError());
 
     slot->window = window;
     slot->style = style;

@@ -1,0 +1,412 @@
+"""Shared helpers for the end-to-end tests: a private Xvfb screen, the viewer
+running on it, its windows and message boxes, real input and screenshots.
+
+Only the standard library and the X tools (Xvfb, xdotool, xwininfo,
+ImageMagick's import) are used; the few Xlib calls that no tool offers
+(WM_DELETE_WINDOW, watching the root window) go through ctypes.
+
+There is no window manager on the screen: windows sit where they ask to be,
+keyboard focus is set explicitly, and full-screen requests are seen as the
+_NET_WM_STATE client messages a window manager would receive.
+"""
+
+import atexit
+import ctypes
+import os
+import re
+import select
+import subprocess
+import sys
+import tempfile
+import time
+
+REPO_ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+COMMAND_TIMEOUT = 15
+
+
+def duplexa_path():
+    """The viewer under test: the first command-line argument (ctest passes it)."""
+    if len(sys.argv) < 2:
+        sys.exit("usage: %s <path-to-duplexa>" % sys.argv[0])
+    return os.path.abspath(sys.argv.pop(1))
+
+
+class Xvfb:
+    """A private X server on a free display number (-displayfd), stopped at
+    exit whatever happens."""
+
+    def __init__(self, screen="1024x768x24"):
+        self.screen = screen
+        self.process = None
+        self.display = None
+
+    def start(self):
+        read_end, write_end = os.pipe()
+        self.process = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", self.screen,
+             "-nolisten", "tcp", "-noreset"],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        atexit.register(self.stop)
+        number = b""
+        deadline = time.monotonic() + COMMAND_TIMEOUT
+        while not number.endswith(b"\n"):
+            remaining = deadline - time.monotonic()
+            ready, _, _ = select.select([read_end], [], [], max(remaining, 0))
+            chunk = os.read(read_end, 16) if ready else b""
+            if not chunk:
+                os.close(read_end)
+                self.stop()
+                raise RuntimeError("Xvfb did not start (screen %s)" % self.screen)
+            number += chunk
+        os.close(read_end)
+        self.display = ":" + number.decode().strip()
+        return self
+
+    def stop(self):
+        if self.process and self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        self.process = None
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        self.stop()
+
+    def env(self):
+        env = dict(os.environ)
+        env["DISPLAY"] = self.display
+        env.pop("WAYLAND_DISPLAY", None)
+        return env
+
+    def run(self, *args, check=True):
+        """Runs an X tool on this screen and returns its standard output."""
+        result = subprocess.run(list(args), env=self.env(), capture_output=True,
+                                timeout=COMMAND_TIMEOUT)
+        if check and result.returncode != 0:
+            raise RuntimeError("%s failed (%d): %s" % (
+                " ".join(args), result.returncode, result.stderr.decode(errors="replace")))
+        return result.stdout
+
+    # ---- windows ---------------------------------------------------------
+
+    def windows(self):
+        """The top-level windows as dicts: id, name, width, height, x, y."""
+        found = []
+        text = self.run("xwininfo", "-root", "-children").decode(errors="replace")
+        for line in text.splitlines():
+            match = re.match(r'\s+(0x[0-9a-f]+) (?:"(.*)"|\(has no name\)): .*?'
+                             r'(\d+)x(\d+)\+(-?\d+)\+(-?\d+)', line)
+            if match:
+                found.append({"id": match.group(1), "name": match.group(2),
+                              "width": int(match.group(3)), "height": int(match.group(4)),
+                              "x": int(match.group(5)), "y": int(match.group(6))})
+        return found
+
+    def is_viewable(self, window_id):
+        text = self.run("xwininfo", "-id", window_id, check=False).decode(errors="replace")
+        return "IsViewable" in text
+
+    def find_window(self, name):
+        for window in self.windows():
+            if window["name"] == name and self.is_viewable(window["id"]):
+                return window
+        return None
+
+    def wait_window(self, name, viewer=None, timeout=15):
+        """Waits for a mapped top-level window with exactly this name; fails
+        early, with the viewer's stderr, if the viewer exits first."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            window = self.find_window(name)
+            if window:
+                return window
+            if viewer and viewer.exited():
+                raise AssertionError("the viewer exited (code %s) before window %r appeared; stderr:\n%s"
+                                     % (viewer.process.returncode, name, viewer.stderr()))
+            time.sleep(0.05)
+        raise AssertionError("window %r did not appear within %ss; windows: %s%s" % (
+            name, timeout, [w["name"] for w in self.windows()],
+            ("; stderr:\n" + viewer.stderr()) if viewer else ""))
+
+    def wait_window_gone(self, window_id, timeout=10):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if not self.is_viewable(window_id):
+                return
+            time.sleep(0.05)
+        raise AssertionError("window %s is still shown after %ss" % (window_id, timeout))
+
+    # ---- input -------------------------------------------------------------
+
+    def answer_box(self, caption, key, viewer=None):
+        """Answers the message box with this caption with a key: Return for
+        the default (Yes / OK), Escape for No."""
+        box = self.wait_window(caption, viewer)
+        self.run("xdotool", "key", "--window", box["id"], key)
+        self.wait_window_gone(box["id"])
+        return box
+
+    def focus(self, window_id):
+        self.run("xdotool", "windowfocus", window_id)
+
+    def key(self, window_id, *keys, hold=0.15):
+        """Presses and releases keys with the window focused (real key events).
+        Each is held for a while, as a hand does: the viewer handles every
+        waiting message before it draws, so a press and release that arrive
+        together would never be seen held by a frame."""
+        self.focus(window_id)
+        for key in keys:
+            self.run("xdotool", "keydown", key)
+            time.sleep(hold)
+            self.run("xdotool", "keyup", key)
+
+    def key_down(self, window_id, key):
+        self.focus(window_id)
+        self.run("xdotool", "keydown", key)
+
+    def key_up(self, window_id, key):
+        self.focus(window_id)
+        self.run("xdotool", "keyup", key)
+
+    def close_window(self, window_id):
+        """What the close box does: WM_DELETE_WINDOW sent to the window."""
+        with XConnection(self.display) as x:
+            x.send_delete_window(int(window_id, 16))
+
+    # ---- screenshots -----------------------------------------------------
+
+    def screenshot(self, window_id="root"):
+        return Image.from_ppm(self.run("import", "-window", window_id, "-depth", "8", "ppm:-"))
+
+
+class Image:
+    """An RGB screenshot, read from binary PPM."""
+
+    def __init__(self, width, height, pixels):
+        self.width = width
+        self.height = height
+        self.pixels = pixels
+
+    @staticmethod
+    def from_ppm(data):
+        fields = []
+        pos = 0
+        while len(fields) < 4:
+            while data[pos:pos + 1].isspace():
+                pos += 1
+            if data[pos:pos + 1] == b"#":
+                pos = data.index(b"\n", pos) + 1
+                continue
+            end = pos
+            while not data[end:end + 1].isspace():
+                end += 1
+            fields.append(data[pos:end])
+            pos = end
+        pos += 1
+        if fields[0] != b"P6":
+            raise ValueError("not a binary PPM: %r" % fields[0])
+        width, height, maximum = int(fields[1]), int(fields[2]), int(fields[3])
+        if maximum > 255:
+            raise ValueError("16-bit PPM not expected")
+        return Image(width, height, data[pos:pos + width * height * 3])
+
+    def pixel(self, x, y):
+        i = (y * self.width + x) * 3
+        return tuple(self.pixels[i:i + 3])
+
+    def lit_pixels(self, left, top, right, bottom, threshold=40):
+        """How many pixels in the rectangle have any channel above threshold."""
+        count = 0
+        for y in range(max(top, 0), min(bottom, self.height)):
+            row = self.pixels[(y * self.width + left) * 3:(y * self.width + right) * 3]
+            for i in range(0, len(row), 3):
+                if row[i] > threshold or row[i + 1] > threshold or row[i + 2] > threshold:
+                    count += 1
+        return count
+
+
+class Viewer:
+    """The viewer running on a screen, with its output collected in files."""
+
+    def __init__(self, path, xvfb=None, env=None, timeout=60):
+        self.path = path
+        self.timeout = timeout
+        self.out = tempfile.TemporaryFile()
+        self.err = tempfile.TemporaryFile()
+        if env is None:
+            env = xvfb.env()
+        self.process = subprocess.Popen([path], cwd=REPO_ROOT, env=env, stdin=subprocess.DEVNULL,
+                                        stdout=self.out, stderr=self.err)
+        atexit.register(self.kill)
+
+    def exited(self):
+        return self.process.poll() is not None
+
+    def wait(self, timeout=None):
+        """The exit code; fails if the viewer does not end in time."""
+        try:
+            return self.process.wait(timeout=timeout or self.timeout)
+        except subprocess.TimeoutExpired:
+            self.kill()
+            raise AssertionError("the viewer did not exit within %ss; stderr:\n%s"
+                                 % (timeout or self.timeout, self.stderr()))
+
+    def kill(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+
+    def stderr(self):
+        self.err.seek(0)
+        return self.err.read().decode(errors="replace")
+
+
+# ---- Xlib through ctypes --------------------------------------------------
+
+_CLIENT_MESSAGE = 33
+_CREATE_NOTIFY = 16
+_DESTROY_NOTIFY = 17
+_MAP_NOTIFY = 19
+_SUBSTRUCTURE_NOTIFY_MASK = 1 << 19
+
+
+class _ClientMessageEvent(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
+                ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
+                ("data", ctypes.c_long * 5)]
+
+
+class _WindowPairEvent(ctypes.Structure):
+    # The common start of CreateNotify, DestroyNotify and MapNotify: the
+    # window reported is the second one.
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("parent", ctypes.c_ulong),
+                ("window", ctypes.c_ulong)]
+
+
+class _Event(ctypes.Union):
+    _fields_ = [("type", ctypes.c_int), ("client", _ClientMessageEvent),
+                ("pair", _WindowPairEvent), ("pad", ctypes.c_long * 24)]
+
+
+def _xlib():
+    lib = ctypes.CDLL("libX11.so.6")
+    lib.XOpenDisplay.restype = ctypes.c_void_p
+    lib.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    lib.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    lib.XInternAtom.restype = ctypes.c_ulong
+    lib.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    lib.XGetAtomName.restype = ctypes.c_void_p
+    lib.XGetAtomName.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+    lib.XFree.argtypes = [ctypes.c_void_p]
+    lib.XDefaultRootWindow.restype = ctypes.c_ulong
+    lib.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+    lib.XSelectInput.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_long]
+    lib.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                               ctypes.POINTER(_Event)]
+    lib.XFlush.argtypes = [ctypes.c_void_p]
+    lib.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+    lib.XPending.argtypes = [ctypes.c_void_p]
+    lib.XNextEvent.argtypes = [ctypes.c_void_p, ctypes.POINTER(_Event)]
+    return lib
+
+
+class XConnection:
+    def __init__(self, display):
+        self.lib = _xlib()
+        self.dpy = self.lib.XOpenDisplay(display.encode())
+        if not self.dpy:
+            raise RuntimeError("cannot open display %s" % display)
+
+    def close(self):
+        if self.dpy:
+            self.lib.XCloseDisplay(self.dpy)
+            self.dpy = None
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def atom(self, name):
+        return self.lib.XInternAtom(self.dpy, name.encode(), 0)
+
+    def atom_name(self, atom):
+        pointer = self.lib.XGetAtomName(self.dpy, atom)
+        if not pointer:
+            return None
+        name = ctypes.string_at(pointer).decode()
+        self.lib.XFree(pointer)
+        return name
+
+    def send_delete_window(self, window):
+        event = _Event()
+        event.client.type = _CLIENT_MESSAGE
+        event.client.window = window
+        event.client.message_type = self.atom("WM_PROTOCOLS")
+        event.client.format = 32
+        event.client.data[0] = self.atom("WM_DELETE_WINDOW")
+        event.client.data[1] = 0  # CurrentTime
+        self.lib.XSendEvent(self.dpy, window, 0, 0, ctypes.byref(event))
+        self.lib.XSync(self.dpy, 0)
+
+
+class RootWatcher(XConnection):
+    """Records what a window manager would see on the root window: windows
+    created, mapped and destroyed, and the state requests (_NET_WM_STATE)
+    that windows send it. Start it before the viewer."""
+
+    def __init__(self, display):
+        super().__init__(display)
+        self.root = self.lib.XDefaultRootWindow(self.dpy)
+        self.lib.XSelectInput(self.dpy, self.root, _SUBSTRUCTURE_NOTIFY_MASK)
+        self.lib.XSync(self.dpy, 0)
+        self.wm_state = self.atom("_NET_WM_STATE")
+        self.fullscreen_atom = self.atom("_NET_WM_STATE_FULLSCREEN")
+        self.events = []
+
+    def poll(self):
+        event = _Event()
+        self.lib.XSync(self.dpy, 0)
+        while self.lib.XPending(self.dpy) > 0:
+            self.lib.XNextEvent(self.dpy, ctypes.byref(event))
+            if event.type == _CLIENT_MESSAGE and event.client.message_type == self.wm_state:
+                atoms = (event.client.data[1], event.client.data[2])
+                if self.fullscreen_atom in atoms:
+                    action = {0: "leave", 1: "enter", 2: "toggle"}.get(event.client.data[0], "?")
+                    self.events.append(("fullscreen-" + action, hex(event.client.window)))
+            elif event.type == _CREATE_NOTIFY:
+                self.events.append(("create", hex(event.pair.window)))
+            elif event.type == _MAP_NOTIFY:
+                self.events.append(("map", hex(event.pair.window)))
+            elif event.type == _DESTROY_NOTIFY:
+                self.events.append(("destroy", hex(event.pair.window)))
+        return self.events
+
+    def kinds(self, since=0):
+        return [kind for kind, _ in self.poll()[since:]]
+
+    def mark(self):
+        """A position in the record, for wait_for(since=...)."""
+        return len(self.poll())
+
+    def wait_for(self, kind, window_id=None, since=0, timeout=10):
+        """Waits for an event of this kind (for this window, if given) at or
+        after the position `since`."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            for event_kind, event_window in self.poll()[since:]:
+                if event_kind == kind and window_id in (None, event_window):
+                    return
+            time.sleep(0.05)
+        raise AssertionError("expected a %r event%s within %ss; saw %s" % (
+            kind, " for " + window_id if window_id else "", timeout, self.events[since:]))

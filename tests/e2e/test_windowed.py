@@ -1,0 +1,49 @@
+"""Answering No to the start-up question: an 800 x 600 window showing the object."""
+
+import time
+import unittest
+
+import harness
+
+DUPLEXA = harness.duplexa_path()
+
+
+def wait_for_object(xvfb, timeout=10):
+    """Screenshots until the object is drawn in the middle of the client area."""
+    deadline = time.monotonic() + timeout
+    while True:
+        shot = xvfb.screenshot()
+        lit = shot.lit_pixels(200, 100, 600, 500)
+        if lit > 300 or time.monotonic() > deadline:
+            return shot, lit
+        time.sleep(0.1)
+
+
+class WindowedStart(unittest.TestCase):
+    def test_no_opens_an_800_by_600_window_at_the_corner_showing_the_object(self):
+        with harness.Xvfb("1024x768x24") as xvfb:
+            watcher = harness.RootWatcher(xvfb.display)
+            viewer = harness.Viewer(DUPLEXA, xvfb)
+            xvfb.answer_box("Start FullScreen?", "Escape", viewer)
+            window = xvfb.wait_window("Duplexa 01", viewer)
+            self.assertEqual((window["width"], window["height"]), (800, 600), window)
+            self.assertEqual((window["x"], window["y"]), (0, 0), window)
+
+            shot, lit = wait_for_object(xvfb)
+            self.assertGreater(lit, 300, "expected the object's lines in the centre of the window")
+            for name, (left, top) in {"top right": (720, 0), "bottom left": (0, 520),
+                                      "bottom right": (720, 520)}.items():
+                self.assertEqual(shot.lit_pixels(left, top, left + 80, top + 80), 0,
+                                 "expected a black %s corner, away from the object" % name)
+            self.assertEqual(shot.lit_pixels(820, 0, 1024, 768), 0,
+                             "nothing is drawn outside the 800 x 600 client area")
+            self.assertNotIn("fullscreen-enter", watcher.kinds(), "a window asks for no full screen")
+
+            xvfb.key(window["id"], "Escape")
+            self.assertEqual(viewer.wait(), 0, viewer.stderr())
+            self.assertIn("Start FullScreen?: Would You Like To Run In Fullscreen Mode?", viewer.stderr())
+            watcher.close()
+
+
+if __name__ == "__main__":
+    unittest.main()
