@@ -5,12 +5,12 @@ pkg_check_modules(OSMESA REQUIRED IMPORTED_TARGET osmesa)
 
 file(GLOB DUPLEXA_SDL_SOURCES CONFIGURE_DEPENDS platform/sdl/*.cpp)
 add_executable(duplexa ${DUPLEXA_SDL_SOURCES})
-target_link_libraries(duplexa PRIVATE duplexa_core PkgConfig::SDL2 OpenGL::GL)
+target_link_libraries(duplexa PRIVATE duplexa_core PkgConfig::SDL2 OpenGL::GL OpenGL::GLU)
 
 # The scripted backend renders with real GL into offscreen OSMesa buffers.
 file(GLOB DUPLEXA_SCRIPT_SOURCES CONFIGURE_DEPENDS platform/script/*.cpp)
 add_library(duplexa_script STATIC ${DUPLEXA_SCRIPT_SOURCES})
-target_link_libraries(duplexa_script PUBLIC duplexa_core PkgConfig::OSMESA)
+target_link_libraries(duplexa_script PUBLIC duplexa_core PkgConfig::OSMESA OpenGL::GLU)
 
 if(DUPLEXA_TESTS)
   enable_testing()

@@ -1,0 +1,264 @@
+// One frame, composed in full and read back from the GL: the anaglyph, the
+// two shifted viewports, the controls of the frame, the overlay, the rate
+// text, and no heap allocation once the window is open.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <new>
+
+#include "platform/gl.h"
+#include "stereo/frame.h"
+#include "stereo/test_object.h"
+#include "support/viewer_fixture.h"
+#include "text/glyph_font.h"
+
+namespace {
+
+std::atomic<long> allocations{0};
+
+struct PixelCounts {
+    int red = 0, cyan = 0, white = 0, lit = 0;
+    int min_x = 1 << 30, max_x = -1;
+};
+
+// Classifies the pixels of the current frame inside [x0, x1) x [y0, y1).
+PixelCounts count_pixels(int x0, int y0, int x1, int y1) {
+    std::vector<unsigned char> frame = script::read_frame(800, 600);
+    PixelCounts n;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x) {
+            const unsigned char* p = &frame[(static_cast<std::size_t>(y) * 800 + x) * 4];
+            bool r = p[0] > 200, g = p[1] > 200, b = p[2] > 200;
+            bool dark_r = p[0] < 60, dark_g = p[1] < 60, dark_b = p[2] < 60;
+            if (r && dark_g && dark_b) ++n.red;
+            if (dark_r && g && b) ++n.cyan;
+            if (r && g && b) ++n.white;
+            if (p[0] > 60 || p[1] > 60 || p[2] > 60) {
+                ++n.lit;
+                n.min_x = std::min(n.min_x, x);
+                n.max_x = std::max(n.max_x, x);
+            }
+        }
+    return n;
+}
+
+// The scene region: everything below the rate text's row.
+PixelCounts scene_pixels() { return count_pixels(0, 0, 800, 580); }
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+    ++allocations;
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+class FrameTest : public ViewerTest {
+protected:
+    void SetUp() override {
+        ViewerTest::SetUp();
+        ASSERT_TRUE(open_gl_window("Duplexa 01", 800, 600, 16, false));
+        frame_rate = 50.0f;
+    }
+    // Draws n frames with the current input, as the loop would between swaps.
+    static void frames(int n) {
+        for (int i = 0; i < n; ++i) render_frame();
+    }
+};
+
+TEST_F(FrameTest, GlassesModeDrawsRedAndCyanThatAddUpToWhiteFromTheSecondFrame) {
+    frames(1);
+    PixelCounts first = scene_pixels();
+    EXPECT_GT(first.red, 100);
+    EXPECT_GT(first.cyan, 100);
+    EXPECT_EQ(first.white, 0) << "the first frame of a context overwrites: no overlay has set the blend function yet";
+    frames(1);
+    PixelCounts second = scene_pixels();
+    EXPECT_GT(second.red, 100);
+    EXPECT_GT(second.cyan, 100);
+    EXPECT_GT(second.white, 20) << "where the red and cyan lines cross or coincide";
+}
+
+TEST_F(FrameTest, WithoutGlassesTwoWhiteImagesStandTheShiftApart) {
+    stereo_rig.glasses_mode = false;
+    // Eyes (almost) together: both images equal, so only the shift parts them.
+    stereo_rig.separation_ratio = 1e9f;
+    key_down['J'] = 1;  // right eye only
+    frames(2);
+    PixelCounts right = scene_pixels();
+    key_down['J'] = 0;
+    key_down['K'] = 1;  // left eye only
+    frames(1);
+    PixelCounts left = scene_pixels();
+    key_down['K'] = 0;
+    EXPECT_EQ(right.red + right.cyan, 0);
+    EXPECT_EQ(left.red + left.cyan, 0);
+    EXPECT_GT(right.white, 100);
+    EXPECT_NEAR(right.min_x - left.min_x, 200, 2);
+    EXPECT_NEAR(right.max_x - left.max_x, 200, 2);
+
+    frames(1);
+    PixelCounts both = scene_pixels();
+    EXPECT_EQ(both.min_x, left.min_x);
+    EXPECT_EQ(both.max_x, right.max_x);
+}
+
+TEST_F(FrameTest, MonoDrawsOneCentredWhiteImage) {
+    frames(2);  // a stereo frame leaves the mono projection and white behind
+    key_down['S'] = 1;
+    frames(1);
+    PixelCounts mono = scene_pixels();
+    EXPECT_EQ(mono.red + mono.cyan, 0);
+    EXPECT_GT(mono.white, 100);
+    EXPECT_NEAR((mono.min_x + mono.max_x) / 2.0, 400.0, 3.0);
+}
+
+TEST_F(FrameTest, JAndKHideOneEyeEachAndTogetherLeaveOnlyTheOverlay) {
+    frames(1);
+    key_down['J'] = 1;
+    frames(1);
+    PixelCounts only_right = scene_pixels();
+    EXPECT_EQ(only_right.red, 0);
+    EXPECT_GT(only_right.cyan, 100);
+    key_down['J'] = 0;
+    key_down['K'] = 1;
+    frames(1);
+    PixelCounts only_left = scene_pixels();
+    EXPECT_GT(only_left.red, 100);
+    EXPECT_EQ(only_left.cyan, 0);
+    key_down['J'] = 1;
+    frames(1);
+    EXPECT_EQ(scene_pixels().lit, 0);
+    EXPECT_GT(count_pixels(0, 584, 60, 600).lit, 0) << "the frame rate still shows";
+}
+
+TEST_F(FrameTest, TheRateStandsInTheTopLeftCellsAndTheHelpPageOnlyWhileHIsHeld) {
+    key_down['J'] = key_down['K'] = 1;  // no object in the way of the text
+    frames(2);
+    EXPECT_GT(count_pixels(0, 584, 44, 600).lit, 10);
+    EXPECT_EQ(count_pixels(165, 472, 374, 488).lit, 0);
+    key_down['H'] = 1;
+    frames(1);
+    EXPECT_GT(count_pixels(165, 472, 374, 488).lit, 50) << "Program: Duplexa 01 at column 15, row 7";
+    EXPECT_GT(count_pixels(165, 248, 253, 264).lit, 20) << "H - help at column 15, row 21";
+    key_down['H'] = 0;
+    frames(1);
+    EXPECT_EQ(count_pixels(165, 472, 374, 488).lit, 0);
+}
+
+TEST_F(FrameTest, EveryFrameEndsInTheStateTheNextOneRelies) {
+    frames(1);
+    GLint src = 0, dst = 0, mode = 0, polygon[2] = {};
+    glGetIntegerv(GL_BLEND_SRC, &src);
+    glGetIntegerv(GL_BLEND_DST, &dst);
+    glGetIntegerv(GL_MATRIX_MODE, &mode);
+    glGetIntegerv(GL_POLYGON_MODE, polygon);
+    GLfloat colour[4];
+    glGetFloatv(GL_CURRENT_COLOR, colour);
+    EXPECT_EQ(src, GL_SRC_ALPHA);
+    EXPECT_EQ(dst, GL_ONE_MINUS_SRC_COLOR);
+    EXPECT_EQ(mode, GL_MODELVIEW);
+    EXPECT_EQ(polygon[0], GL_FILL);
+    EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+    EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
+    EXPECT_FALSE(glIsEnabled(GL_BLEND));
+    EXPECT_EQ(colour[0] + colour[1] + colour[2] + colour[3], 4.0f);
+}
+
+TEST_F(FrameTest, FocusNowAndResetStereoActWhileHeldAfterTheRigsOwnControls) {
+    stereo_rig.auto_focus = false;
+    camera.position = Vec3{0, 0, 8};
+    key_down['Y'] = 1;
+    frames(1);
+    key_down['Y'] = 0;
+    EXPECT_FLOAT_EQ(stereo_rig.focal_length, 8.0f);
+    EXPECT_FLOAT_EQ(stereo_rig.near_plane, 1.6f);
+
+    stereo_rig.image_shift = 300;
+    stereo_rig.separation_ratio = 12;
+    key_down['E'] = 1;
+    key_down['O'] = 1;
+    key_down['X'] = 1;
+    frames(3);
+    EXPECT_EQ(stereo_rig.image_shift, 0.0f);
+    EXPECT_EQ(stereo_rig.separation_ratio, 30.0f);
+    EXPECT_FLOAT_EQ(stereo_rig.eye_separation, 8.0f / 30.0f);
+    EXPECT_FALSE(stereo_rig.auto_focus) << "E leaves automatic focus alone";
+}
+
+TEST_F(FrameTest, TheFrameRateIsMeasuredEveryFrameAndPrinted) {
+    frame_timer.restart();
+    script::advance_counter(20000);  // 20 ms at the scripted 1 MHz counter
+    frames(1);
+    EXPECT_NEAR(frame_rate, 50.0f, 0.01f);
+    EXPECT_STREQ(rate_text, "50.");
+    frames(1);  // no time passed: an infinite rate, printed short and harmless
+    EXPECT_TRUE(std::isinf(frame_rate));
+    EXPECT_STREQ(rate_text, "inf");
+    key_down[VK_UP] = 1;
+    frames(1);
+    EXPECT_FLOAT_EQ(camera.position.z, 5.0f) << "no step is taken on an infinite rate";
+}
+
+TEST_F(FrameTest, WithoutAFontTheSceneIsDrawnAndTheRateStillMeasured) {
+    delete glyph_font;
+    glyph_font = nullptr;
+    frame_timer.restart();
+    script::advance_counter(40000);
+    frames(2);
+    EXPECT_GT(scene_pixels().red, 100);
+    EXPECT_EQ(count_pixels(0, 584, 60, 600).lit, 0);
+    EXPECT_TRUE(std::isinf(frame_rate) || frame_rate > 0.0f);
+    GLint mode = 0;
+    glGetIntegerv(GL_MATRIX_MODE, &mode);
+    EXPECT_EQ(mode, GL_MODELVIEW);
+}
+
+TEST_F(FrameTest, NothingIsAllocatedPerFrame) {
+    frames(2);
+    key_down['H'] = 1;
+    key_down[VK_UP] = 1;
+    long before = allocations.load();
+    for (int i = 0; i < 300; ++i) {
+        key_down['D'] = i % 50 == 0;
+        key_down['S'] = i % 7 == 0;
+        script::advance_counter(16000);
+        render_frame();
+    }
+    EXPECT_EQ(allocations.load() - before, 0);
+}
+
+TEST(RateText, FourSignificantDigitsInTheRightNotation) {
+    const struct {
+        float rate;
+        const char* text;
+    } cases[] = {
+        {100.0f, "100."},     {59.94f, "59.94"},   {60.0f, "60."},         {1234.5f, "1234"},
+        {1000.0f, "1000"},    {9999.0f, "9999"},   {0.5f, "0.5"},          {0.12345f, "0.1235"},
+        {0.1f, "0.1"},        {1.5f, "1.5"},       {12346.0f, "1.235e+004"}, {10000.0f, "1.e+004"},
+        {0.05f, "5.e-002"},   {0.0f, "0.e+000"},   {3.0e38f, "3.e+038"},   {9999.7f, "1.e+004"},
+        {999.96f, "1000"},    {9.9996f, "10."},
+    };
+    for (const auto& c : cases) {
+        char text[20];
+        format_frame_rate(c.rate, text, sizeof text);
+        EXPECT_STREQ(text, c.text) << "rate " << c.rate;
+    }
+}
+
+TEST(RateText, NonFiniteRatesAndTinyBuffersNeverOverflow) {
+    char text[20];
+    format_frame_rate(std::numeric_limits<float>::infinity(), text, sizeof text);
+    EXPECT_STREQ(text, "inf");
+    format_frame_rate(std::numeric_limits<float>::quiet_NaN(), text, sizeof text);
+    EXPECT_STREQ(text, "nan");
+    char small[4] = {'x', 'x', 'x', 'x'};
+    format_frame_rate(12345.0f, small, 3);
+    EXPECT_EQ(small[2], '\0');
+    EXPECT_EQ(small[3], 'x');
+}
