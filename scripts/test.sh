@@ -1,7 +1,40 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test suite. Stops at the first red stage.
+# Builds everything and runs every test suite; stops at the first red stage.
+#   1. the viewer and its tests: unit, shell (scripted backend, offscreen GL),
+#      SDL key mapping, and end-to-end on real windows under Xvfb;
+#   2. the unit and shell tests again under AddressSanitizer (with leak
+#      detection) and UndefinedBehaviorSanitizer;
+#   3. the BMP decoder's fuzzer for a bounded time;
+#   4. the Windows build, its tests and its end-to-end suite under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$(pwd)
+jobs=$(nproc)
 
+stage() { printf '\n=== %s ===\n' "$*"; }
+
+stage "build"
 make --no-print-directory build
-ctest --test-dir build --output-on-failure -j 2 --timeout 300
+
+stage "tests"
+ctest --test-dir build --output-on-failure -j "$jobs" --timeout 300
+
+stage "sanitizers"
+make --no-print-directory build-asan
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:halt_on_error=1"
+export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+ctest --test-dir build-asan --output-on-failure -j "$jobs" --timeout 900 -LE e2e
+unset ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS
+
+if [ -f scripts/fuzz.sh ]; then
+  stage "fuzzing the BMP decoder"
+  bash scripts/fuzz.sh "${FUZZ_SECONDS:-60}"
+fi
+
+if [ -f scripts/test-win.sh ]; then
+  stage "Windows build under Wine"
+  bash scripts/test-win.sh
+fi
+
+stage "all suites passed"

@@ -50,13 +50,30 @@ PixelCounts scene_pixels() { return count_pixels(0, 0, 800, 580); }
 
 }  // namespace
 
-void* operator new(std::size_t size) {
+// Every form of the global allocator counts, and all of them pair with free,
+// so that libraries mixing the forms (Mesa's LLVM does) stay consistent.
+namespace {
+void* counted_allocation(std::size_t size) {
     ++allocations;
-    if (void* p = std::malloc(size ? size : 1)) return p;
+    return std::malloc(size ? size : 1);
+}
+}  // namespace
+void* operator new(std::size_t size) {
+    if (void* p = counted_allocation(size)) return p;
     throw std::bad_alloc();
 }
+void* operator new[](std::size_t size) {
+    if (void* p = counted_allocation(size)) return p;
+    throw std::bad_alloc();
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return counted_allocation(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return counted_allocation(size); }
 void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 class FrameTest : public ViewerTest {
 protected:
