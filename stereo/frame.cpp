@@ -39,7 +39,7 @@ const HelpLine help_controls[] = {
 void print_help(const GlyphFont& font) {
     font.print(15, 7, "Program: Duplexa 01", 0);
     glColor3f(0.9f, 0.9f, 1.0f);
-    font.print(8, 8, "Off-axis stereo wireframe viewer - red/cyan glasses or side by side", 0);
+    font.print(8, 8, "Duplexa - off-axis stereo viewer for red/cyan glasses", 0);
     glColor3f(1.0f, 1.0f, 1.0f);
     font.print(10, 9, "Controls:", 1);
     for (const HelpLine& line : help_controls) font.print(line.column, line.row, line.text, line.set);
