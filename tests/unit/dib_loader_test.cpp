@@ -162,23 +162,6 @@ TEST(DibLayout, CoreHeaderIsNormalisedWithFixUps) {
     EXPECT_EQ(layout.table_entry_size, 3u);
 }
 
-TEST(DibLayout, InfoHeaderSizeImageAndClrUsedFixUps) {
-    BmpBuilder b = three_by_two_24();
-    b.size_image = 0;
-    Bytes file = b.build();
-    DibLayout layout;
-    ASSERT_EQ(parse_dib_layout(file.data(), file.size(), &layout), DibError::none);
-    EXPECT_EQ(layout.info.size_image, 18u);
-    b.size_image = 24;
-    b.bit_count = 8;
-    b.clr_used = 0;
-    b.palette.assign(256, 0);
-    file = b.build();
-    ASSERT_EQ(parse_dib_layout(file.data(), file.size(), &layout), DibError::none);
-    EXPECT_EQ(layout.info.size_image, 24u) << "a stored size stays";
-    EXPECT_EQ(layout.info.clr_used, 256u) << "zero becomes the count";
-}
-
 TEST(DibLayout, ColourCounts) {
     auto header = [](std::uint32_t size, std::uint16_t bits, std::uint32_t clr_used) {
         BmpBuilder b;
@@ -736,12 +719,4 @@ TEST_F(DibLoad, ShowErrorsOffKeepsResultsAndShowsNothing) {
     EXPECT_NE(image, nullptr);
     free_rgb_image(image);
     EXPECT_TRUE(script::boxes().empty());
-}
-
-TEST_F(DibLoad, TheFontImageLoads) {
-    RgbImage* image = load_dib_image(DUPLEXA_SOURCE_DIR "/data/font.bmp");
-    ASSERT_NE(image, nullptr);
-    EXPECT_GT(image->width, 0);
-    EXPECT_GT(image->height, 0);
-    free_rgb_image(image);
 }
