@@ -23,4 +23,11 @@ if(DUPLEXA_TESTS)
   target_include_directories(sdl_key_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
   target_link_libraries(sdl_key_tests PRIVATE PkgConfig::SDL2 GTest::gtest_main)
   gtest_discover_tests(sdl_key_tests DISCOVERY_TIMEOUT 60)
+
+  # The rest of the SDL backend on SDL's offscreen driver: no display needed.
+  add_executable(sdl_backend_tests tests/sdl/sdl_backend_test.cpp platform/sdl/sdl_platform.cpp
+    platform/sdl/sdl_keys.cpp)
+  target_include_directories(sdl_backend_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+  target_link_libraries(sdl_backend_tests PRIVATE PkgConfig::SDL2 OpenGL::GL GTest::gtest_main)
+  gtest_discover_tests(sdl_backend_tests DISCOVERY_TIMEOUT 60)
 endif()

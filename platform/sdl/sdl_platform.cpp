@@ -27,6 +27,7 @@
 
 #include "platform/platform.h"
 #include "platform/sdl/sdl_keys.h"
+#include "platform/sdl/sdl_platform.h"
 
 namespace {
 
@@ -263,6 +264,12 @@ bool style_is_popup(unsigned style)
 }
 
 }  // namespace
+
+SDL_Window* sdl_window_of(WindowHandle window)
+{
+    SdlWindow* slot = slot_of(window);
+    return slot ? slot->window : nullptr;
+}
 
 // ---- Message boxes ---------------------------------------------------------
 

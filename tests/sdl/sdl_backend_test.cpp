@@ -1,0 +1,492 @@
+// The SDL backend's emulation of the Win32 calls, run on SDL's offscreen
+// video driver (real windows and GL contexts through EGL, no display): SDL
+// events are pushed as a display would deliver them and the messages that
+// come out of platform_peek_message are checked.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "platform/sdl/sdl_platform.h"
+
+namespace {
+
+struct Delivered {
+    WindowHandle window;
+    unsigned message;
+    WParam wparam;
+    LParam lparam;
+};
+std::vector<Delivered> delivered;  // what reached the window procedure directly
+
+}  // namespace
+
+LResult handle_window_message(WindowHandle window, unsigned message, WParam wparam, LParam lparam)
+{
+    delivered.push_back({window, message, wparam, lparam});
+    return 0;
+}
+
+namespace {
+
+const char* const class_name = "OpenGL";
+
+PixelFormatDescriptor wanted_format()
+{
+    PixelFormatDescriptor pfd = {};
+    pfd.nSize = sizeof pfd;
+    pfd.nVersion = 1;
+    pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+    pfd.iPixelType = PFD_TYPE_RGBA;
+    pfd.cColorBits = 16;
+    pfd.cDepthBits = 16;
+    pfd.iLayerType = PFD_MAIN_PLANE;
+    return pfd;
+}
+
+LParam size_lparam(int width, int height)
+{
+    return width | (height << 16);
+}
+
+class SdlBackend : public ::testing::Test {
+protected:
+    std::vector<WindowHandle> windows;
+
+    void SetUp() override
+    {
+        setenv("SDL_VIDEODRIVER", "offscreen", 1);
+        if (!platform_register_window_class(nullptr, class_name))
+            GTEST_SKIP() << "SDL's offscreen video driver is not available here";
+        delivered.clear();
+    }
+
+    void TearDown() override
+    {
+        for (WindowHandle w : windows)
+            platform_destroy_window(w);
+        windows.clear();
+        drain();
+        platform_unregister_window_class(class_name, nullptr);
+        delivered.clear();
+    }
+
+    WindowHandle open_window(unsigned style = WS_OVERLAPPEDWINDOW)
+    {
+        WindowHandle w = platform_create_window(0, class_name, "Duplexa 01",
+                                                style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0, 800, 600,
+                                                nullptr);
+        if (w)
+            windows.push_back(w);
+        return w;
+    }
+
+    // A shown window, with whatever SDL said about it on its own (shown,
+    // exposed, focus) already polled away.
+    WindowHandle open_shown_window()
+    {
+        WindowHandle w = open_window();
+        platform_show_window(w);
+        drain();
+        delivered.clear();
+        return w;
+    }
+
+    static void drain()
+    {
+        Message m;
+        while (platform_peek_message(&m)) {
+        }
+    }
+
+    static std::vector<Message> messages()
+    {
+        std::vector<Message> out;
+        Message m;
+        while (platform_peek_message(&m))
+            out.push_back(m);
+        return out;
+    }
+
+    static void push_window_event(WindowHandle w, Uint8 what, int data1 = 0, int data2 = 0)
+    {
+        SDL_Event e = {};
+        e.type = SDL_WINDOWEVENT;
+        e.window.windowID = SDL_GetWindowID(sdl_window_of(w));
+        e.window.event = what;
+        e.window.data1 = data1;
+        e.window.data2 = data2;
+        ASSERT_EQ(SDL_PushEvent(&e), 1);
+    }
+
+    static void push_key(Uint32 window_id, bool down, SDL_Keycode key, Uint16 mod = KMOD_NONE, bool repeat = false)
+    {
+        SDL_Event e = {};
+        e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+        e.key.windowID = window_id;
+        e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
+        e.key.repeat = repeat ? 1 : 0;
+        e.key.keysym.sym = key;
+        e.key.keysym.scancode = SDL_GetScancodeFromKey(key);
+        e.key.keysym.mod = mod;
+        ASSERT_EQ(SDL_PushEvent(&e), 1);
+    }
+
+    static void push_key(WindowHandle w, bool down, SDL_Keycode key, Uint16 mod = KMOD_NONE, bool repeat = false)
+    {
+        push_key(SDL_GetWindowID(sdl_window_of(w)), down, key, mod, repeat);
+    }
+
+    static void push_button(WindowHandle w, bool down, Uint8 button, int x, int y)
+    {
+        SDL_Event e = {};
+        e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
+        e.button.windowID = SDL_GetWindowID(sdl_window_of(w));
+        e.button.button = button;
+        e.button.state = down ? SDL_PRESSED : SDL_RELEASED;
+        e.button.x = x;
+        e.button.y = y;
+        ASSERT_EQ(SDL_PushEvent(&e), 1);
+    }
+};
+
+// ---- Window messages -------------------------------------------------------
+
+TEST_F(SdlBackend, CreatingSendsTheClientSizeAndShowingActivates)
+{
+    WindowHandle w = open_window();
+    ASSERT_NE(w, nullptr);
+    ASSERT_EQ(delivered.size(), 1u) << "CreateWindowEx sends WM_SIZE before it returns";
+    EXPECT_EQ(delivered[0].window, w);
+    EXPECT_EQ(delivered[0].message, WM_SIZE);
+    EXPECT_EQ(delivered[0].lparam, size_lparam(800, 600));
+
+    platform_show_window(w);
+    ASSERT_GE(delivered.size(), 2u);
+    EXPECT_EQ(delivered[1].message, WM_ACTIVATE);
+    EXPECT_EQ(hiword(delivered[1].wparam), 0u) << "shown, not minimised";
+
+    PlatformRect rect = {-1, -1, -1, -1};
+    ASSERT_TRUE(platform_get_client_rect(w, &rect));
+    EXPECT_EQ(rect.left, 0);
+    EXPECT_EQ(rect.top, 0);
+    EXPECT_EQ(rect.right, 800);
+    EXPECT_EQ(rect.bottom, 600);
+}
+
+TEST_F(SdlBackend, MinimiseGivesAnEmptySizeThenAMinimisedActivation)
+{
+    WindowHandle w = open_shown_window();
+    push_window_event(w, SDL_WINDOWEVENT_MINIMIZED);
+    std::vector<Message> got = messages();
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].message, WM_SIZE);
+    EXPECT_EQ(got[0].wparam, static_cast<WParam>(SIZE_MINIMIZED));
+    EXPECT_EQ(got[0].lparam, 0);
+    EXPECT_EQ(got[1].message, WM_ACTIVATE);
+    EXPECT_NE(hiword(got[1].wparam), 0u) << "the minimised flag is the high word";
+    EXPECT_EQ(got[1].window, w);
+}
+
+TEST_F(SdlBackend, RestoreActivatesThenResizesToTheClientSize)
+{
+    WindowHandle w = open_shown_window();
+    push_window_event(w, SDL_WINDOWEVENT_RESTORED);
+    std::vector<Message> got = messages();
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].message, WM_ACTIVATE);
+    EXPECT_EQ(hiword(got[0].wparam), 0u);
+    EXPECT_EQ(got[1].message, WM_SIZE);
+    EXPECT_EQ(got[1].lparam, size_lparam(800, 600));
+}
+
+TEST_F(SdlBackend, SizeChangesAndTheCloseButton)
+{
+    WindowHandle w = open_shown_window();
+    push_window_event(w, SDL_WINDOWEVENT_SIZE_CHANGED, 640, 480);
+    push_window_event(w, SDL_WINDOWEVENT_CLOSE);
+    SDL_Event quit = {};
+    quit.type = SDL_QUIT;  // SDL adds it after the last window's close
+    SDL_PushEvent(&quit);
+    std::vector<Message> got = messages();
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].message, WM_SIZE);
+    EXPECT_EQ(got[0].lparam, size_lparam(640, 480));
+    EXPECT_EQ(got[1].message, WM_CLOSE);
+    EXPECT_EQ(got[1].window, w);
+}
+
+TEST_F(SdlBackend, EventsOfADestroyedWindowAreDroppedButItsKeysReachTheNextWindow)
+{
+    WindowHandle old_window = open_shown_window();
+    WindowHandle new_window = open_shown_window();
+    Uint32 old_id = SDL_GetWindowID(sdl_window_of(old_window));
+    push_key(old_window, true, SDLK_UP);
+    push_key(old_window, true, SDLK_DOWN);
+    push_window_event(old_window, SDL_WINDOWEVENT_SIZE_CHANGED, 100, 100);
+    Message first;
+    ASSERT_TRUE(platform_peek_message(&first));  // the rest now waits in the queue
+    EXPECT_EQ(first.message, WM_KEYDOWN);
+    EXPECT_EQ(first.window, old_window);
+
+    ASSERT_TRUE(platform_destroy_window(old_window));
+    windows.erase(windows.begin());
+    EXPECT_EQ(sdl_window_of(old_window), nullptr);
+    push_window_event(new_window, SDL_WINDOWEVENT_SIZE_CHANGED, 640, 480);
+    push_key(old_id, false, SDLK_UP);  // released after the switch, as SDL still names the old window
+
+    std::vector<Message> got = messages();
+    ASSERT_EQ(got.size(), 3u) << "the old window's WM_SIZE is gone";
+    EXPECT_EQ(got[0].message, WM_KEYDOWN);
+    EXPECT_EQ(got[0].wparam, static_cast<WParam>(VK_DOWN));
+    EXPECT_EQ(got[1].message, WM_SIZE);
+    EXPECT_EQ(got[1].lparam, size_lparam(640, 480));
+    EXPECT_EQ(got[2].message, WM_KEYUP);
+    EXPECT_EQ(got[2].wparam, static_cast<WParam>(VK_UP));
+    for (const Message& m : got)
+        EXPECT_EQ(m.window, new_window);
+
+    WindowHandle third = open_window();
+    EXPECT_NE(third, old_window) << "a new window gets a new handle";
+}
+
+// ---- Input -------------------------------------------------------------------
+
+TEST_F(SdlBackend, KeysBecomeKeyMessagesWithVirtualKeyCodes)
+{
+    WindowHandle w = open_shown_window();
+    push_key(w, true, SDLK_w);
+    push_key(w, true, SDLK_w, KMOD_NONE, true);
+    push_key(w, false, SDLK_w);
+    push_key(w, true, SDLK_SPACE);  // unused: dropped
+    push_key(w, true, SDLK_LSHIFT, KMOD_LSHIFT);
+    push_key(w, true, SDLK_F1);
+    std::vector<Message> got = messages();
+    ASSERT_EQ(got.size(), 5u);
+    EXPECT_EQ(got[0].message, WM_KEYDOWN);
+    EXPECT_EQ(got[0].wparam, static_cast<WParam>('W'));
+    EXPECT_EQ(got[1].message, WM_KEYDOWN) << "auto-repeat is a further key-down";
+    EXPECT_NE(got[1].lparam & (1 << 30), 0) << "with the previous-state bit";
+    EXPECT_EQ(got[2].message, WM_KEYUP);
+    EXPECT_EQ(got[2].wparam, static_cast<WParam>('W'));
+    EXPECT_EQ(got[3].wparam, static_cast<WParam>(VK_SHIFT));
+    EXPECT_EQ(got[4].wparam, static_cast<WParam>(VK_F1));
+    for (const Message& m : got)
+        EXPECT_EQ(m.window, w);
+}
+
+TEST_F(SdlBackend, KeysWithAltAndF10AreSystemKeys)
+{
+    WindowHandle w = open_shown_window();
+    push_key(w, true, SDLK_LALT, KMOD_LALT);
+    push_key(w, true, SDLK_F4, KMOD_LALT);
+    push_key(w, false, SDLK_F4, KMOD_LALT);
+    push_key(w, false, SDLK_LALT);
+    push_key(w, true, SDLK_F10);
+    push_key(w, false, SDLK_F10);
+    std::vector<Message> got = messages();
+    ASSERT_EQ(got.size(), 6u);
+    const unsigned expected[] = {WM_SYSKEYDOWN, WM_SYSKEYDOWN, WM_SYSKEYUP, WM_SYSKEYUP, WM_SYSKEYDOWN, WM_SYSKEYUP};
+    for (size_t i = 0; i < got.size(); ++i)
+        EXPECT_EQ(got[i].message, expected[i]) << "message " << i;
+    EXPECT_EQ(got[1].wparam, static_cast<WParam>(VK_F1 + 3));
+}
+
+TEST_F(SdlBackend, LeftAndRightButtonsOnly)
+{
+    WindowHandle w = open_shown_window();
+    push_button(w, true, SDL_BUTTON_LEFT, 10, 20);
+    push_button(w, false, SDL_BUTTON_LEFT, 10, 20);
+    push_button(w, true, SDL_BUTTON_MIDDLE, 10, 20);
+    push_button(w, true, SDL_BUTTON_RIGHT, 30, 40);
+    push_button(w, false, SDL_BUTTON_RIGHT, 30, 40);
+    std::vector<Message> got = messages();
+    ASSERT_EQ(got.size(), 4u);
+    EXPECT_EQ(got[0].message, WM_LBUTTONDOWN);
+    EXPECT_EQ(got[0].lparam, size_lparam(10, 20));
+    EXPECT_EQ(got[1].message, WM_LBUTTONUP);
+    EXPECT_EQ(got[2].message, WM_RBUTTONDOWN);
+    EXPECT_EQ(got[3].message, WM_RBUTTONUP);
+}
+
+TEST_F(SdlBackend, ABurstLargerThanTheQueueArrivesWholeAndInOrder)
+{
+    WindowHandle w = open_shown_window();
+    for (int i = 0; i < 150; ++i)
+        push_key(w, i % 2 == 0, SDLK_a + (i / 2) % 26);
+    std::vector<Message> got = messages();
+    ASSERT_EQ(got.size(), 150u);
+    for (int i = 0; i < 150; ++i) {
+        EXPECT_EQ(got[i].message, i % 2 == 0 ? WM_KEYDOWN : WM_KEYUP) << i;
+        EXPECT_EQ(got[i].wparam, static_cast<WParam>('A' + (i / 2) % 26)) << i;
+    }
+}
+
+// ---- Quit and dispatch ---------------------------------------------------------
+
+TEST_F(SdlBackend, QuitComesOnceAfterWhatIsAlreadyWaiting)
+{
+    WindowHandle w = open_shown_window();
+    push_key(w, true, SDLK_q);
+    push_key(w, false, SDLK_q);
+    Message m;
+    ASSERT_TRUE(platform_peek_message(&m));  // both keys are polled in
+    EXPECT_EQ(m.message, WM_KEYDOWN);
+    platform_post_quit_message(3);
+    push_key(w, true, SDLK_w);  // input after the quit: the loop never reads it
+
+    ASSERT_TRUE(platform_peek_message(&m));
+    EXPECT_EQ(m.message, WM_KEYUP) << "what was waiting comes first";
+    ASSERT_TRUE(platform_peek_message(&m));
+    EXPECT_EQ(m.message, WM_QUIT);
+    EXPECT_EQ(m.wparam, 3u);
+    EXPECT_EQ(m.window, nullptr);
+    std::vector<Message> rest = messages();
+    for (const Message& later : rest)
+        EXPECT_NE(later.message, WM_QUIT) << "one WM_QUIT per post";
+}
+
+TEST_F(SdlBackend, DispatchCallsTheWindowProcedure)
+{
+    WindowHandle w = open_shown_window();
+    Message m = {w, WM_KEYDOWN, 'E', 1};
+    platform_dispatch_message(&m);
+    ASSERT_EQ(delivered.size(), 1u);
+    EXPECT_EQ(delivered[0].window, w);
+    EXPECT_EQ(delivered[0].message, WM_KEYDOWN);
+    EXPECT_EQ(delivered[0].wparam, static_cast<WParam>('E'));
+
+    Message thread_message = {nullptr, WM_QUIT, 0, 0};
+    platform_dispatch_message(&thread_message);
+    EXPECT_EQ(delivered.size(), 1u) << "a message without a window reaches no window procedure";
+    EXPECT_EQ(platform_default_window_proc(w, WM_SYSKEYDOWN, VK_F10, 0), 0);
+}
+
+// ---- Class, display mode, pixel format, context ----------------------------------
+
+TEST_F(SdlBackend, ClassLifetimeFollowsWin32Rules)
+{
+    EXPECT_FALSE(platform_register_window_class(nullptr, class_name)) << "already registered";
+    EXPECT_EQ(platform_create_window(0, "Other", "x", WS_OVERLAPPEDWINDOW, 0, 0, 8, 8, nullptr), nullptr);
+    WindowHandle w = open_window();
+    ASSERT_NE(w, nullptr);
+    EXPECT_FALSE(platform_unregister_window_class(class_name, nullptr)) << "a window of the class exists";
+    EXPECT_FALSE(platform_unregister_window_class("Other", nullptr));
+    EXPECT_TRUE(platform_destroy_window(w));
+    windows.clear();
+    EXPECT_FALSE(platform_destroy_window(w)) << "already destroyed";
+    EXPECT_TRUE(platform_unregister_window_class(class_name, nullptr));
+    EXPECT_EQ(platform_change_display_mode(800, 600, 16), DISP_CHANGE_FAILED) << "no video without a class";
+    EXPECT_EQ(platform_get_focus(), nullptr);
+    ASSERT_TRUE(platform_register_window_class(nullptr, class_name)) << "registers again after unregistering";
+}
+
+TEST_F(SdlBackend, DisplayModeIsCheckedAgainstTheDisplay)
+{
+    EXPECT_EQ(platform_change_display_mode(12345, 17, 16), DISP_CHANGE_BADMODE);
+    WindowHandle popup = open_window(WS_POPUP);
+    ASSERT_NE(popup, nullptr);
+    EXPECT_EQ(SDL_GetWindowFlags(sdl_window_of(popup)) & SDL_WINDOW_FULLSCREEN, 0u)
+        << "without a changed mode a pop-up is an ordinary borderless window";
+    EXPECT_NE(SDL_GetWindowFlags(sdl_window_of(popup)) & SDL_WINDOW_BORDERLESS, 0u);
+    WindowHandle framed = open_window();
+    EXPECT_NE(SDL_GetWindowFlags(sdl_window_of(framed)) & SDL_WINDOW_RESIZABLE, 0u);
+    EXPECT_EQ(SDL_GetWindowFlags(sdl_window_of(framed)) & SDL_WINDOW_BORDERLESS, 0u);
+
+    // The offscreen driver lists no usable mode; under X the success path is
+    // covered end to end.
+    SDL_DisplayMode mode;
+    if (SDL_GetDisplayMode(0, 0, &mode) != 0 || mode.w <= 0 || SDL_BITSPERPIXEL(mode.format) == 0)
+        return;
+    int bits = SDL_BITSPERPIXEL(mode.format);
+    EXPECT_EQ(platform_change_display_mode(mode.w, mode.h, bits + 1), DISP_CHANGE_BADMODE);
+    ASSERT_EQ(platform_change_display_mode(mode.w, mode.h, bits), DISP_CHANGE_SUCCESSFUL);
+    WindowHandle full = open_window(WS_POPUP);
+    EXPECT_NE(SDL_GetWindowFlags(sdl_window_of(full)) & SDL_WINDOW_FULLSCREEN, 0u);
+    EXPECT_EQ(platform_restore_display_mode(), DISP_CHANGE_SUCCESSFUL);
+    EXPECT_EQ(SDL_GetWindowFlags(sdl_window_of(full)) & SDL_WINDOW_FULLSCREEN, 0u);
+}
+
+TEST_F(SdlBackend, AdjustingTheRectangleKeepsTheClientSize)
+{
+    PlatformRect rect = {0, 0, 800, 600};
+    EXPECT_TRUE(platform_adjust_window_rect(&rect, WS_OVERLAPPEDWINDOW, WS_EX_APPWINDOW | WS_EX_WINDOWEDGE));
+    EXPECT_EQ(rect.right - rect.left, 800);
+    EXPECT_EQ(rect.bottom - rect.top, 600);
+    EXPECT_FALSE(platform_adjust_window_rect(nullptr, WS_POPUP, 0));
+}
+
+TEST_F(SdlBackend, PixelFormatAndContextFollowTheWglOrder)
+{
+    WindowHandle w = open_shown_window();
+    DeviceContext dc = platform_get_dc(w);
+    ASSERT_NE(dc, nullptr);
+    EXPECT_EQ(platform_get_dc(w), dc) << "the window's own device context";
+    EXPECT_EQ(platform_create_context(dc), nullptr) << "no context before a pixel format";
+
+    PixelFormatDescriptor pfd = wanted_format();
+    PixelFormatDescriptor no_gl = pfd;
+    no_gl.dwFlags = PFD_DRAW_TO_WINDOW | PFD_DOUBLEBUFFER;
+    EXPECT_EQ(platform_choose_pixel_format(dc, &no_gl), 0);
+    PixelFormatDescriptor colour_index = pfd;
+    colour_index.iPixelType = 1;  // PFD_TYPE_COLORINDEX
+    EXPECT_EQ(platform_choose_pixel_format(dc, &colour_index), 0);
+    EXPECT_EQ(platform_choose_pixel_format(dc, nullptr), 0);
+    EXPECT_EQ(platform_choose_pixel_format(nullptr, &pfd), 0);
+
+    int format = platform_choose_pixel_format(dc, &pfd);
+    ASSERT_NE(format, 0);
+    EXPECT_FALSE(platform_set_pixel_format(dc, 0, &pfd));
+    ASSERT_TRUE(platform_set_pixel_format(dc, format, &pfd));
+
+    RenderContext rc = platform_create_context(dc);
+    ASSERT_NE(rc, nullptr);
+    EXPECT_EQ(SDL_GL_GetCurrentContext(), nullptr) << "creating does not make it current";
+    ASSERT_TRUE(platform_make_current(dc, rc));
+    EXPECT_NE(glGetString(GL_VERSION), nullptr);
+    EXPECT_TRUE(platform_swap_buffers(dc));
+    EXPECT_TRUE(platform_make_current(nullptr, nullptr));
+    EXPECT_EQ(SDL_GL_GetCurrentContext(), nullptr);
+    EXPECT_TRUE(platform_delete_context(rc));
+    EXPECT_TRUE(platform_release_dc(w, dc));
+    EXPECT_FALSE(platform_release_dc(w, nullptr));
+    EXPECT_FALSE(platform_swap_buffers(nullptr));
+}
+
+// ---- Cursor and clocks ---------------------------------------------------------
+
+TEST_F(SdlBackend, ShowCursorKeepsTheDisplayCounter)
+{
+    int start = platform_show_cursor(true) - 1;
+    EXPECT_EQ(platform_show_cursor(false), start);
+    EXPECT_EQ(platform_show_cursor(false), start - 1);
+    EXPECT_EQ(platform_show_cursor(false), start - 2);
+    EXPECT_EQ(platform_show_cursor(true), start - 1);
+    EXPECT_EQ(platform_show_cursor(true), start);
+}
+
+TEST(SdlClocks, CountersRunWithoutVideo)
+{
+    std::int64_t frequency = 0, first = 0, second = 0;
+    ASSERT_TRUE(platform_query_performance_frequency(&frequency));
+    EXPECT_GT(frequency, 0);
+    ASSERT_TRUE(platform_query_performance_counter(&first));
+    std::uint32_t ms = platform_time_get_time();
+    SDL_Delay(20);
+    ASSERT_TRUE(platform_query_performance_counter(&second));
+    EXPECT_GE(second - first, frequency / 100) << "20 ms is at least 10 ms of counts";
+    EXPECT_GE(platform_time_get_time() - ms, 10u);
+    EXPECT_FALSE(platform_query_performance_counter(nullptr));
+}
+
+TEST(SdlCursor, AParkBeforeVideoIsRememberedUntilVideoComesUp)
+{
+    PlatformPoint point = {-1, -1};
+    ASSERT_TRUE(platform_set_cursor_pos(400, 300));
+    ASSERT_TRUE(platform_get_cursor_pos(&point));
+    EXPECT_EQ(point.x, 400);
+    EXPECT_EQ(point.y, 300);
+    EXPECT_FALSE(platform_get_cursor_pos(nullptr));
+}
+
+}  // namespace
