@@ -5,8 +5,9 @@ set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
 set(DUPLEXA_MINGW_PREFIX x86_64-w64-mingw32)
 
-# Debian ships two thread models; either does, the posix one is preferred
-# because its libstdc++ has std::thread and std::mutex for the test framework.
+# Debian ships two thread models. The posix one is preferred: GoogleTest needs
+# std::mutex, which GCC 12's win32 model lacks. It links winpthreads into the
+# .exe, whose notice the package carries (cmake/win32.cmake).
 find_program(DUPLEXA_MINGW_CXX NAMES ${DUPLEXA_MINGW_PREFIX}-g++-posix ${DUPLEXA_MINGW_PREFIX}-g++-win32 ${DUPLEXA_MINGW_PREFIX}-g++ REQUIRED)
 find_program(DUPLEXA_MINGW_CC NAMES ${DUPLEXA_MINGW_PREFIX}-gcc-posix ${DUPLEXA_MINGW_PREFIX}-gcc-win32 ${DUPLEXA_MINGW_PREFIX}-gcc REQUIRED)
 set(CMAKE_CXX_COMPILER ${DUPLEXA_MINGW_CXX})

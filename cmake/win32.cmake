@@ -11,15 +11,15 @@ endif()
 # The zip: duplexa.exe, data/font.bmp, the README and the licence notices.
 install(TARGETS duplexa RUNTIME DESTINATION .)
 install(FILES data/font.bmp DESTINATION data)
-foreach(doc README.md LICENSE data/FONT-LICENSE)
-  if(EXISTS ${PROJECT_SOURCE_DIR}/${doc})
-    get_filename_component(doc_dir ${doc} DIRECTORY)
-    if(doc_dir STREQUAL "")
-      set(doc_dir .)
-    endif()
-    install(FILES ${doc} DESTINATION ${doc_dir})
-  endif()
-endforeach()
+# OPTIONAL: a notice that does not exist yet is left out, not an error.
+install(FILES README.md LICENSE DESTINATION . OPTIONAL)
+install(FILES data/FONT-LICENSE DESTINATION data OPTIONAL)
+# The MinGW run-time (start-up code, winpthreads) is linked into the .exe;
+# its copyright notices go with it.
+set(DUPLEXA_MINGW_NOTICE /usr/share/doc/mingw-w64-x86-64-dev/copyright)
+if(MINGW AND EXISTS ${DUPLEXA_MINGW_NOTICE})
+  install(FILES ${DUPLEXA_MINGW_NOTICE} DESTINATION licences RENAME mingw-w64-runtime.txt)
+endif()
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME duplexa)

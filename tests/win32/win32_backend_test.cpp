@@ -7,7 +7,6 @@
 #include <atomic>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/win32/win32_text.h"
@@ -283,33 +282,46 @@ TEST(Win32Clocks, CounterAndMillisecondsAdvance)
     EXPECT_LT(ms_after - ms_before, 5000u);
 }
 
-TEST(Win32MessageBox, ShowsTheUtf8TextsAndEchoesThemToStderr)
-{
-    // A helper thread finds the box by its (wide) caption, reads its text
-    // and answers No, as a user would.
-    std::atomic<bool> found(false);
-    std::wstring shown_text;
-    std::thread answerer([&] {
-        for (int i = 0; i < 500 && !found; ++i) {
+namespace {
+
+// Finds the box by its (wide) caption, reads its text and answers No, as a
+// user would. A Win32 thread: the win32 thread model has no std::thread.
+struct BoxAnswerer {
+    std::atomic<bool> found{false};
+    wchar_t text[256] = {};
+
+    static DWORD WINAPI run(void* self_pointer)
+    {
+        BoxAnswerer* self = static_cast<BoxAnswerer*>(self_pointer);
+        for (int i = 0; i < 500; ++i) {
             HWND box = FindWindowW(L"#32770", L"Chyba \u010d\u0165");
             if (box != nullptr) {
-                wchar_t text[256] = {};
-                GetDlgItemTextW(box, 0xFFFF, text, 256);
-                shown_text = text;
-                found = true;
+                GetDlgItemTextW(box, 0xFFFF, self->text, 256);
+                self->found = true;
                 PostMessageW(box, WM_COMMAND, IDNO, 0);
-                return;
+                return 0;
             }
             Sleep(10);
         }
-    });
+        return 1;
+    }
+};
+
+}  // namespace
+
+TEST(Win32MessageBox, ShowsTheUtf8TextsAndEchoesThemToStderr)
+{
+    BoxAnswerer answerer;
+    HANDLE thread = CreateThread(nullptr, 0, BoxAnswerer::run, &answerer, 0, nullptr);
+    ASSERT_NE(nullptr, thread);
     testing::internal::CaptureStderr();
     int answer = platform_message_box(nullptr, "Chyba pri inicializácii.", "Chyba čť", MB_YESNO | MB_ICONQUESTION);
     std::string echoed = testing::internal::GetCapturedStderr();
-    answerer.join();
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
 
-    ASSERT_TRUE(found) << "no box with the caption came up";
+    ASSERT_TRUE(answerer.found) << "no box with the caption came up";
     EXPECT_EQ(IDNO, answer);
-    EXPECT_EQ(std::wstring(L"Chyba pri inicializ\u00e1cii."), shown_text);
+    EXPECT_STREQ(L"Chyba pri inicializ\u00e1cii.", answerer.text);
     EXPECT_EQ("Chyba čť: Chyba pri inicializácii.\n", echoed);
 }
