@@ -27,5 +27,10 @@ build-win: deps
 	cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
 	cmake --build build-win -j $(JOBS)
 
+# The BMP decoder's fuzzer, growing its corpus in build-fuzz/: make fuzz DURATION=600
+DURATION ?= 60
+fuzz: deps
+	bash scripts/fuzz.sh $(DURATION)
+
 clean:
 	rm -rf build build-asan build-win build-fuzz
