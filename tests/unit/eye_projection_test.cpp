@@ -26,29 +26,29 @@ Matrix current(GLenum which) {
 
 // The glFrustum bounds a projection matrix was made from (element 12 plays no part).
 struct Bounds {
-    double left, right, bottom, top, near, far;
+    double left, right, bottom, top, z_near, z_far;
 };
 
 Bounds bounds_of(const Matrix& p) {
     const double m0 = p.m[0], m5 = p.m[5], m8 = p.m[8], m9 = p.m[9], m10 = p.m[10], m14 = p.m[14];
     Bounds b;
-    b.near = m14 / (m10 - 1.0);
-    b.far = m14 / (m10 + 1.0);
-    b.left = b.near * (m8 - 1.0) / m0;
-    b.right = b.near * (m8 + 1.0) / m0;
-    b.bottom = b.near * (m9 - 1.0) / m5;
-    b.top = b.near * (m9 + 1.0) / m5;
+    b.z_near = m14 / (m10 - 1.0);
+    b.z_far = m14 / (m10 + 1.0);
+    b.left = b.z_near * (m8 - 1.0) / m0;
+    b.right = b.z_near * (m8 + 1.0) / m0;
+    b.bottom = b.z_near * (m9 - 1.0) / m5;
+    b.top = b.z_near * (m9 + 1.0) / m5;
     return b;
 }
 
-void expect_bounds(const Bounds& b, double left, double right, double bottom, double top, double near,
-                   double far) {
+void expect_bounds(const Bounds& b, double left, double right, double bottom, double top, double z_near,
+                   double z_far) {
     EXPECT_NEAR(b.left, left, 1e-5);
     EXPECT_NEAR(b.right, right, 1e-5);
     EXPECT_NEAR(b.bottom, bottom, 1e-5);
     EXPECT_NEAR(b.top, top, 1e-5);
-    EXPECT_NEAR(b.near, near, 1e-5);
-    EXPECT_NEAR(b.far, far, 1e-3);
+    EXPECT_NEAR(b.z_near, z_near, 1e-5);
+    EXPECT_NEAR(b.z_far, z_far, 1e-3);
 }
 
 struct Viewport {

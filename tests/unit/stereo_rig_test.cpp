@@ -26,14 +26,14 @@ protected:
 // The two relations every control restores, to the bit.
 ::testing::AssertionResult invariants_hold(const StereoRig& rig) {
     const float separation = rig.focal_length / rig.separation_ratio;
-    const float near = rig.focal_length * 0.2f;
+    const float near_plane = rig.focal_length * 0.2f;
     const bool separation_ok =
         rig.eye_separation == separation || (std::isnan(separation) && std::isnan(rig.eye_separation));
-    if (!separation_ok || rig.near_plane != near) {
+    if (!separation_ok || rig.near_plane != near_plane) {
         return ::testing::AssertionFailure()
                << "focal " << rig.focal_length << ", ratio " << rig.separation_ratio << ": separation "
                << rig.eye_separation << " (expected " << separation << "), near " << rig.near_plane
-               << " (expected " << near << ")";
+               << " (expected " << near_plane << ")";
     }
     return ::testing::AssertionSuccess();
 }
