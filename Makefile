@@ -4,7 +4,7 @@
 JOBS ?= $(shell nproc)
 BUILD ?= build
 
-.PHONY: run test deps build build-asan build-win fuzz bench soak clean
+.PHONY: run test deps build build-asan build-win fuzz font bench soak clean
 
 run: build
 	./$(BUILD)/duplexa
@@ -31,6 +31,11 @@ build-win: deps
 DURATION ?= 60
 fuzz: deps
 	bash scripts/fuzz.sh $(DURATION)
+
+# Regenerates data/font.bmp from DejaVu Sans Mono (FreeType).
+font: deps
+	cmake -S . -B build-tools -DDUPLEXA_TOOLS=ON -DDUPLEXA_TESTS=OFF >/dev/null
+	cmake --build build-tools --target font
 
 clean:
 	rm -rf build build-asan build-win build-fuzz
