@@ -1,11 +1,13 @@
 # Linux: the SDL2 viewer, the scripted test backend over OSMesa, and the tests.
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(SDL2 REQUIRED IMPORTED_TARGET sdl2)
+# The SDL backend asks the X server for the pointer itself (GetCursorPos).
+pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11)
 pkg_check_modules(OSMESA REQUIRED IMPORTED_TARGET osmesa)
 
 file(GLOB DUPLEXA_SDL_SOURCES CONFIGURE_DEPENDS platform/sdl/*.cpp)
 add_executable(duplexa ${DUPLEXA_SDL_SOURCES})
-target_link_libraries(duplexa PRIVATE duplexa_core PkgConfig::SDL2 OpenGL::GL OpenGL::GLU)
+target_link_libraries(duplexa PRIVATE duplexa_core PkgConfig::SDL2 PkgConfig::X11 OpenGL::GL OpenGL::GLU)
 
 # The scripted backend renders with real GL into offscreen OSMesa buffers.
 file(GLOB DUPLEXA_SCRIPT_SOURCES CONFIGURE_DEPENDS platform/script/*.cpp)
@@ -28,6 +30,6 @@ if(DUPLEXA_TESTS)
   add_executable(sdl_backend_tests tests/sdl/sdl_backend_test.cpp platform/sdl/sdl_platform.cpp
     platform/sdl/sdl_keys.cpp)
   target_include_directories(sdl_backend_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-  target_link_libraries(sdl_backend_tests PRIVATE PkgConfig::SDL2 OpenGL::GL GTest::gtest_main)
+  target_link_libraries(sdl_backend_tests PRIVATE PkgConfig::SDL2 PkgConfig::X11 OpenGL::GL GTest::gtest_main)
   gtest_discover_tests(sdl_backend_tests DISCOVERY_TIMEOUT 60)
 endif()

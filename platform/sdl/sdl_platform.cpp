@@ -20,6 +20,7 @@
 // cursor from its constructor, before main, in an unspecified order with
 // other translation units.
 #include <SDL.h>
+#include <SDL_syswm.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -242,6 +243,37 @@ void retarget_input(WindowHandle from, WindowHandle to)
         if (m.window == from)
             m.window = to;
     }
+}
+
+// GetCursorPos under X: the pointer as the server has it now. SDL's own
+// global state is a cache that input through XTEST (and so every automated
+// run) never refreshes, while the camera reads the pointer in every frame.
+bool query_x11_pointer(int* x, int* y)
+{
+#if defined(SDL_VIDEO_DRIVER_X11)
+    for (const SdlWindow& slot : windows) {
+        if (!slot.window)
+            continue;
+        SDL_SysWMinfo info;
+        SDL_VERSION(&info.version);
+        if (!SDL_GetWindowWMInfo(slot.window, &info) || info.subsystem != SDL_SYSWM_X11)
+            return false;
+        Display* display = info.info.x11.display;
+        ::Window root, child;
+        int root_x, root_y, window_x, window_y;
+        unsigned mask;
+        if (!XQueryPointer(display, DefaultRootWindow(display), &root, &child, &root_x, &root_y, &window_x,
+                           &window_y, &mask))
+            return false;
+        *x = root_x;
+        *y = root_y;
+        return true;
+    }
+#else
+    (void)x;
+    (void)y;
+#endif
+    return false;
 }
 
 void apply_cursor_visibility()
@@ -748,7 +780,8 @@ bool platform_get_cursor_pos(PlatformPoint* point)
         return true;
     }
     int x = 0, y = 0;
-    SDL_GetGlobalMouseState(&x, &y);
+    if (!query_x11_pointer(&x, &y))
+        SDL_GetGlobalMouseState(&x, &y);
     point->x = x;
     point->y = y;
     return true;

@@ -175,6 +175,12 @@ class Xvfb:
         self.focus(window_id)
         self.run("xdotool", "keyup", key)
 
+    def pointer(self):
+        """Where the mouse pointer is, in screen coordinates."""
+        text = self.run("xdotool", "getmouselocation").decode()
+        match = re.match(r"x:(-?\d+) y:(-?\d+)", text)
+        return int(match.group(1)), int(match.group(2))
+
     def close_window(self, window_id):
         """What the close box does: WM_DELETE_WINDOW sent to the window."""
         with XConnection(self.display) as x:
@@ -230,6 +236,18 @@ class Image:
                 if row[i] > threshold or row[i + 1] > threshold or row[i + 2] > threshold:
                     count += 1
         return count
+
+
+def lit_centroid_x(image, left, top, right, bottom, threshold=40):
+    """The mean x of the lit pixels in the rectangle, or None if none is lit."""
+    total = count = 0
+    for y in range(top, bottom):
+        for x in range(left, right):
+            r, g, b = image.pixel(x, y)
+            if r > threshold or g > threshold or b > threshold:
+                total += x
+                count += 1
+    return total / count if count else None
 
 
 class Viewer:

@@ -44,6 +44,29 @@ class WindowedStart(unittest.TestCase):
             self.assertIn("Start FullScreen?: Would You Like To Run In Fullscreen Mode?", viewer.stderr())
             watcher.close()
 
+    def test_the_mouse_turns_the_view_and_the_pointer_stays_parked(self):
+        with harness.Xvfb("1024x768x24") as xvfb:
+            viewer = harness.Viewer(DUPLEXA, xvfb)
+            xvfb.answer_box("Start FullScreen?", "Escape", viewer)
+            window = xvfb.wait_window("Duplexa 01", viewer)
+            shot, lit = wait_for_object(xvfb)
+            self.assertGreater(lit, 300)
+            # Xvfb starts the pointer in the middle of its screen; the camera
+            # parks it at (400, 300) and puts it back there in every frame.
+            self.assertEqual(xvfb.pointer(), (400, 300))
+            before = harness.lit_centroid_x(shot, 100, 60, 700, 560)
+
+            xvfb.run("xdotool", "mousemove", "440", "300")
+            time.sleep(0.5)
+            self.assertEqual(xvfb.pointer(), (400, 300), "the pointer is parked again")
+            after = harness.lit_centroid_x(xvfb.screenshot(), 100, 60, 700, 560)
+            self.assertIsNotNone(after, "the object is still in view")
+            self.assertLess(after, before - 40,
+                            "moving the mouse right turns the view right, so the object moves left")
+
+            xvfb.key(window["id"], "Escape")
+            self.assertEqual(viewer.wait(), 0, viewer.stderr())
+
 
 if __name__ == "__main__":
     unittest.main()
