@@ -8,8 +8,11 @@
 // [X] Windows, device context, pixel format, GL context (SDL_GL_*), swap
 // [X] Messages: keys, left/right buttons, minimise/restore, size, close,
 //     quit, through a fixed ring queue
-// [X] Cursor: ShowCursor's display counter, global warp and position; a park
-//     asked for before video is up is applied once it is
+// [X] Cursor: ShowCursor's display counter, global warp, and the position
+//     read from the X server; a park asked for before video is up is
+//     applied once it is
+// [X] Video drivers: x11, then wayland (SDL_VIDEODRIVER overrides); never
+//     the offscreen one on its own, so "no display" fails as it should
 // [X] Clocks: SDL's performance counter and tick count
 // [ ] Mouse moves, other buttons, wheel, WM_CHAR: nothing reads them
 // [ ] WM_ACTIVATE on plain focus changes: only minimise and restore send it,
@@ -34,7 +37,6 @@ namespace {
 
 struct SdlWindow {
     SDL_Window* window;
-    unsigned style;
     int pixel_format;
     int announced_width;  // the client size last sent with WM_SIZE
     int announced_height;
@@ -540,7 +542,6 @@ WindowHandle platform_create_window(unsigned, const char* class_name, const char
         std::fprintf(stderr, "duplexa: cannot set the full-screen mode: %s\n", SDL_GetError());
 
     slot->window = window;
-    slot->style = style;
     slot->pixel_format = 0;
     // CreateWindowEx sends WM_SIZE before it returns.
     announce_size(slot);
