@@ -407,15 +407,6 @@ TEST_F(SdlBackend, DisplayModeIsCheckedAgainstTheDisplay)
     EXPECT_EQ(SDL_GetWindowFlags(sdl_window_of(full)) & SDL_WINDOW_FULLSCREEN, 0u);
 }
 
-TEST_F(SdlBackend, AdjustingTheRectangleKeepsTheClientSize)
-{
-    PlatformRect rect = {0, 0, 800, 600};
-    EXPECT_TRUE(platform_adjust_window_rect(&rect, WS_OVERLAPPEDWINDOW, WS_EX_APPWINDOW | WS_EX_WINDOWEDGE));
-    EXPECT_EQ(rect.right - rect.left, 800);
-    EXPECT_EQ(rect.bottom - rect.top, 600);
-    EXPECT_FALSE(platform_adjust_window_rect(nullptr, WS_POPUP, 0));
-}
-
 TEST_F(SdlBackend, PixelFormatAndContextFollowTheWglOrder)
 {
     WindowHandle w = open_shown_window();
@@ -453,7 +444,7 @@ TEST_F(SdlBackend, PixelFormatAndContextFollowTheWglOrder)
     EXPECT_FALSE(platform_swap_buffers(nullptr));
 }
 
-// ---- Cursor and clocks ---------------------------------------------------------
+// ---- Cursor ---------------------------------------------------------
 
 TEST_F(SdlBackend, ShowCursorKeepsTheDisplayCounter)
 {
@@ -463,20 +454,6 @@ TEST_F(SdlBackend, ShowCursorKeepsTheDisplayCounter)
     EXPECT_EQ(platform_show_cursor(false), start - 2);
     EXPECT_EQ(platform_show_cursor(true), start - 1);
     EXPECT_EQ(platform_show_cursor(true), start);
-}
-
-TEST(SdlClocks, CountersRunWithoutVideo)
-{
-    std::int64_t frequency = 0, first = 0, second = 0;
-    ASSERT_TRUE(platform_query_performance_frequency(&frequency));
-    EXPECT_GT(frequency, 0);
-    ASSERT_TRUE(platform_query_performance_counter(&first));
-    std::uint32_t ms = platform_time_get_time();
-    SDL_Delay(20);
-    ASSERT_TRUE(platform_query_performance_counter(&second));
-    EXPECT_GE(second - first, frequency / 100) << "20 ms is at least 10 ms of counts";
-    EXPECT_GE(platform_time_get_time() - ms, 10u);
-    EXPECT_FALSE(platform_query_performance_counter(nullptr));
 }
 
 TEST(SdlCursor, AParkBeforeVideoIsRememberedUntilVideoComesUp)
