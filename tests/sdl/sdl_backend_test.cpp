@@ -444,7 +444,7 @@ TEST_F(SdlBackend, PixelFormatAndContextFollowTheWglOrder)
     EXPECT_FALSE(platform_swap_buffers(nullptr));
 }
 
-// ---- Cursor ---------------------------------------------------------
+// ---- Cursor --------------------------------------------------------------------
 
 TEST_F(SdlBackend, ShowCursorKeepsTheDisplayCounter)
 {
