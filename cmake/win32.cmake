@@ -3,9 +3,11 @@
 file(GLOB DUPLEXA_WIN32_SOURCES CONFIGURE_DEPENDS platform/win32/*.cpp)
 add_executable(duplexa WIN32 ${DUPLEXA_WIN32_SOURCES})
 target_link_libraries(duplexa PRIVATE duplexa_core gdi32 user32 winmm)
+# No run-time DLLs beside the .exe: it runs on a bare Windows.
 if(MINGW)
-  # No MinGW run-time DLLs beside the .exe: it runs on a bare Windows.
   target_link_options(duplexa PRIVATE -static -static-libgcc -static-libstdc++)
+elseif(MSVC)
+  set_property(TARGET duplexa_core duplexa PROPERTY MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
 endif()
 
 # The zip: duplexa.exe, data/font.bmp, the README and the licence notices.

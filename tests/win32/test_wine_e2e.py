@@ -94,12 +94,13 @@ class Viewer:
         self.log.seek(0)
         return self.log.read().decode("utf-8", "replace")
 
-    def find_window(self, title, timeout=TIMEOUT):
+    def find_window(self, title, timeout=TIMEOUT, other_than=None):
         """The visible X window whose name is exactly title."""
         pattern = "^" + re.escape(title) + "$"
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
-            found = xdotool(self.env, "search", "--onlyvisible", "--name", pattern).split()
+            found = [w for w in xdotool(self.env, "search", "--onlyvisible", "--name", pattern).split()
+                     if w != other_than]
             if found:
                 time.sleep(0.5)  # let the box finish laying itself out
                 return found[0]
@@ -246,6 +247,20 @@ class FullScreenModeExists(ScreenCase):
         self.assertNotIn(BAD_MODE[0], viewer.stderr())
         self.assertEqual(0, viewer.press_until_exit(window, "Escape"))
 
+    def test_f1_reopens_the_window_in_full_screen(self):
+        viewer = self.start()
+        viewer.answer_box(QUESTION, "n")
+        window = viewer.find_window("Duplexa 01")
+        x, y = viewer.geometry(window)[:2]
+        self.assert_shows_object(viewer, window, x, y)  # running, not still activating
+        viewer.press(window, "F1")
+        # A new window, context and font: the old window is destroyed.
+        reopened = viewer.find_window("Duplexa 01", other_than=window)
+        self.assertEqual((0, 0, 800, 600), viewer.geometry(reopened))
+        self.assert_shows_object(viewer, reopened, 0, 0)
+        self.assertEqual(0, viewer.press_until_exit(reopened, "Escape"))
+        self.assertNotIn("ERROR", viewer.stderr())
+
 
 class FullScreenModeMissing(ScreenCase):
     SCREEN = "1024x768x24"
@@ -283,8 +298,9 @@ class FullScreenModeMissing(ScreenCase):
         self.assertEqual(1, viewer.wait_exit())
         self.assertNotIn("Duplexa 01", xdotool(self.env, "search", "--name", "Duplexa"))
 
+    @unittest.skipUnless(os.path.exists(os.path.join(REPO, "text", "glyph_font.cpp")),
+                         "needs the glyph font, which reports the failed load")
     def test_missing_font_image_ends_with_1(self):
-        # Needs the glyph font (text/glyph_font.cpp) to report the failed load.
         empty = tempfile.mkdtemp(prefix="duplexa-nofont-")
         try:
             viewer = self.start(cwd=empty)
