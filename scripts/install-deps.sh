@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config python3
   libsdl2-dev libgl1-mesa-dev libglu1-mesa-dev libosmesa6-dev libgl1-mesa-dri
-  libgtest-dev libbenchmark-dev libstb-dev
+  libgtest-dev googletest libbenchmark-dev libstb-dev
   clang libclang-rt-14-dev
   libfreetype-dev fonts-dejavu-core
   xvfb xdotool x11-utils imagemagick
