@@ -33,3 +33,9 @@ if(DUPLEXA_TESTS)
   target_link_libraries(sdl_backend_tests PRIVATE PkgConfig::SDL2 PkgConfig::X11 OpenGL::GL GTest::gtest_main)
   gtest_discover_tests(sdl_backend_tests DISCOVERY_TIMEOUT 60)
 endif()
+
+# Benchmarks: off by default; scripts/bench.sh turns them on in its own build.
+option(DUPLEXA_BENCH "Build the benchmarks (bench/)" OFF)
+if(DUPLEXA_BENCH AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/bench)
+  add_subdirectory(bench)
+endif()

@@ -1,0 +1,146 @@
+"""Runs every benchmark beside its baseline and prints one table.
+
+    python3 bench/run_bench.py BUILD_DIR [--seconds S] [--repeats N]
+
+The frame-loop, start-up and memory figures run on a private Xvfb screen
+(tests/e2e/harness.py); the render and loader figures use Google Benchmark.
+Each figure is the median of alternating runs of the subject and its
+baseline, so both see the same machine load.
+"""
+
+import argparse
+import json
+import os
+import platform
+import statistics
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+REPO_ROOT = os.path.dirname(HERE)
+sys.path.insert(0, os.path.join(REPO_ROOT, "tests", "e2e"))
+import harness  # noqa: E402
+
+
+def machine():
+    model = "unknown"
+    try:
+        for line in subprocess.run(["lscpu"], capture_output=True, text=True).stdout.splitlines():
+            if line.startswith("Model name:"):
+                model = line.split(":", 1)[1].strip()
+    except OSError:
+        pass
+    return "%s, %d cores, %s" % (model, os.cpu_count() or 0, platform.platform())
+
+
+def fields(text):
+    """'fps 12.3 frames 45 rss_kb 6789' -> {'fps': 12.3, ...}"""
+    words = text.split()
+    return {words[i]: float(words[i + 1]) for i in range(0, len(words) - 1, 2)}
+
+
+def run_program(args, env, timeout=120):
+    t0 = time.monotonic_ns()
+    env = dict(env, DUPLEXA_BENCH_T0=str(t0))
+    result = subprocess.run(args, env=env, cwd=REPO_ROOT, capture_output=True, text=True, timeout=timeout)
+    if result.returncode != 0:
+        raise RuntimeError("%s failed (%d): %s" % (" ".join(args), result.returncode, result.stderr))
+    return fields(result.stdout.strip().splitlines()[-1])
+
+
+def alternate(subject, baseline, env, repeats, key):
+    """Median of `key` over alternating runs of subject and baseline."""
+    a, b, extra_a, extra_b = [], [], [], []
+    for _ in range(repeats):
+        ra = run_program(subject, env)
+        rb = run_program(baseline, env)
+        a.append(ra[key])
+        b.append(rb[key])
+        extra_a.append(ra)
+        extra_b.append(rb)
+    return statistics.median(a), statistics.median(b), extra_a, extra_b
+
+
+def google_benchmark(program, extra=()):
+    result = subprocess.run([program, "--benchmark_format=json"] + list(extra), cwd=REPO_ROOT,
+                            capture_output=True, text=True, timeout=900)
+    if result.returncode != 0:
+        raise RuntimeError("%s failed: %s" % (program, result.stderr))
+    times = {}
+    for b in json.loads(result.stdout)["benchmarks"]:
+        name = b["name"].split("/min_time")[0]
+        scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[b.get("time_unit", "ns")]
+        times[name] = b["real_time"] * scale  # milliseconds
+    return times
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("build")
+    parser.add_argument("--seconds", type=float, default=3.0, help="length of one frame-loop run")
+    parser.add_argument("--repeats", type=int, default=3)
+    options = parser.parse_args()
+    bench = os.path.join(os.path.abspath(options.build), "bench")
+    viewer = os.path.join(bench, "viewer_bench")
+    bare = os.path.join(bench, "bare_sdl")
+    rows = []
+
+    def row(figure, subject, baseline, ratio, note=""):
+        rows.append((figure, subject, baseline, ratio, note))
+
+    with harness.Xvfb("1024x768x24") as xvfb:
+        env = xvfb.env()
+        seconds = str(options.seconds)
+        rss = None
+        for mode, label in (("glasses", "glasses mode, overlay"), ("noglasses", "without glasses mode"),
+                            ("help", "glasses mode, help page held")):
+            fps, bare_fps, runs, bare_runs = alternate([viewer, "loop", mode, seconds], [bare, "loop", seconds],
+                                                       env, options.repeats, "fps")
+            row("frame loop fps: " + label, "%.0f" % fps, "%.0f" % bare_fps, "%.3f" % (fps / bare_fps),
+                "%.2f ms vs %.2f ms a frame" % (1000 / fps, 1000 / bare_fps))
+            if rss is None:
+                rss = (statistics.median(r["rss_kb"] for r in runs), statistics.median(r["rss_kb"] for r in bare_runs))
+        start, bare_start, _, _ = alternate([viewer, "first-frame"], [bare, "first-frame"], env,
+                                            max(options.repeats, 5), "startup_ms")
+        row("start-up to first frame shown, ms", "%.1f" % start, "%.1f" % bare_start, "%.2f" % (start / bare_start),
+            "windowed, question answered in code")
+        row("resident memory, MiB (running, glasses)", "%.1f" % (rss[0] / 1024), "%.1f" % (rss[1] / 1024),
+            "%.2f" % (rss[0] / rss[1]), "VmRSS after the loop")
+
+    render = google_benchmark(os.path.join(bench, "render_bench"))
+    for name, label in (("BM_render_frame_glasses", "glasses"), ("BM_render_frame_noglasses", "without glasses"),
+                        ("BM_render_frame_help", "help page")):
+        row("render_frame ms, offscreen: " + label, "%.3f" % render[name], "%.3f" % render["BM_clear_only"],
+            "%.2f" % (render[name] / render["BM_clear_only"]), "baseline: clear only; both end with glFinish")
+
+    loader = google_benchmark(os.path.join(bench, "loader_bench"))
+    megabytes = 4096 * 4096 * 3 / 1e6
+    for fmt in ("rgb24", "pal8", "rgb16", "rle8"):
+        ours, stb = loader["BM_decode_ours/" + fmt], loader["BM_decode_stb/" + fmt]
+        row("decode 4096x4096 %s, ms" % fmt, "%.1f" % ours, "%.1f" % stb, "%.2f" % (ours / stb),
+            "%.0f vs %.0f MB/s of output%s" % (megabytes / ours * 1000, megabytes / stb * 1000,
+                                               "; stb reads no RLE: it decodes the same picture as plain 8-bit"
+                                               if fmt == "rle8" else ""))
+    memory = subprocess.run([os.path.join(bench, "loader_bench"), "memory"], capture_output=True, text=True,
+                            timeout=300, cwd=REPO_ROOT).stdout
+    for line in memory.splitlines():
+        words = line.split()
+        f = fields(" ".join(words[2:]))
+        row("decode peak memory %s, MiB" % words[1], "%.1f" % (f["ours_kb"] / 1024), "%.1f" % (f["stb_kb"] / 1024),
+            "%.2f" % (f["ours_kb"] / f["stb_kb"]), "output %.1f MiB; ours/output %.2f" % (
+                f["output_kb"] / 1024, f["ours_kb"] / f["output_kb"]))
+
+    print()
+    print("Machine: " + machine())
+    print("Command: " + " ".join([os.path.relpath(sys.argv[0], REPO_ROOT)] + sys.argv[1:]))
+    print("Ratios: subject / baseline (fps: higher is better; times and memory: lower is better)")
+    print()
+    widths = [max(len(r[i]) for r in rows + [("figure", "subject", "baseline", "ratio", "")]) for i in range(4)]
+    header = ("figure", "subject", "baseline", "ratio", "note")
+    for r in [header] + rows:
+        print("  ".join([r[0].ljust(widths[0])] + [r[i].rjust(widths[i]) for i in (1, 2, 3)] + [r[4]]))
+
+
+if __name__ == "__main__":
+    main()
