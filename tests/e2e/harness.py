@@ -11,6 +11,7 @@ _NET_WM_STATE client messages a window manager would receive.
 """
 
 import atexit
+import contextlib
 import ctypes
 import os
 import re
@@ -175,6 +176,42 @@ class Xvfb:
         self.focus(window_id)
         self.run("xdotool", "keyup", key)
 
+    def hold(self, window_id, keys, seconds):
+        """Holds several keys down together (pressed in order, released in
+        reverse) and returns how long they were down, in seconds: at least
+        `seconds`, plus the time xdotool takes to send the release."""
+        self.focus(window_id)
+        self.run("xdotool", "keydown", *keys)
+        start = time.monotonic()
+        time.sleep(seconds)
+        self.run("xdotool", "keyup", *reversed(keys))
+        return time.monotonic() - start
+
+    @contextlib.contextmanager
+    def holding(self, window_id, *keys):
+        """Keeps keys down for the body of a with statement."""
+        self.focus(window_id)
+        self.run("xdotool", "keydown", *keys)
+        try:
+            yield
+        finally:
+            self.run("xdotool", "keyup", *reversed(keys), check=False)
+
+    def hold_button(self, window_id, button, seconds, keys=()):
+        """Holds a mouse button where the pointer is (the viewer keeps it on
+        its window), optionally with keys; returns how long it was down."""
+        self.focus(window_id)
+        if keys:
+            self.run("xdotool", "keydown", *keys)
+        self.run("xdotool", "mousedown", str(button))
+        start = time.monotonic()
+        time.sleep(seconds)
+        self.run("xdotool", "mouseup", str(button))
+        held = time.monotonic() - start
+        if keys:
+            self.run("xdotool", "keyup", *reversed(keys))
+        return held
+
     def pointer(self):
         """Where the mouse pointer is, in screen coordinates."""
         text = self.run("xdotool", "getmouselocation").decode()
@@ -190,6 +227,22 @@ class Xvfb:
 
     def screenshot(self, window_id="root"):
         return Image.from_ppm(self.run("import", "-window", window_id, "-depth", "8", "ppm:-"))
+
+    def settled_screenshot(self, window_id="root", timeout=5, ignore_rows=20):
+        """A screenshot once the picture has stopped changing: two shots in a
+        row that agree below the top `ignore_rows` rows (where the frame rate
+        changes from frame to frame). After the timeout the last shot is
+        returned anyway; the checks then say what is wrong."""
+        previous = self.screenshot(window_id)
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            time.sleep(0.1)
+            shot = self.screenshot(window_id)
+            start = ignore_rows * shot.width * 3
+            if shot.pixels[start:] == previous.pixels[start:]:
+                return shot
+            previous = shot
+        return previous
 
 
 class Image:
@@ -250,6 +303,88 @@ def lit_centroid_x(image, left, top, right, bottom, threshold=40):
     return total / count if count else None
 
 
+# ---- measures of a picture ------------------------------------------------
+#
+# The viewer draws 1-pixel lines in pure colours on black: the left eye in red,
+# the right eye in cyan, both in white where they cross or outside glasses
+# mode. A channel above LIGHT counts as lit; below DARK as off.
+
+LIGHT = 150
+DARK = 80
+RED, GREEN, BLUE = 0, 1, 2
+
+_LIT_TABLE = bytes(1 if value > LIGHT else 0 for value in range(256))
+
+
+def _rows(image, rect):
+    left, top, right, bottom = rect
+    left, right = max(left, 0), min(right, image.width)
+    for y in range(max(top, 0), min(bottom, image.height)):
+        start = (y * image.width + left) * 3
+        yield y, left, image.pixels[start:start + (right - left) * 3]
+
+
+def channel_extent(image, channel, rect):
+    """(first, last) x at which the channel is lit inside rect, or None."""
+    first = last = None
+    for _, left, row in _rows(image, rect):
+        mask = row[channel::3].translate(_LIT_TABLE)
+        x = mask.find(1)
+        if x < 0:
+            continue
+        x0, x1 = left + x, left + mask.rfind(1)
+        first = x0 if first is None else min(first, x0)
+        last = x1 if last is None else max(last, x1)
+    return None if first is None else (first, last)
+
+
+def lit_extent(image, rect):
+    """(first, last) x at which any channel is lit inside rect, or None."""
+    spans = [channel_extent(image, channel, rect) for channel in (RED, GREEN, BLUE)]
+    spans = [span for span in spans if span]
+    if not spans:
+        return None
+    return min(span[0] for span in spans), max(span[1] for span in spans)
+
+
+def channel_mean(image, channel, rect):
+    """The mean (x, y) of the pixels whose channel is lit inside rect, or None."""
+    total_x = total_y = count = 0
+    for y, left, row in _rows(image, rect):
+        mask = row[channel::3].translate(_LIT_TABLE)
+        lit = mask.count(1)
+        if not lit:
+            continue
+        x = mask.find(1)
+        while x >= 0:
+            total_x += left + x
+            x = mask.find(1, x + 1)
+        total_y += y * lit
+        count += lit
+    return (total_x / count, total_y / count) if count else None
+
+
+def colour_counts(image, rect):
+    """How many pixels inside rect are red, cyan, white, or lit in another
+    colour (anything else with a channel above DARK)."""
+    counts = {"red": 0, "cyan": 0, "white": 0, "other": 0}
+    for _, _, row in _rows(image, rect):
+        if not row.translate(_LIT_TABLE).count(1) and max(row) <= DARK:
+            continue
+        for r, g, b in zip(row[0::3], row[1::3], row[2::3]):
+            if r <= DARK and g <= DARK and b <= DARK:
+                continue
+            if r > LIGHT and g > LIGHT and b > LIGHT:
+                counts["white"] += 1
+            elif r > LIGHT and g < DARK and b < DARK:
+                counts["red"] += 1
+            elif r < DARK and g > LIGHT and b > LIGHT:
+                counts["cyan"] += 1
+            else:
+                counts["other"] += 1
+    return counts
+
+
 class Viewer:
     """The viewer running on a screen, with its output collected in files."""
 
@@ -284,6 +419,34 @@ class Viewer:
     def stderr(self):
         self.err.seek(0)
         return self.err.read().decode(errors="replace")
+
+
+def start_windowed(path, xvfb, timeout=15):
+    """Starts the viewer, answers No to the full-screen question and waits
+    until its window shows the object; returns (viewer, window)."""
+    viewer = Viewer(path, xvfb)
+    xvfb.answer_box("Start FullScreen?", "Escape", viewer)
+    window = xvfb.wait_window("Duplexa 01", viewer, timeout)
+    deadline = time.monotonic() + timeout
+    while xvfb.screenshot(window["id"]).lit_pixels(200, 100, 600, 500) < 300:
+        if time.monotonic() > deadline:
+            raise AssertionError("the object did not appear within %ss; stderr:\n%s"
+                                 % (timeout, viewer.stderr()))
+        if viewer.exited():
+            raise AssertionError("the viewer exited (code %s); stderr:\n%s"
+                                 % (viewer.process.returncode, viewer.stderr()))
+        time.sleep(0.05)
+    return viewer, window
+
+
+def stop_with_escape(xvfb, viewer, window_id):
+    """Ends a viewer that is still running with Escape; returns its exit code."""
+    if not viewer.exited():
+        try:
+            xvfb.key(window_id, "Escape")
+        except RuntimeError:
+            pass  # the window may be gone already: wait() says what happened
+    return viewer.wait(timeout=15)
 
 
 # ---- Xlib through ctypes --------------------------------------------------
