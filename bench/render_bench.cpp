@@ -63,9 +63,9 @@ void BM_clear_only(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_clear_only)->MinTime(2.0);
-BENCHMARK(BM_render_frame_glasses)->MinTime(2.0);
-BENCHMARK(BM_render_frame_noglasses)->MinTime(2.0);
-BENCHMARK(BM_render_frame_help)->MinTime(2.0);
+BENCHMARK(BM_clear_only)->MinTime(1.0)->UseRealTime();
+BENCHMARK(BM_render_frame_glasses)->MinTime(1.0)->UseRealTime();
+BENCHMARK(BM_render_frame_noglasses)->MinTime(1.0)->UseRealTime();
+BENCHMARK(BM_render_frame_help)->MinTime(1.0)->UseRealTime();
 
 BENCHMARK_MAIN();
