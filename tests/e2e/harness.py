@@ -230,20 +230,21 @@ class Xvfb:
 
     def settled_screenshot(self, window_id="root", timeout=5, ignore_rows=20):
         """A screenshot once the picture has stopped changing: two shots in a
-        row that agree below the top `ignore_rows` rows (where the frame rate
-        changes from frame to frame). After the timeout the last shot is
+        row whose top `ignore_rows` rows differ (the frame rate printed there
+        changes from frame to frame, so a frame was drawn between them) while
+        everything below them agrees. After the timeout the last shot is
         returned anyway; the checks then say what is wrong."""
         previous = self.screenshot(window_id)
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
-            time.sleep(0.1)
+            time.sleep(0.05)
             shot = self.screenshot(window_id)
-            start = ignore_rows * shot.width * 3
-            if shot.pixels[start:] == previous.pixels[start:]:
+            split = ignore_rows * shot.width * 3
+            if (shot.pixels[split:] == previous.pixels[split:]
+                    and shot.pixels[:split] != previous.pixels[:split]):
                 return shot
             previous = shot
         return previous
-
 
 class Image:
     """An RGB screenshot, read from binary PPM."""
