@@ -27,10 +27,20 @@ build-win: deps
 	cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
 	cmake --build build-win -j $(JOBS)
 
+# Seconds for `make fuzz` and `make soak`, given as DURATION=n; each has its own default.
+given_duration = $(if $(filter command line environment,$(origin DURATION)),$(DURATION),$(1))
+
 # The BMP decoder's fuzzer, growing its corpus in build-fuzz/: make fuzz DURATION=600
-DURATION ?= 60
 fuzz: deps
-	bash scripts/fuzz.sh $(DURATION)
+	bash scripts/fuzz.sh $(call given_duration,60)
+
+# Figures side by side with their baselines, printed as ratios.
+bench: deps
+	bash scripts/bench.sh
+
+# Random input, F1 switches and memory checks on a real window: make soak DURATION=600
+soak: deps
+	bash scripts/soak.sh $(call given_duration,600)
 
 # Regenerates data/font.bmp from DejaVu Sans Mono (FreeType).
 font: deps
@@ -38,4 +48,4 @@ font: deps
 	cmake --build build-tools --target font
 
 clean:
-	rm -rf build build-asan build-win build-fuzz
+	rm -rf build build-asan build-win build-fuzz build-bench build-tools
