@@ -15,6 +15,7 @@
 #include "app/statics.h"
 #include "bench/bench_common.h"
 #include "platform/gl.h"
+#include "platform/sdl/sdl_platform.h"
 #include "stereo/frame.h"
 
 namespace {
@@ -71,6 +72,7 @@ int first_frame() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    sdl_tune_process();  // as the viewer's own main does
     if (argc >= 4 && std::strcmp(argv[1], "loop") == 0) return run_loop(argv[2], std::atof(argv[3]));
     if (argc >= 2 && std::strcmp(argv[1], "first-frame") == 0) return first_frame();
     std::fprintf(stderr, "usage: %s loop glasses|noglasses|help SECONDS | first-frame\n", argv[0]);

@@ -28,6 +28,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include "platform/platform.h"
 #include "platform/sdl/sdl_keys.h"
@@ -823,4 +826,11 @@ bool platform_query_performance_counter(std::int64_t* counter)
 std::uint32_t platform_time_get_time()
 {
     return static_cast<std::uint32_t>(SDL_GetTicks64());
+}
+
+void sdl_tune_process()
+{
+#ifdef __GLIBC__
+    mallopt(M_TRIM_THRESHOLD, 64 << 20);
+#endif
 }

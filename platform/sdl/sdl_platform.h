@@ -8,3 +8,9 @@
 
 // The SDL window of a live window handle, or null.
 SDL_Window* sdl_window_of(WindowHandle window);
+
+// Process-wide tuning an SDL program does once, before its first window:
+// keeps glibc from trimming the heap after every draw of Mesa's software
+// rasteriser (each glyph of the help page would otherwise pay fresh page
+// faults: about 15 instead of 240 frames per second).
+void sdl_tune_process();
