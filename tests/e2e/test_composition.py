@@ -2,7 +2,6 @@
 rate and the help page, the picture without glasses and its image shift, the
 mono view and the keys that leave out one eye."""
 
-import time
 import unittest
 
 import harness
