@@ -56,11 +56,16 @@ class WindowedStart(unittest.TestCase):
             self.assertEqual(xvfb.pointer(), (400, 300))
             before = harness.lit_centroid_x(shot, 100, 60, 700, 560)
 
-            xvfb.run("xdotool", "mousemove", "440", "300")
-            time.sleep(0.5)
+            # A move that lands between a frame's reading of the pointer and
+            # its parking is lost (a hand never notices): repeat it if so.
+            for _ in range(5):
+                xvfb.run("xdotool", "mousemove", "440", "300")
+                time.sleep(0.5)
+                after = harness.lit_centroid_x(xvfb.screenshot(), 100, 60, 700, 560)
+                self.assertIsNotNone(after, "the object is still in view")
+                if abs(after - before) > 1:
+                    break
             self.assertEqual(xvfb.pointer(), (400, 300), "the pointer is parked again")
-            after = harness.lit_centroid_x(xvfb.screenshot(), 100, 60, 700, 560)
-            self.assertIsNotNone(after, "the object is still in view")
             self.assertLess(after, before - 40,
                             "moving the mouse right turns the view right, so the object moves left")
 
