@@ -4,7 +4,7 @@
 JOBS ?= $(shell nproc)
 BUILD ?= build
 
-.PHONY: run test deps build build-asan build-win fuzz font bench soak clean
+.PHONY: run test deps build build-asan build-win fuzz font bench soak screenshots clean
 
 run: build
 	./$(BUILD)/duplexa
@@ -41,6 +41,10 @@ bench: deps
 # Random input, F1 switches and memory checks on a real window: make soak DURATION=600
 soak: deps
 	bash scripts/soak.sh $(call given_duration,600)
+
+# The README's pictures, taken from the real viewer under Xvfb.
+screenshots: build
+	python3 scripts/screenshots.py $(BUILD)/duplexa
 
 # Regenerates data/font.bmp from DejaVu Sans Mono (FreeType).
 font: deps
