@@ -63,25 +63,20 @@ Viewport current_viewport() {
 
 void expect_viewport(int x, int y, int width, int height) {
     const Viewport v = current_viewport();
-    EXPECT_EQ(v.x, x);
-    EXPECT_EQ(v.y, y);
-    EXPECT_EQ(v.width, width);
-    EXPECT_EQ(v.height, height);
+    EXPECT_EQ((std::vector<GLint>{v.x, v.y, v.width, v.height}), (std::vector<GLint>{x, y, width, height}));
 }
 
 void expect_colour(float r, float g, float b, float a) {
     GLfloat c[4];
     glGetFloatv(GL_CURRENT_COLOR, c);
-    EXPECT_EQ(c[0], r);
-    EXPECT_EQ(c[1], g);
-    EXPECT_EQ(c[2], b);
-    EXPECT_EQ(c[3], a);
+    EXPECT_EQ((std::vector<GLfloat>(c, c + 4)), (std::vector<GLfloat>{r, g, b, a}));
 }
 
 // Width over height of the frustum: element 5 / element 0 = (right - left) / (top - bottom).
 float aspect_of(const Matrix& p) { return p.m[5] / p.m[0]; }
 
 enum EyeSetup { left_eye, right_eye, mono };
+const char* const setup_names[] = {"left eye", "right eye", "mono"};
 
 void run(const StereoRig& rig, EyeSetup setup) {
     if (setup == left_eye) rig.setup_left_eye();
@@ -163,22 +158,26 @@ TEST_F(EyeProjectionTest, EverySetupReturnsToModelviewAndLeavesTheViewAlone) {
 }
 
 TEST_F(EyeProjectionTest, ViewportsWithoutGlasses) {
+    const struct {
+        int view_width, view_height;
+        EyeSetup setup;
+        Viewport expected;
+        float aspect;
+    } cases[] = {
+        {800, 600, left_eye, {0, 0, 600, 600}, 1.0f},
+        {800, 600, right_eye, {200, 0, 600, 600}, 1.0f},
+        {800, 600, mono, {0, 0, 800, 600}, 800.0f / 600.0f},
+        {1000, 500, mono, {0, 0, 1000, 500}, 2.0f},
+    };
     StereoRig rig(false);
-    rig.setup_left_eye();
-    expect_viewport(0, 0, 600, 600);
-    EXPECT_FLOAT_EQ(aspect_of(current(GL_PROJECTION_MATRIX)), 1.0f);
-    rig.setup_right_eye();
-    expect_viewport(200, 0, 600, 600);
-    EXPECT_FLOAT_EQ(aspect_of(current(GL_PROJECTION_MATRIX)), 1.0f);
-    rig.setup_mono();
-    expect_viewport(0, 0, 800, 600);
-    EXPECT_FLOAT_EQ(aspect_of(current(GL_PROJECTION_MATRIX)), 800.0f / 600.0f);
-
-    view_width = 1000;
-    view_height = 500;
-    rig.setup_mono();
-    expect_viewport(0, 0, 1000, 500);
-    EXPECT_FLOAT_EQ(aspect_of(current(GL_PROJECTION_MATRIX)), 2.0f);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << setup_names[c.setup] << " in " << c.view_width << " x " << c.view_height);
+        view_width = c.view_width;
+        view_height = c.view_height;
+        run(rig, c.setup);
+        expect_viewport(c.expected.x, c.expected.y, c.expected.width, c.expected.height);
+        EXPECT_FLOAT_EQ(aspect_of(current(GL_PROJECTION_MATRIX)), c.aspect);
+    }
 }
 
 TEST_F(EyeProjectionTest, GlassesModeKeepsTheViewportAndAFourThirdsAspect) {
@@ -189,29 +188,28 @@ TEST_F(EyeProjectionTest, GlassesModeKeepsTheViewportAndAFourThirdsAspect) {
     for (EyeSetup setup : {left_eye, right_eye, mono}) {
         run(rig, setup);
         expect_viewport(10, 20, 300, 200);
-        EXPECT_FLOAT_EQ(aspect_of(current(GL_PROJECTION_MATRIX)), 4.0f / 3.0f) << "set-up " << setup;
+        EXPECT_FLOAT_EQ(aspect_of(current(GL_PROJECTION_MATRIX)), 4.0f / 3.0f) << setup_names[setup];
     }
 }
 
 TEST_F(EyeProjectionTest, ShiftIsTruncatedTowardsZero) {
+    const struct {
+        float shift;
+        Viewport left, right;
+    } cases[] = {
+        {200.9f, {0, 0, 600, 600}, {200, 0, 600, 600}},
+        {-0.5f, {0, 0, 800, 600}, {0, 0, 800, 600}},
+        {-200.9f, {0, 0, 1000, 600}, {-200, 0, 1000, 600}},  // the right eye's viewport starts left of the window
+    };
     StereoRig rig(false);
-    rig.image_shift = 200.9f;
-    rig.setup_left_eye();
-    expect_viewport(0, 0, 600, 600);
-    rig.setup_right_eye();
-    expect_viewport(200, 0, 600, 600);
-
-    rig.image_shift = -0.5f;
-    rig.setup_left_eye();
-    expect_viewport(0, 0, 800, 600);
-    rig.setup_right_eye();
-    expect_viewport(0, 0, 800, 600);
-
-    rig.image_shift = -200.9f;  // the right eye's viewport starts left of the window
-    rig.setup_left_eye();
-    expect_viewport(0, 0, 1000, 600);
-    rig.setup_right_eye();
-    expect_viewport(-200, 0, 1000, 600);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "shift " << c.shift);
+        rig.image_shift = c.shift;
+        rig.setup_left_eye();
+        expect_viewport(c.left.x, c.left.y, c.left.width, c.left.height);
+        rig.setup_right_eye();
+        expect_viewport(c.right.x, c.right.y, c.right.width, c.right.height);
+    }
 }
 
 TEST_F(EyeProjectionTest, AbsurdShiftsReachTheGlWithoutUndefinedConversion) {
@@ -249,22 +247,22 @@ TEST_F(EyeProjectionTest, ZeroSeparationGivesBothEyesTheMonoFrustum) {
 }
 
 TEST_F(EyeProjectionTest, ColoursOfTheEyes) {
-    StereoRig without(false);
-    without.setup_left_eye();
-    expect_colour(0.25f, 0.5f, 0.75f, 0.5f);  // no colour call: the current one stays
-    without.setup_right_eye();
-    expect_colour(0.25f, 0.5f, 0.75f, 0.5f);
-    without.setup_mono();
-    expect_colour(1, 1, 1, 1);
-
-    StereoRig glasses(true);
-    glColor4f(0.25f, 0.5f, 0.75f, 0.5f);
-    glasses.setup_left_eye();
-    expect_colour(1, 0, 0, 1);  // red
-    glasses.setup_right_eye();
-    expect_colour(0, 1, 1, 1);  // cyan
-    glasses.setup_mono();
-    expect_colour(1, 1, 1, 1);
+    // Without glasses the eyes make no colour call: the current one stays.
+    const struct {
+        bool glasses;
+        EyeSetup setup;
+        float r, g, b, a;
+    } cases[] = {
+        {false, left_eye, 0.25f, 0.5f, 0.75f, 0.5f}, {false, right_eye, 0.25f, 0.5f, 0.75f, 0.5f},
+        {false, mono, 1, 1, 1, 1},
+        {true, left_eye, 1, 0, 0, 1}, {true, right_eye, 0, 1, 1, 1}, {true, mono, 1, 1, 1, 1},  // red, cyan, white
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << setup_names[c.setup] << (c.glasses ? " with" : " without") << " glasses");
+        if (c.setup == left_eye) glColor4f(0.25f, 0.5f, 0.75f, 0.5f);
+        run(StereoRig(c.glasses), c.setup);
+        expect_colour(c.r, c.g, c.b, c.a);
+    }
 }
 
 TEST_F(EyeProjectionTest, EveryRowOfTheColourTable) {
@@ -286,6 +284,7 @@ TEST_F(EyeProjectionTest, EveryRowOfTheColourTable) {
 TEST_F(EyeProjectionTest, ColourRowOutOfRangeMakesNoColourCall) {
     StereoRig rig(true);
     for (int row : {-1, 6, 1000}) {
+        SCOPED_TRACE(row);
         rig.colour_pair = row;
         glColor4f(0.25f, 0.5f, 0.75f, 0.5f);
         rig.setup_left_eye();
@@ -346,23 +345,23 @@ Drawn drawn_pixels(unsigned char r, unsigned char g, unsigned char b) {
     return d;
 }
 
-TEST_F(EyeProjectionTest, TestObjectIsRedForTheLeftEyeAndCyanForTheRight) {
-    StereoRig rig(true);
+// Clears to black, sets one glasses eye up and draws; what it drew should be red (left) or cyan (right).
+template <typename Draw>
+Drawn draw_eye(EyeSetup setup, Draw draw) {
     glClearColor(0, 0, 0, 0);
-
     glClear(GL_COLOR_BUFFER_BIT);
-    rig.setup_left_eye();
-    draw_test_object();
-    const Drawn left = drawn_pixels(255, 0, 0);
-    EXPECT_GT(left.count, 500);
-    EXPECT_EQ(left.off_colour, 0);
+    run(StereoRig(true), setup);
+    draw();
+    return setup == left_eye ? drawn_pixels(255, 0, 0) : drawn_pixels(0, 255, 255);
+}
 
-    glClear(GL_COLOR_BUFFER_BIT);
-    rig.setup_right_eye();
-    draw_test_object();
-    const Drawn right = drawn_pixels(0, 255, 255);
-    EXPECT_GT(right.count, 500);
-    EXPECT_EQ(right.off_colour, 0);
+TEST_F(EyeProjectionTest, TestObjectIsRedForTheLeftEyeAndCyanForTheRight) {
+    for (EyeSetup setup : {left_eye, right_eye}) {
+        SCOPED_TRACE(setup_names[setup]);
+        const Drawn d = draw_eye(setup, draw_test_object);
+        EXPECT_GT(d.count, 500);
+        EXPECT_EQ(d.off_colour, 0);
+    }
 }
 
 void draw_square_at_depth(float z) {
@@ -375,22 +374,14 @@ void draw_square_at_depth(float z) {
 }
 
 TEST_F(EyeProjectionTest, DrawnSquaresShowTheParallaxAUserSees) {
-    StereoRig rig(true);
-    glClearColor(0, 0, 0, 0);
     struct Case {
         float z;
         double min_offset, max_offset;  // left image centre minus right image centre, pixels
     } cases[] = {{0.0f, -0.5, 0.5}, {2.0f, 5.0, 1000.0}, {-10.0f, -1000.0, -5.0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.z);
-        glClear(GL_COLOR_BUFFER_BIT);
-        rig.setup_left_eye();
-        draw_square_at_depth(c.z);
-        const Drawn left = drawn_pixels(255, 0, 0);
-        glClear(GL_COLOR_BUFFER_BIT);
-        rig.setup_right_eye();
-        draw_square_at_depth(c.z);
-        const Drawn right = drawn_pixels(0, 255, 255);
+        const Drawn left = draw_eye(left_eye, [&] { draw_square_at_depth(c.z); });
+        const Drawn right = draw_eye(right_eye, [&] { draw_square_at_depth(c.z); });
         ASSERT_GT(left.count, 100);
         ASSERT_GT(right.count, 100);
         const double offset = left.mean_x - right.mean_x;
