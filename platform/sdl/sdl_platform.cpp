@@ -831,6 +831,6 @@ std::uint32_t platform_time_get_time()
 void sdl_tune_process()
 {
 #ifdef __GLIBC__
-    mallopt(M_TRIM_THRESHOLD, 64 << 20);
+    mallopt(M_TRIM_THRESHOLD, 48 << 20);
 #endif
 }
