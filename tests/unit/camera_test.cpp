@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <limits>
 #include <memory>
 
@@ -24,6 +25,25 @@ bool at_home(const Camera& c) {
            c.direction.x == 0 && c.direction.y == 0 && c.direction.z == -1 &&
            c.up.x == 0 && c.up.y == 1 && c.up.z == 0;
 }
+
+void expect_cursor_parked() {
+    EXPECT_EQ(script::cursor().x, 400);
+    EXPECT_EQ(script::cursor().y, 300);
+}
+
+// The current model-view matrix against gluLookAt(eye, centre, up = +y).
+void expect_modelview_looks(double ex, double ey, double ez, double cx, double cy, double cz) {
+    GLfloat loaded[16], expected[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, loaded);
+    glLoadIdentity();
+    gluLookAt(ex, ey, ez, cx, cy, cz, 0, 1, 0);
+    glGetFloatv(GL_MODELVIEW_MATRIX, expected);
+    for (int i = 0; i < 16; ++i) EXPECT_FLOAT_EQ(loaded[i], expected[i]) << "element " << i;
+}
+
+// One yaw or pitch step of 0.05 (10 cursor pixels, or one key turn at 50 fps).
+const float turn_sin = 0.0499376f;
+const float turn_cos = 0.9987523f;
 
 class CameraTest : public ::testing::Test {
 protected:
@@ -54,8 +74,7 @@ TEST_F(CameraTest, ConstructionIsHomeWithTheCursorParked) {
     script::set_cursor(17, 923);
     Camera c;
     EXPECT_TRUE(at_home(c));
-    EXPECT_EQ(script::cursor().x, 400);
-    EXPECT_EQ(script::cursor().y, 300);
+    expect_cursor_parked();
     EXPECT_EQ(c.distance_from_origin(), 5.0f);
 }
 
@@ -66,13 +85,7 @@ TEST_F(CameraTest, IdleUpdateAtHomeLoadsTheHomeView) {
     c.update_from_input();
     EXPECT_TRUE(at_home(c));
     EXPECT_EQ(c.distance_from_origin(), 5.0f);
-
-    GLfloat loaded[16], expected[16];
-    glGetFloatv(GL_MODELVIEW_MATRIX, loaded);
-    glLoadIdentity();
-    gluLookAt(0, 0, 5, 0, 0, 4, 0, 1, 0);
-    glGetFloatv(GL_MODELVIEW_MATRIX, expected);
-    for (int i = 0; i < 16; ++i) EXPECT_FLOAT_EQ(loaded[i], expected[i]) << "element " << i;
+    expect_modelview_looks(0, 0, 5, 0, 0, 4);
 }
 
 TEST_F(CameraTest, AppliedViewIsTheLookAtOfTheFields) {
@@ -81,28 +94,22 @@ TEST_F(CameraTest, AppliedViewIsTheLookAtOfTheFields) {
     c.move(0.0f, 0.0f, 1.5f);
     c.position.x = 2.0f;
     c.apply_view();
-    GLfloat loaded[16], expected[16];
-    glGetFloatv(GL_MODELVIEW_MATRIX, loaded);
-    glLoadIdentity();
-    gluLookAt(c.position.x, c.position.y, c.position.z,
-              static_cast<double>(c.position.x) + c.direction.x,
-              static_cast<double>(c.position.y) + c.direction.y,
-              static_cast<double>(c.position.z) + c.direction.z, 0, 1, 0);
-    glGetFloatv(GL_MODELVIEW_MATRIX, expected);
-    for (int i = 0; i < 16; ++i) EXPECT_FLOAT_EQ(loaded[i], expected[i]) << "element " << i;
+    expect_modelview_looks(c.position.x, c.position.y, c.position.z,
+                           static_cast<double>(c.position.x) + c.direction.x,
+                           static_cast<double>(c.position.y) + c.direction.y,
+                           static_cast<double>(c.position.z) + c.direction.z);
 }
 
 TEST_F(CameraTest, CursorOffsetsTurnAndTiltAndAreParkedAgain) {
     Camera right;
     update_with_cursor(right, 410, 300);
-    expect_vec(right.direction, 0.0499376f, 0.0f, -0.9987523f);
-    EXPECT_EQ(script::cursor().x, 400);
-    EXPECT_EQ(script::cursor().y, 300);
+    expect_vec(right.direction, turn_sin, 0.0f, -turn_cos);
+    expect_cursor_parked();
     expect_vec(right.position, 0, 0, 5, 0);
 
     Camera upward;
     update_with_cursor(upward, 400, 290);
-    expect_vec(upward.direction, 0.0f, 0.0499376f, -0.9987523f);
+    expect_vec(upward.direction, 0.0f, turn_sin, -turn_cos);
 
     Camera left_down;
     update_with_cursor(left_down, 390, 310);
@@ -114,9 +121,9 @@ TEST_F(CameraTest, FirstUpdateMeasuresFromTheParkAtConstruction) {
     Camera c;
     script::set_cursor(410, 300);  // moved while the start-up question was open
     c.update_from_input();
-    expect_vec(c.direction, 0.0499376f, 0.0f, -0.9987523f);
+    expect_vec(c.direction, turn_sin, 0.0f, -turn_cos);
     c.update_from_input();  // parked since: no further turn
-    expect_vec(c.direction, 0.0499376f, 0.0f, -0.9987523f);
+    expect_vec(c.direction, turn_sin, 0.0f, -turn_cos);
 }
 
 TEST_F(CameraTest, UnreadableCursorMeansNoTurn) {
@@ -125,38 +132,41 @@ TEST_F(CameraTest, UnreadableCursorMeansNoTurn) {
     script::fail_next("GetCursorPos");
     c.update_from_input();
     EXPECT_TRUE(at_home(c));
-    EXPECT_EQ(script::cursor().x, 400);
-    EXPECT_EQ(script::cursor().y, 300);
+    expect_cursor_parked();
 }
 
-TEST_F(CameraTest, TravelAtFiftyFramesPerSecond) {
-    Camera forward;
-    key_down[VK_UP] = 1;
-    forward.update_from_input();
-    expect_vec(forward.position, 0.0f, 0.0f, 4.5f, 0.0f);
-
-    Camera slow;
-    key_down[VK_SHIFT] = 1;
-    slow.update_from_input();
-    expect_vec(slow.position, 0.0f, 0.0f, 4.9f, 0.0f);
-
-    std::memset(key_down, 0, sizeof key_down);
-    Camera by_button;
-    key_down[VK_LBUTTON] = 1;
-    by_button.update_from_input();
-    expect_vec(by_button.position, 0.0f, 0.0f, 4.5f, 0.0f);
-
-    std::memset(key_down, 0, sizeof key_down);
-    Camera backward;
-    key_down[VK_DOWN] = 1;
-    backward.update_from_input();
-    expect_vec(backward.position, 0.0f, 0.0f, 5.5f, 0.0f);
-
-    std::memset(key_down, 0, sizeof key_down);
-    Camera back_by_button;
-    key_down[VK_RBUTTON] = 1;
-    back_by_button.update_from_input();
-    expect_vec(back_by_button.position, 0.0f, 0.0f, 5.5f, 0.0f);
+TEST_F(CameraTest, HeldKeysMoveAndTurnOneFrameAtFiftyFramesPerSecond) {
+    // At 50 fps the travel step is 0.5 and a key turn a tenth of it: 0.05,
+    // the same as 10 pixels of cursor.
+    struct Row {
+        const char* name;
+        std::initializer_list<int> keys;
+        float z;           // position, exactly
+        Vec3 direction;
+    };
+    const Row rows[] = {
+        {"Up", {VK_UP}, 4.5f, {0, 0, -1}},
+        {"Up with Shift is slow", {VK_UP, VK_SHIFT}, 4.9f, {0, 0, -1}},
+        {"left button", {VK_LBUTTON}, 4.5f, {0, 0, -1}},
+        {"Down", {VK_DOWN}, 5.5f, {0, 0, -1}},
+        {"right button", {VK_RBUTTON}, 5.5f, {0, 0, -1}},
+        {"Right", {VK_RIGHT}, 5.0f, {turn_sin, 0, -turn_cos}},
+        {"Right and Left: only Right acts", {VK_RIGHT, VK_LEFT}, 5.0f, {turn_sin, 0, -turn_cos}},
+        {"Left", {VK_LEFT}, 5.0f, {-turn_sin, 0, -turn_cos}},
+        // Page Up tilts down, like the cursor moving down.
+        {"Page Up", {VK_PRIOR}, 5.0f, {0, -turn_sin, -turn_cos}},
+        {"Page Up and Page Down: Page Down wins", {VK_PRIOR, VK_NEXT}, 5.0f, {0, turn_sin, -turn_cos}},
+        {"Page Down", {VK_NEXT}, 5.0f, {0, turn_sin, -turn_cos}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::memset(key_down, 0, sizeof key_down);
+        for (int key : row.keys) key_down[key] = 1;
+        Camera c;
+        c.update_from_input();
+        expect_vec(c.position, 0.0f, 0.0f, row.z, 0.0f);
+        expect_vec(c.direction, row.direction.x, row.direction.y, row.direction.z);
+    }
 }
 
 TEST_F(CameraTest, ForwardAndBackwardTogetherCancel) {
@@ -165,41 +175,6 @@ TEST_F(CameraTest, ForwardAndBackwardTogetherCancel) {
     key_down[VK_RBUTTON] = 1;
     for (int i = 0; i < 10; ++i) c.update_from_input();
     expect_vec(c.position, 0.0f, 0.0f, 5.0f);
-}
-
-TEST_F(CameraTest, ArrowsTurnByATenthOfTheTravelStep) {
-    // At 50 fps the step is 0.5, so a key turn of 0.05 equals 10 pixels of cursor.
-    Camera right;
-    key_down[VK_RIGHT] = 1;
-    right.update_from_input();
-    expect_vec(right.direction, 0.0499376f, 0.0f, -0.9987523f);
-
-    Camera both;
-    key_down[VK_LEFT] = 1;  // Right still held: only Right acts
-    both.update_from_input();
-    expect_vec(both.direction, 0.0499376f, 0.0f, -0.9987523f);
-
-    key_down[VK_RIGHT] = 0;
-    Camera left;
-    left.update_from_input();
-    expect_vec(left.direction, -0.0499376f, 0.0f, -0.9987523f);
-}
-
-TEST_F(CameraTest, PageKeysTiltAndPageDownWins) {
-    Camera page_up;
-    key_down[VK_PRIOR] = 1;
-    page_up.update_from_input();
-    expect_vec(page_up.direction, 0.0f, -0.0499376f, -0.9987523f);  // down, like the cursor moving down
-
-    Camera both;
-    key_down[VK_NEXT] = 1;
-    both.update_from_input();
-    expect_vec(both.direction, 0.0f, 0.0499376f, -0.9987523f);
-
-    key_down[VK_PRIOR] = 0;
-    Camera page_down;
-    page_down.update_from_input();
-    expect_vec(page_down.direction, 0.0f, 0.0499376f, -0.9987523f);
 }
 
 TEST_F(CameraTest, ResetActsOnceThenTheSameUpdateGoesOn) {
@@ -228,27 +203,29 @@ TEST_F(CameraTest, NoMeasuredRateMeansNoTravelAndNoKeyTurn) {
                                 << ", direction x " << c.direction.x;
         // The mouse still turns: it is per pixel, not per second.
         update_with_cursor(c, 410, 300);
-        expect_vec(c.direction, 0.0499376f, 0.0f, -0.9987523f);
+        expect_vec(c.direction, turn_sin, 0.0f, -turn_cos);
     }
 }
 
 TEST_F(CameraTest, NormalizeGivesUnitLengthOrZero) {
-    Vec3 zero{0.0f, 0.0f, 0.0f};
-    normalize(zero);
-    expect_vec(zero, 0.0f, 0.0f, 0.0f, 0.0f);
-
-    Vec3 v{3.0f, 0.0f, 4.0f};
-    normalize(v);
-    expect_vec(v, 0.6f, 0.0f, 0.8f, 1e-7f);
-
-    Vec3 small{0.001f, 0.0f, 0.0f};  // no tolerance: small is not zero
-    normalize(small);
-    expect_vec(small, 1.0f, 0.0f, 0.0f, 0.0f);
-
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    Vec3 broken{nan, 1.0f, 0.0f};
-    normalize(broken);
-    expect_vec(broken, 0.0f, 0.0f, 0.0f, 0.0f);
+    struct Row {
+        const char* name;
+        Vec3 in, out;
+        float tolerance;
+    };
+    const Row rows[] = {
+        {"zero", {0, 0, 0}, {0, 0, 0}, 0.0f},
+        {"3-0-4", {3, 0, 4}, {0.6f, 0, 0.8f}, 1e-7f},
+        {"small is not zero", {0.001f, 0, 0}, {1, 0, 0}, 0.0f},
+        {"NaN", {nan, 1, 0}, {0, 0, 0}, 0.0f},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Vec3 v = row.in;
+        normalize(v);
+        expect_vec(v, row.out.x, row.out.y, row.out.z, row.tolerance);
+    }
 }
 
 TEST_F(CameraTest, MoveAndTurnUseTheRightVector) {
