@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <limits>
 #include <random>
 
@@ -38,17 +39,35 @@ protected:
     return ::testing::AssertionSuccess();
 }
 
+// The values the controls move, compared exactly.
+struct Settings {
+    float focal_length, eye_separation, near_plane, separation_ratio, image_shift;
+    bool glasses_mode, auto_focus;
+};
+const Settings home_settings = {5.0f, 0.16666667f, 1.0f, 30.0f, 200.0f, true, true};
+
+void expect_settings(const StereoRig& rig, const Settings& s) {
+    EXPECT_EQ(rig.focal_length, s.focal_length);
+    EXPECT_EQ(rig.eye_separation, s.eye_separation);
+    EXPECT_EQ(rig.near_plane, s.near_plane);
+    EXPECT_EQ(rig.separation_ratio, s.separation_ratio);
+    EXPECT_EQ(rig.image_shift, s.image_shift);
+    EXPECT_EQ(rig.glasses_mode, s.glasses_mode);
+    EXPECT_EQ(rig.auto_focus, s.auto_focus);
+}
+
+// Holds exactly the given keys for a number of frames at one camera distance.
+void run_frames(StereoRig& rig, std::initializer_list<int> keys, int frames, float distance) {
+    std::memset(key_down, 0, sizeof key_down);
+    for (int key : keys) key_down[key] = 1;
+    for (int i = 0; i < frames; ++i) rig.update_from_input(distance);
+}
+
 TEST_F(StereoRigTest, Defaults) {
     StereoRig rig(true);
-    EXPECT_EQ(rig.focal_length, 5.0f);
+    expect_settings(rig, home_settings);
     EXPECT_EQ(rig.field_of_view, 45.0f);
-    EXPECT_EQ(rig.eye_separation, 0.16666667f);
-    EXPECT_EQ(rig.near_plane, 1.0f);
     EXPECT_EQ(rig.far_plane, 100.0f);
-    EXPECT_EQ(rig.image_shift, 200.0f);
-    EXPECT_EQ(rig.separation_ratio, 30.0f);
-    EXPECT_TRUE(rig.glasses_mode);
-    EXPECT_TRUE(rig.auto_focus);
     EXPECT_EQ(rig.colour_pair, 2);
     EXPECT_TRUE(invariants_hold(rig));
 
@@ -69,13 +88,7 @@ TEST_F(StereoRigTest, SetFocusCarriesSeparationAndNearPlane) {
 TEST_F(StereoRigTest, AutoFocusAtHomeDistanceKeepsTheDefaultsExactly) {
     StereoRig rig(true);
     rig.update_from_input(5.0f);
-    EXPECT_EQ(rig.focal_length, 5.0f);
-    EXPECT_EQ(rig.eye_separation, 0.16666667f);
-    EXPECT_EQ(rig.near_plane, 1.0f);
-    EXPECT_EQ(rig.separation_ratio, 30.0f);
-    EXPECT_EQ(rig.image_shift, 200.0f);
-    EXPECT_TRUE(rig.glasses_mode);
-    EXPECT_TRUE(rig.auto_focus);
+    expect_settings(rig, home_settings);
 }
 
 TEST_F(StereoRigTest, AutoFocusFollowsTheDistanceUnlessZeroOrOff) {
@@ -94,42 +107,35 @@ TEST_F(StereoRigTest, AutoFocusFollowsTheDistanceUnlessZeroOrOff) {
 
 TEST_F(StereoRigTest, FocalKeysLastOneFrameUnderAutoFocusAndAccumulateWithout) {
     StereoRig rig(true);
-    key_down['W'] = 1;
     for (int i = 0; i < 3; ++i) {
-        rig.update_from_input(5.0f);
+        run_frames(rig, {'W'}, 1, 5.0f);
         EXPECT_FLOAT_EQ(rig.focal_length, 5.1f) << "frame " << i;
         EXPECT_TRUE(invariants_hold(rig));
     }
 
     rig.auto_focus = false;
     rig.set_focus(5.0f);
-    for (int i = 0; i < 3; ++i) rig.update_from_input(5.0f);
+    run_frames(rig, {'W'}, 3, 5.0f);
     EXPECT_FLOAT_EQ(rig.focal_length, 5.3f);
     EXPECT_TRUE(invariants_hold(rig));
 
-    key_down['W'] = 0;
-    key_down['Q'] = 1;
-    rig.update_from_input(5.0f);
+    run_frames(rig, {'Q'}, 1, 5.0f);
     EXPECT_FLOAT_EQ(rig.focal_length, 5.2f);
     EXPECT_TRUE(invariants_hold(rig));
 }
 
 TEST_F(StereoRigTest, RatioKeysMoveTheSeparationAndPersistUnderAutoFocus) {
     StereoRig rig(true);
-    key_down['X'] = 1;
-    rig.update_from_input(5.0f);
+    run_frames(rig, {'X'}, 1, 5.0f);
     EXPECT_FLOAT_EQ(rig.separation_ratio, 30.2f);
     EXPECT_LT(rig.eye_separation, 5.0f / 30.0f);  // X narrows
     EXPECT_TRUE(invariants_hold(rig));
 
-    key_down['X'] = 0;
-    rig.update_from_input(6.0f);
+    run_frames(rig, {}, 1, 6.0f);
     EXPECT_FLOAT_EQ(rig.separation_ratio, 30.2f);
     EXPECT_EQ(rig.eye_separation, 6.0f / rig.separation_ratio);
 
-    key_down['Z'] = 1;
-    rig.update_from_input(6.0f);
-    rig.update_from_input(6.0f);
+    run_frames(rig, {'Z'}, 2, 6.0f);
     EXPECT_FLOAT_EQ(rig.separation_ratio, 29.8f);
     EXPECT_GT(rig.eye_separation, 6.0f / 30.0f);  // Z widens
     EXPECT_TRUE(invariants_hold(rig));
@@ -137,12 +143,9 @@ TEST_F(StereoRigTest, RatioKeysMoveTheSeparationAndPersistUnderAutoFocus) {
 
 TEST_F(StereoRigTest, ShiftKeysMoveOnlyTheShift) {
     StereoRig rig(false);
-    key_down['O'] = 1;
-    rig.update_from_input(5.0f);
+    run_frames(rig, {'O'}, 1, 5.0f);
     EXPECT_FLOAT_EQ(rig.image_shift, 202.0f);
-    key_down['O'] = 0;
-    key_down['I'] = 1;
-    for (int i = 0; i < 3; ++i) rig.update_from_input(5.0f);
+    run_frames(rig, {'I'}, 3, 5.0f);
     EXPECT_FLOAT_EQ(rig.image_shift, 196.0f);
     EXPECT_EQ(rig.focal_length, 5.0f);
     EXPECT_EQ(rig.separation_ratio, 30.0f);
@@ -151,14 +154,24 @@ TEST_F(StereoRigTest, ShiftKeysMoveOnlyTheShift) {
 TEST_F(StereoRigTest, WinsOverTheOppositeKey) {
     StereoRig rig(true);
     rig.auto_focus = false;
-    key_down['W'] = key_down['Q'] = 1;
-    key_down['X'] = key_down['Z'] = 1;
-    key_down['O'] = key_down['I'] = 1;
-    rig.update_from_input(5.0f);
+    run_frames(rig, {'W', 'Q', 'X', 'Z', 'O', 'I'}, 1, 5.0f);
     EXPECT_FLOAT_EQ(rig.focal_length, 5.1f);
     EXPECT_FLOAT_EQ(rig.separation_ratio, 30.2f);
     EXPECT_FLOAT_EQ(rig.image_shift, 202.0f);
     EXPECT_TRUE(invariants_hold(rig));
+}
+
+TEST_F(StereoRigTest, NoMeasuredRateMeansNoStep) {
+    for (float rate : {0.0f, std::numeric_limits<float>::infinity()}) {
+        frame_rate = rate;
+        StereoRig rig(true);
+        rig.auto_focus = false;
+        run_frames(rig, {'W', 'X', 'O'}, 1, 5.0f);
+        EXPECT_EQ(rig.focal_length, 5.0f) << "frame_rate " << rate;
+        EXPECT_EQ(rig.separation_ratio, 30.0f) << "frame_rate " << rate;
+        EXPECT_EQ(rig.image_shift, 200.0f) << "frame_rate " << rate;
+        EXPECT_TRUE(invariants_hold(rig));
+    }
 }
 
 TEST_F(StereoRigTest, TogglesActOncePerKeyDown) {
@@ -179,21 +192,6 @@ TEST_F(StereoRigTest, TogglesActOncePerKeyDown) {
     rig.update_from_input(5.0f);
     EXPECT_TRUE(rig.glasses_mode);
     EXPECT_FALSE(rig.auto_focus);
-}
-
-TEST_F(StereoRigTest, NoMeasuredRateMeansNoStep) {
-    const float rates[] = {0.0f, std::numeric_limits<float>::infinity()};
-    for (float rate : rates) {
-        frame_rate = rate;
-        StereoRig rig(true);
-        rig.auto_focus = false;
-        key_down['W'] = key_down['X'] = key_down['O'] = 1;
-        rig.update_from_input(5.0f);
-        EXPECT_EQ(rig.focal_length, 5.0f) << "frame_rate " << rate;
-        EXPECT_EQ(rig.separation_ratio, 30.0f) << "frame_rate " << rate;
-        EXPECT_EQ(rig.image_shift, 200.0f) << "frame_rate " << rate;
-        EXPECT_TRUE(invariants_hold(rig));
-    }
 }
 
 TEST_F(StereoRigTest, InvariantsHoldAfterAnyControlSequence) {
