@@ -20,16 +20,24 @@ import subprocess
 import sys
 import tempfile
 import time
+import unittest
 
 REPO_ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 COMMAND_TIMEOUT = 15
 
 
+_duplexa = None
+
+
 def duplexa_path():
-    """The viewer under test: the first command-line argument (ctest passes it)."""
-    if len(sys.argv) < 2:
-        sys.exit("usage: %s <path-to-duplexa>" % sys.argv[0])
-    return os.path.abspath(sys.argv.pop(1))
+    """The viewer under test: the first command-line argument (ctest passes
+    it), taken off argv once so that unittest does not read it."""
+    global _duplexa
+    if _duplexa is None:
+        if len(sys.argv) < 2:
+            sys.exit("usage: %s <path-to-duplexa>" % sys.argv[0])
+        _duplexa = os.path.abspath(sys.argv.pop(1))
+    return _duplexa
 
 
 class Xvfb:
@@ -449,6 +457,31 @@ def stop_with_escape(xvfb, viewer, window_id):
             pass  # the window may be gone already: wait() says what happened
     return viewer.wait(timeout=15)
 
+
+
+class WindowedViewerCase(unittest.TestCase):
+    """One Xvfb screen for the whole class and a fresh windowed viewer for
+    each test, its start picture in self.start; every test ends with Escape
+    and must end with exit code 0."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.xvfb = Xvfb("800x600x24").start()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.xvfb.stop()
+
+    def setUp(self):
+        self.viewer, window = start_windowed(duplexa_path(), self.xvfb)
+        self.window = window["id"]
+        self.start = self.shot()
+
+    def tearDown(self):
+        self.assertEqual(stop_with_escape(self.xvfb, self.viewer, self.window), 0, self.viewer.stderr())
+
+    def shot(self):
+        return self.xvfb.settled_screenshot(self.window)
 
 # ---- Xlib through ctypes --------------------------------------------------
 

@@ -21,27 +21,7 @@ def text_row(row, left=0, right=800):
     return (left, 16 * row, right, 16 * row + 16)
 
 
-class Composition(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.xvfb = harness.Xvfb("800x600x24").start()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.xvfb.stop()
-
-    def setUp(self):
-        self.viewer, window = harness.start_windowed(DUPLEXA, self.xvfb)
-        self.window = window["id"]
-        self.start = self.shot()
-
-    def tearDown(self):
-        self.assertEqual(harness.stop_with_escape(self.xvfb, self.viewer, self.window), 0,
-                         self.viewer.stderr())
-
-    def shot(self):
-        return self.xvfb.settled_screenshot(self.window)
-
+class Composition(harness.WindowedViewerCase):
     def press(self, key):
         self.xvfb.key(self.window, key)
         return self.shot()

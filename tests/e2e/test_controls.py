@@ -41,27 +41,7 @@ def centre(picture):
     return harness.channel_mean(picture, RED, SCENE)
 
 
-class Controls(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.xvfb = harness.Xvfb("800x600x24").start()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.xvfb.stop()
-
-    def setUp(self):
-        self.viewer, window = harness.start_windowed(DUPLEXA, self.xvfb)
-        self.window = window["id"]
-        self.start = self.shot()
-
-    def tearDown(self):
-        self.assertEqual(harness.stop_with_escape(self.xvfb, self.viewer, self.window), 0,
-                         self.viewer.stderr())
-
-    def shot(self):
-        return self.xvfb.settled_screenshot(self.window)
-
+class Controls(harness.WindowedViewerCase):
     def hold(self, keys, seconds):
         held = self.xvfb.hold(self.window, keys, seconds)
         return self.shot(), held
