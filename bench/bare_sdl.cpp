@@ -61,17 +61,7 @@ int main(int argc, char** argv) {
     if (argc >= 3 && std::strcmp(argv[1], "loop") == 0) {
         const double seconds = std::atof(argv[2]);
         if (!open_window()) return 1;
-        for (int i = 0; i < 20; ++i) one_pass();
-        glFinish();
-        const double start = monotonic_seconds();
-        long frames = 0;
-        while (monotonic_seconds() - start < seconds) {
-            one_pass();
-            ++frames;
-        }
-        glFinish();
-        const double elapsed = monotonic_seconds() - start;
-        std::printf("fps %.2f frames %ld rss_kb %ld\n", frames / elapsed, frames, resident_kb());
+        print_loop_rate(one_pass, glFinish, seconds);
         close_window();
         return 0;
     }

@@ -38,3 +38,21 @@ inline long status_kb(const char* field) {
 }
 
 inline long resident_kb() { return status_kb("VmRSS"); }
+
+// Runs pass() for `seconds` after a warm-up (the software rasteriser's
+// shaders, first touch of buffers) and prints frames per second and the
+// resident size; finish() waits for the GL to complete.
+template <class Pass, class Finish>
+void print_loop_rate(Pass pass, Finish finish, double seconds) {
+    for (int i = 0; i < 20; ++i) pass();
+    finish();
+    const double start = monotonic_seconds();
+    long frames = 0;
+    while (monotonic_seconds() - start < seconds) {
+        pass();
+        ++frames;
+    }
+    finish();
+    const double elapsed = monotonic_seconds() - start;
+    std::printf("fps %.2f frames %ld rss_kb %ld\n", frames / elapsed, frames, resident_kb());
+}

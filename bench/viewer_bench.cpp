@@ -41,19 +41,7 @@ int run_loop(const char* mode, double seconds) {
     if (std::strcmp(mode, "noglasses") == 0) stereo_rig.glasses_mode = false;
     if (std::strcmp(mode, "help") == 0) key_down['H'] = 1;
 
-    // Warm-up: shaders of the software rasteriser, first-touch of buffers.
-    for (int i = 0; i < 20; ++i) one_pass();
-    glFinish();
-
-    const double start = monotonic_seconds();
-    long frames = 0;
-    while (monotonic_seconds() - start < seconds) {
-        one_pass();
-        ++frames;
-    }
-    glFinish();
-    const double elapsed = monotonic_seconds() - start;
-    std::printf("fps %.2f frames %ld rss_kb %ld\n", frames / elapsed, frames, resident_kb());
+    print_loop_rate(one_pass, glFinish, seconds);
     close_gl_window();
     return 0;
 }
