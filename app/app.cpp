@@ -1,5 +1,7 @@
 #include "app/app.h"
 
+#include <cstdio>
+
 #include "app/gl_window.h"
 #include "stereo/frame.h"
 
@@ -53,12 +55,26 @@ LResult handle_window_message(WindowHandle window, unsigned message, WParam wpar
     }
 }
 
-int run_viewer(InstanceHandle instance) {
+void report_unanswered_question() {
+    std::fputs("duplexa: no answer: opening a window\n", stderr);
+    std::fflush(stderr);
+}
+
+int run_viewer(InstanceHandle instance, const Options& options) {
     instance_handle = instance;
 
-    if (platform_message_box(nullptr, "Would You Like To Run In Fullscreen Mode?", "Start FullScreen?",
-                             MB_YESNO | MB_ICONQUESTION) == IDNO)
-        fullscreen = false;
+    switch (options.display) {
+    case StartDisplay::window: fullscreen = false; break;
+    case StartDisplay::fullscreen: fullscreen = true; break;
+    case StartDisplay::ask: {
+        int answer = platform_message_box(nullptr, "Would You Like To Run In Fullscreen Mode?", "Start FullScreen?",
+                                          MB_YESNO | MB_ICONQUESTION);
+        if (answer == 0) report_unanswered_question();
+        // Only an explicit Yes switches the display.
+        if (answer == IDNO || answer == 0) fullscreen = false;
+        break;
+    }
+    }
 
     // A failed opening has already told the user why; report it as a failure.
     if (!open_gl_window(window_title, window_width, window_height, window_bits, fullscreen)) return 1;

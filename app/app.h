@@ -2,6 +2,7 @@
 // loop, the window procedure and the input state it keeps.
 #pragma once
 
+#include "app/options.h"
 #include "platform/platform.h"
 
 // One byte per virtual-key code: 1 while the key or mouse button is held.
@@ -11,10 +12,15 @@ extern unsigned char key_down[256];
 // False while the window is minimised; the loop then only polls and swaps.
 extern bool active;
 
-// The body of the entry point: asks the full-screen question, opens the
-// window and runs the loop. Returns the process exit code: 0 after a quit
-// message or Escape, 1 when the window could not be opened.
-int run_viewer(InstanceHandle instance);
+// The body of the entry point: asks the full-screen question (unless the
+// command line answered it), opens the window and runs the loop. Returns the
+// process exit code: 0 after a quit message or Escape, 1 when the window
+// could not be opened.
+int run_viewer(InstanceHandle instance, const Options& options = Options{});
+
+// Said on standard error when a question could not be shown: no answer is
+// taken as consent to change the display.
+void report_unanswered_question();
 
 // The title every opening passes.
 extern const char* const window_title;

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "app/app.h"
 #include "platform/gl.h"
 #include "text/glyph_font.h"
 
@@ -69,8 +70,12 @@ bool open_gl_window(const char* title, int width, int height, int bits, bool ful
         } else {
             if (const char* text = display_change_text(result))
                 platform_message_box(nullptr, text, display_caption, MB_OK | MB_ICONERROR);
-            if (platform_message_box(nullptr, "Chyba pri inicializacii grafickeho rezimu. Chcete pokracovat v okne?",
-                                     "Chyba", MB_YESNO | MB_ICONEXCLAMATION) != IDYES) {
+            int answer = platform_message_box(nullptr,
+                                              "Chyba pri inicializacii grafickeho rezimu. Chcete pokracovat v okne?",
+                                              "Chyba", MB_YESNO | MB_ICONEXCLAMATION);
+            // A question nobody could see is not a No: the window is the safe way on.
+            if (answer == 0) report_unanswered_question();
+            if (answer != IDYES && answer != 0) {
                 platform_message_box(nullptr, "Program se uzavrie.", error_caption, MB_OK | MB_ICONERROR);
                 return false;
             }

@@ -4,7 +4,8 @@
 // [X] Window class: SDL video is brought up on register and shut down on
 //     unregister, so each opening starts from a fresh SDL state
 // [X] Full screen: the mode is checked against the display's list and
-//     applied to the next WS_POPUP window (SDL_WINDOW_FULLSCREEN)
+//     switched to at once on a full-screen window, which the next WS_POPUP
+//     window becomes; a switch that does not give the asked size fails
 // [X] Windows, device context, pixel format, GL context (SDL_GL_*), swap
 // [X] Messages: keys, left/right buttons, minimise/restore, size, close,
 //     quit, through a fixed ring queue
@@ -53,8 +54,9 @@ bool video_ready;
 bool class_registered;
 char class_name_registered[64];
 
-bool fullscreen_mode_pending;
-SDL_DisplayMode fullscreen_mode;
+// The full-screen window that holds the display in the mode asked for,
+// from the display change until the next WS_POPUP window takes it over.
+SDL_Window* mode_holder;
 
 int cursor_display_count;  // ShowCursor's counter: visible while >= 0
 bool park_pending;
@@ -300,6 +302,30 @@ bool style_is_popup(unsigned style)
     return (style & WS_POPUP) != 0;
 }
 
+// The GL attributes choose the X visual, which is fixed when the window is
+// made: this is where the pixel format is really decided.
+void set_gl_attributes()
+{
+    SDL_GL_ResetAttributes();
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 1);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 1);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 1);
+    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 0);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+}
+
+void release_mode_holder()
+{
+    if (!mode_holder)
+        return;
+    SDL_SetWindowFullscreen(mode_holder, 0);
+    SDL_DestroyWindow(mode_holder);
+    mode_holder = nullptr;
+}
+
 }  // namespace
 
 SDL_Window* sdl_window_of(WindowHandle window)
@@ -422,7 +448,7 @@ bool platform_unregister_window_class(const char* class_name, InstanceHandle)
 
     class_registered = false;
     class_name_registered[0] = '\0';
-    fullscreen_mode_pending = false;
+    release_mode_holder();
     video_ready = false;
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     return true;
@@ -461,16 +487,47 @@ long platform_change_display_mode(int width, int height, int bits_per_pixel)
     if (!found)
         return DISP_CHANGE_BADMODE;
 
-    // SDL changes the mode when a full-screen window is shown, so the change
-    // takes effect with the pop-up created next.
-    fullscreen_mode = chosen;
-    fullscreen_mode_pending = true;
+    // SDL changes the mode only when a full-screen window is shown, so the
+    // switch is made here, on the window that the next pop-up becomes: the
+    // result is then the switch's own, as ChangeDisplaySettings reports it.
+    release_mode_holder();
+    set_gl_attributes();
+    SDL_Window* window = SDL_CreateWindow("", 0, 0, width, height,
+                                          SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS |
+                                              SDL_WINDOW_FULLSCREEN);
+    if (!window) {
+        std::fprintf(stderr, "duplexa: cannot switch the display: %s\n", SDL_GetError());
+        return DISP_CHANGE_FAILED;
+    }
+    mode_holder = window;
+    if (SDL_SetWindowDisplayMode(window, &chosen) != 0) {
+        std::fprintf(stderr, "duplexa: cannot set the full-screen mode: %s\n", SDL_GetError());
+        release_mode_holder();
+        return DISP_CHANGE_FAILED;
+    }
+    SDL_ShowWindow(window);
+
+    // Whatever SDL says, the switch worked only if the display and the
+    // drawing area now have the size asked for.
+    SDL_DisplayMode current = {};
+    int window_width = 0, window_height = 0;
+    SDL_GL_GetDrawableSize(window, &window_width, &window_height);
+    int display = SDL_GetWindowDisplayIndex(window);
+    if (display < 0 || SDL_GetCurrentDisplayMode(display, &current) != 0 || current.w != width ||
+        current.h != height || window_width != width || window_height != height ||
+        !(SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN)) {
+        std::fprintf(stderr, "duplexa: the display did not switch to %d x %d (display %d x %d, window %d x %d)\n",
+                     width, height, current.w, current.h, window_width,
+                     window_height);
+        release_mode_holder();
+        return DISP_CHANGE_FAILED;
+    }
     return DISP_CHANGE_SUCCESSFUL;
 }
 
 long platform_restore_display_mode()
 {
-    fullscreen_mode_pending = false;
+    release_mode_holder();
     for (SdlWindow& slot : windows)
         if (slot.window && (SDL_GetWindowFlags(slot.window) & SDL_WINDOW_FULLSCREEN))
             SDL_SetWindowFullscreen(slot.window, 0);
@@ -506,43 +563,25 @@ WindowHandle platform_create_window(unsigned, const char* class_name, const char
     if (!slot)
         return nullptr;
 
-    // The GL attributes choose the X visual, which is fixed when the window
-    // is made: this is where the pixel format is really decided.
-    SDL_GL_ResetAttributes();
-    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
-    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 1);
-    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 1);
-    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 1);
-    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 0);
-    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
-
-    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
-    bool fullscreen = false;
-    if (style_is_popup(style)) {
-        flags |= SDL_WINDOW_BORDERLESS;
-        fullscreen = fullscreen_mode_pending;
-        // Given at creation, so that the window carries its full-screen
-        // state from the start, also where no window manager reads requests.
-        if (fullscreen)
-            flags |= SDL_WINDOW_FULLSCREEN;
-    } else if ((style & WS_OVERLAPPEDWINDOW) == WS_OVERLAPPEDWINDOW) {
-        flags |= SDL_WINDOW_RESIZABLE;
+    SDL_Window* window = nullptr;
+    if (style_is_popup(style) && mode_holder) {
+        // The window that switched the display becomes this one.
+        window = mode_holder;
+        mode_holder = nullptr;
+        SDL_SetWindowTitle(window, title ? title : "");
+    } else {
+        Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
+        if (style_is_popup(style))
+            flags |= SDL_WINDOW_BORDERLESS;
+        else if ((style & WS_OVERLAPPEDWINDOW) == WS_OVERLAPPEDWINDOW)
+            flags |= SDL_WINDOW_RESIZABLE;
+        set_gl_attributes();
+        window = SDL_CreateWindow(title ? title : "", x, y, width < 1 ? 1 : width, height < 1 ? 1 : height, flags);
+        if (!window) {
+            std::fprintf(stderr, "duplexa: cannot create a window: %s\n", SDL_GetError());
+            return nullptr;
+        }
     }
-    if (width < 1)
-        width = 1;
-    if (height < 1)
-        height = 1;
-
-    SDL_Window* window = SDL_CreateWindow(title ? title : "", x, y, width, height, flags);
-    if (!window) {
-        std::fprintf(stderr, "duplexa: cannot create a window: %s\n", SDL_GetError());
-        return nullptr;
-    }
-    // The mode is applied when the window is shown: the display switches then.
-    if (fullscreen && SDL_SetWindowDisplayMode(window, &fullscreen_mode) != 0)
-        std::fprintf(stderr, "duplexa: cannot set the full-screen mode: %s\n", SDL_GetError());
 
     slot->window = window;
     slot->pixel_format = 0;

@@ -75,8 +75,51 @@ TEST_F(ViewerTest, AnsweringYesSwitchesTheDisplayAndOpensABorderlessPopup) {
 }
 
 TEST_F(ViewerTest, AnyAnswerButNoMeansFullScreen) {
-    run({0}, {{1, [] { script::key_press(VK_ESCAPE); }}});
+    run({IDOK}, {{1, [] { script::key_press(VK_ESCAPE); }}});
+    ASSERT_FALSE(script::calls_starting("ChangeDisplaySettings").empty());
     EXPECT_EQ(script::calls_starting("ChangeDisplaySettings").front(), "ChangeDisplaySettings(800x600x16)");
+}
+
+// MessageBox gives 0 when it could not show the box: nobody answered, and
+// the display is never switched without an answer.
+TEST_F(ViewerTest, AQuestionThatCouldNotBeShownOpensAWindow) {
+    const struct {
+        std::vector<int> answers;
+        long display_change;
+        Strings boxes;
+    } cases[] = {
+        {{0}, DISP_CHANGE_SUCCESSFUL, {question}},
+        {{IDYES, IDOK, 0}, DISP_CHANGE_BADMODE, {question, "The graphics mode is not supported.", fallback}},
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        script::set_display_change_result(c.display_change);
+        testing::internal::CaptureStderr();
+        script::WindowState seen{};
+        int code = run(c.answers, {{1, [&] { seen = script::window(); script::key_press(VK_ESCAPE); }}});
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(code, 0);
+        EXPECT_EQ(box_texts(), c.boxes);
+        EXPECT_TRUE(seen.visible);
+        EXPECT_EQ(seen.style, client_styles(WS_OVERLAPPEDWINDOW));
+        EXPECT_FALSE(script::display_mode_changed());
+        EXPECT_NE(err.find("no answer: opening a window"), std::string::npos) << err;
+        TearDown();
+    }
+}
+
+TEST_F(ViewerTest, TheCommandLineAnswersTheStartupQuestionWithoutABox) {
+    for (StartDisplay display : {StartDisplay::window, StartDisplay::fullscreen}) {
+        SetUp();
+        Options options;
+        options.display = display;
+        script::on_swap([](int) { script::key_press(VK_ESCAPE); });
+        EXPECT_EQ(run_viewer(nullptr, options), 0);
+        EXPECT_TRUE(script::boxes().empty());
+        EXPECT_EQ(script::calls_starting("ChangeDisplaySettings(800x600x16)").size(),
+                  display == StartDisplay::fullscreen ? 1u : 0u);
+        TearDown();
+    }
 }
 
 // --- failures of the opening ------------------------------------------------

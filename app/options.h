@@ -1,0 +1,31 @@
+// The command line: one table of options, read before anything is shown.
+#pragma once
+
+#include <string>
+
+// How the start-up question is answered.
+enum class StartDisplay { ask, window, fullscreen };
+
+struct Options {
+    StartDisplay display = StartDisplay::ask;
+};
+
+// What the entry point does after reading its arguments: run the viewer, or
+// print `out` to standard output and `err` to standard error and exit with
+// `exit_code` (0 after --help and --version, 2 after a usage error).
+struct CommandLine {
+    bool run = true;
+    int exit_code = 0;
+    std::string out;
+    std::string err;
+};
+
+// Reads argv[1..argc-1] into *options. Texts are UTF-8.
+CommandLine parse_command_line(int argc, const char* const argv[], Options* options);
+
+// Parses, prints what there is to print, and tells the entry point whether to
+// run: returns true to run, false with *exit_code set to exit at once.
+bool read_command_line(int argc, const char* const argv[], Options* options, int* exit_code);
+
+// "duplexa 0.1"
+extern const char* const version_text;

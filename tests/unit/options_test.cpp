@@ -1,0 +1,73 @@
+// The command line: what each argument list runs, prints and exits with.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/options.h"
+
+namespace {
+
+struct Case {
+    std::vector<const char*> args;  // without the program name
+    bool run;
+    int exit_code;
+    StartDisplay display;
+    const char* says;  // in the output (stdout when exit 0, else stderr)
+};
+
+CommandLine parse(const std::vector<const char*>& args, Options* options) {
+    std::vector<const char*> argv{"duplexa"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return parse_command_line(static_cast<int>(argv.size()), argv.data(), options);
+}
+
+}  // namespace
+
+TEST(CommandLineTest, EachArgumentListRunsOrExitsAsAUserExpects) {
+    using D = StartDisplay;
+    const Case cases[] = {
+        {{}, true, 0, D::ask, ""},
+        {{"-w"}, true, 0, D::window, ""},
+        {{"--window"}, true, 0, D::window, ""},
+        {{"-f"}, true, 0, D::fullscreen, ""},
+        {{"--fullscreen"}, true, 0, D::fullscreen, ""},
+        {{"-w", "--window"}, true, 0, D::window, ""},
+        {{"-h"}, false, 0, D::ask, "--fullscreen"},
+        {{"--help"}, false, 0, D::ask, "-w, --window"},
+        {{"--version"}, false, 0, D::ask, "duplexa 0.1\n"},
+        {{"-w", "-f"}, false, 2, D::ask, "--window excludes --fullscreen"},
+        {{"-fw"}, false, 2, D::ask, "excludes"},
+        {{"--frobnicate"}, false, 2, D::ask, "--frobnicate"},
+        {{"-x"}, false, 2, D::ask, "-x"},
+        {{""}, false, 2, D::ask, "empty argument"},
+        {{"-w", ""}, false, 2, D::ask, "empty argument (argument 2)"},
+        {{"\xc3\xa9t\xc3\xa9"}, false, 2, D::ask, "\\xC3\\xA9t\\xC3\\xA9"},
+        {{"\x1b[2J"}, false, 2, D::ask, "\\x1B[2J"},
+        {{"--help", "--bogus"}, false, 2, D::ask, "--bogus"},
+    };
+    for (const Case& c : cases) {
+        std::string shown;
+        for (const char* a : c.args) shown += std::string("[") + a + "]";
+        Options options;
+        CommandLine result = parse(c.args, &options);
+        EXPECT_EQ(result.run, c.run) << shown;
+        EXPECT_EQ(result.exit_code, c.exit_code) << shown;
+        EXPECT_EQ(options.display, c.display) << shown;
+        const std::string& text = c.exit_code == 0 ? result.out : result.err;
+        EXPECT_NE(text.find(c.says), std::string::npos) << shown << " printed: " << text;
+        if (c.exit_code == 2) {
+            EXPECT_TRUE(result.out.empty()) << shown;
+            EXPECT_NE(result.err.find("usage: duplexa"), std::string::npos) << shown;
+        } else {
+            EXPECT_TRUE(result.err.empty()) << shown;
+        }
+    }
+}
+
+TEST(CommandLineTest, HelpListsEveryOptionOnALineOfItsOwn) {
+    Options options;
+    CommandLine result = parse({"--help"}, &options);
+    for (const char* option : {"-h, --help", "--version", "-w, --window", "-f, --fullscreen"})
+        EXPECT_NE(result.out.find(std::string("\n  ") + option + " "), std::string::npos) << result.out;
+}
