@@ -4,9 +4,9 @@
 JOBS ?= $(shell nproc)
 BUILD ?= build
 
-.PHONY: run test deps build build-asan build-win fuzz font bench soak screenshots clean
+.PHONY: run test deps build build-viewer build-asan build-win package fuzz font bench soak screenshots clean
 
-run: build
+run: build-viewer
 	./$(BUILD)/duplexa
 
 test:
@@ -16,8 +16,21 @@ deps:
 	@bash scripts/install-deps.sh
 
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDUPLEXA_TESTS=ON >/dev/null
 	cmake --build $(BUILD) -j $(JOBS)
+
+# The viewer alone, with only the packages it needs.
+build-viewer:
+	@bash scripts/install-deps.sh --run-only
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDUPLEXA_TESTS=OFF >/dev/null
+	cmake --build $(BUILD) -j $(JOBS) --target duplexa
+
+# The .deb (build-package/duplexa_<version>_<arch>.deb): sudo apt install ./build-package/duplexa_*.deb
+package:
+	@bash scripts/install-deps.sh --run-only
+	cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DDUPLEXA_TESTS=OFF >/dev/null
+	cmake --build build-package -j $(JOBS) --target duplexa
+	cd build-package && cpack -G DEB
 
 build-asan: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DDUPLEXA_SANITIZE=ON >/dev/null
@@ -52,4 +65,4 @@ font: deps
 	cmake --build build-tools --target font
 
 clean:
-	rm -rf build build-asan build-win build-fuzz build-bench build-tools
+	rm -rf build build-asan build-win build-fuzz build-bench build-tools build-package

@@ -3,16 +3,19 @@ find_package(PkgConfig REQUIRED)
 pkg_check_modules(SDL2 REQUIRED IMPORTED_TARGET sdl2)
 # The SDL backend asks the X server for the pointer itself (GetCursorPos).
 pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11)
-pkg_check_modules(OSMESA REQUIRED IMPORTED_TARGET osmesa)
 
 file(GLOB DUPLEXA_SDL_SOURCES CONFIGURE_DEPENDS platform/sdl/*.cpp)
 add_executable(duplexa ${DUPLEXA_SDL_SOURCES})
 target_link_libraries(duplexa PRIVATE duplexa_core PkgConfig::SDL2 PkgConfig::X11 OpenGL::GL OpenGL::GLU)
 
-# The scripted backend renders with real GL into offscreen OSMesa buffers.
-file(GLOB DUPLEXA_SCRIPT_SOURCES CONFIGURE_DEPENDS platform/script/*.cpp)
-add_library(duplexa_script STATIC ${DUPLEXA_SCRIPT_SOURCES})
-target_link_libraries(duplexa_script PUBLIC duplexa_core PkgConfig::OSMESA OpenGL::GLU)
+# The scripted backend renders with real GL into offscreen OSMesa buffers;
+# only the tests and benchmarks need it (and OSMesa).
+if(DUPLEXA_TESTS OR DUPLEXA_BENCH)
+  pkg_check_modules(OSMESA REQUIRED IMPORTED_TARGET osmesa)
+  file(GLOB DUPLEXA_SCRIPT_SOURCES CONFIGURE_DEPENDS platform/script/*.cpp)
+  add_library(duplexa_script STATIC ${DUPLEXA_SCRIPT_SOURCES})
+  target_link_libraries(duplexa_script PUBLIC duplexa_core PkgConfig::OSMESA OpenGL::GLU)
+endif()
 
 if(DUPLEXA_TESTS)
   enable_testing()
@@ -44,7 +47,35 @@ if(DUPLEXA_TESTS)
 endif()
 
 # Benchmarks: off by default; scripts/bench.sh turns them on in its own build.
-option(DUPLEXA_BENCH "Build the benchmarks (bench/)" OFF)
 if(DUPLEXA_BENCH AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/bench)
   add_subdirectory(bench)
 endif()
+
+# Installation: cmake --install build --prefix P puts the program in P/bin and
+# the font where the program looks for it (P/share/duplexa, found from
+# P/bin), with a desktop entry and an icon.
+include(GNUInstallDirs)
+install(TARGETS duplexa RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES data/font.bmp DESTINATION ${CMAKE_INSTALL_DATADIR}/duplexa)
+install(FILES data/duplexa.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES data/duplexa.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES README.md LICENSE data/FONT-LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+# make package: a .deb of the same files; its run-time dependencies come from
+# the libraries the program links (dpkg-shlibdeps).
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME duplexa)
+set(CPACK_PACKAGE_VENDOR "Duplexa")
+set(CPACK_PACKAGE_CONTACT "Duplexa developers <duplexa@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Interactive stereoscopic (3-D) OpenGL viewer")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# SDL opens libGL.so.1 at run time, where dpkg-shlibdeps cannot see it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libgl1")
+# The message boxes draw with the X core fonts; without them the viewer
+# still runs (unanswered questions open a window).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xfonts-base")
+set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR})
+include(CPack)

@@ -9,6 +9,7 @@
 // Texts crossing this boundary are UTF-8; each backend shows them correctly.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // On Windows the system headers come first, so that their definitions of the
@@ -182,6 +183,11 @@ LResult platform_default_window_proc(WindowHandle window, unsigned message, WPar
 int platform_show_cursor(bool show);
 bool platform_get_cursor_pos(PlatformPoint* point);
 bool platform_set_cursor_pos(int x, int y);
+
+// The folder of the running program, ending in a separator (GetModuleFileName
+// without the file name), into out (size bytes, terminator included). False
+// when it cannot be told or does not fit.
+bool platform_get_program_folder(char* out, std::size_t size);
 
 // Clocks (QueryPerformanceFrequency / QueryPerformanceCounter, timeGetTime).
 bool platform_query_performance_frequency(std::int64_t* frequency);

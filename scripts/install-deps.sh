@@ -3,18 +3,27 @@
 # Idempotent, and silent when everything is present.
 set -euo pipefail
 
-packages=(
-  build-essential cmake pkg-config python3
-  libsdl2-dev libgl1-mesa-dev libglu1-mesa-dev libosmesa6-dev libgl1-mesa-dri
-  libgtest-dev googletest libbenchmark-dev libstb-dev
+# What the viewer needs to build and run (make run): the compiler, CMake,
+# SDL2, GL and GLU, the command-line parser, and the X core fonts that SDL's
+# message boxes draw with.
+viewer=(
+  build-essential cmake pkg-config
+  libsdl2-dev libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
+  libcli11-dev xfonts-base
+)
+# Everything else the tests, benchmarks, tools and the Windows build use (make test).
+everything=(
+  "${viewer[@]}" python3
+  libosmesa6-dev libgtest-dev googletest libbenchmark-dev libstb-dev
   clang libclang-rt-14-dev
   libfreetype-dev fonts-dejavu-core
   xvfb xdotool x11-utils imagemagick
-  g++-mingw-w64-x86-64 wine wine64 zip
+  g++-mingw-w64-x86-64 wine wine64 zip dpkg-dev
 )
 if [ "${1:-}" = "--run-only" ]; then
-  packages=(build-essential cmake pkg-config libsdl2-dev libgl1-mesa-dev libglu1-mesa-dev
-            libosmesa6-dev libgl1-mesa-dri libgtest-dev libfreetype-dev python3)
+  packages=("${viewer[@]}")
+else
+  packages=("${everything[@]}")
 fi
 
 missing=()

@@ -21,6 +21,29 @@ bool is_power_of_two(std::int32_t value) {
     return value > 0 && (value & (value - 1)) == 0;
 }
 
+bool file_exists(const char* path) {
+    std::FILE* file = std::fopen(path, "rb");
+    if (file) std::fclose(file);
+    return file != nullptr;
+}
+
+// The font in the working directory comes first (a checkout, an unpacked
+// zip); without it, the one installed with the program, found from the
+// program's own folder: <prefix>/bin/../share/duplexa/ on Linux, data/ beside
+// the .exe on Windows.
+const char* font_path(char* buffer, std::size_t size) {
+    const char* const local = "data/font.bmp";
+    if (file_exists(local)) return local;
+    char folder[1024];
+    if (!platform_get_program_folder(folder, sizeof folder)) return local;
+    const char* const installed[] = {"../share/duplexa/font.bmp", "data/font.bmp"};
+    for (const char* relative : installed) {
+        int length = std::snprintf(buffer, size, "%s%s", folder, relative);
+        if (length > 0 && static_cast<std::size_t>(length) < size && file_exists(buffer)) return buffer;
+    }
+    return local;
+}
+
 }  // namespace
 
 RgbImage* load_bitmap_file(const char* path) {
@@ -34,7 +57,8 @@ RgbImage* load_bitmap_file(const char* path) {
 }
 
 bool load_font_texture() {
-    RgbImage* image = load_bitmap_file("data/font.bmp");
+    char installed[1100];
+    RgbImage* image = load_bitmap_file(font_path(installed, sizeof installed));
     // The rows are handed to GL tightly packed under its default 4-byte row
     // alignment, so a width that is not a power of two of at least 4 would
     // make GL read past the pixel block (Mesa takes any size): such a

@@ -2,6 +2,7 @@
 #include "platform/script/script_platform.h"
 
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <map>
 #include <memory>
@@ -49,6 +50,7 @@ struct State {
     std::int64_t frequency = 1000000;
     std::int64_t counter = 0;
     std::uint32_t milliseconds = 0;
+    std::string program_folder;
 };
 
 // Constructed on first use: the camera parks the cursor before main runs,
@@ -463,3 +465,12 @@ bool platform_query_performance_counter(std::int64_t* counter) {
 }
 
 std::uint32_t platform_time_get_time() { return state().milliseconds; }
+
+void script::set_program_folder(const std::string& folder) { state().program_folder = folder; }
+
+bool platform_get_program_folder(char* out, std::size_t size) {
+    const std::string& folder = state().program_folder;
+    if (!out || folder.empty() || folder.size() >= size) return false;
+    std::memcpy(out, folder.c_str(), folder.size() + 1);
+    return true;
+}

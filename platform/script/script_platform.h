@@ -78,6 +78,8 @@ void set_counter(std::int64_t value);
 void advance_counter(std::int64_t ticks);
 void set_milliseconds(std::uint32_t value);
 bool display_mode_changed();
+// What platform_get_program_folder answers; empty: it cannot be told.
+void set_program_folder(const std::string& folder);
 
 // The current window's state, or defaults when there is none.
 struct WindowState {

@@ -843,6 +843,23 @@ bool platform_set_cursor_pos(int x, int y)
     return SDL_WarpMouseGlobal(x, y) == 0;
 }
 
+// ---- Program folder --------------------------------------------------------------
+
+bool platform_get_program_folder(char* out, std::size_t size)
+{
+    if (!out || size == 0)
+        return false;
+    // Read from /proc/self/exe; needs no SDL_Init.
+    char* base = SDL_GetBasePath();
+    if (!base)
+        return false;
+    bool fits = std::strlen(base) < size;
+    if (fits)
+        std::strcpy(out, base);
+    SDL_free(base);
+    return fits;
+}
+
 // ---- Clocks --------------------------------------------------------------------------
 
 // SDL's timer functions need no SDL_Init, so they work before main too.

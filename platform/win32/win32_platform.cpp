@@ -78,6 +78,21 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPAR
 
 }  // namespace
 
+bool platform_get_program_folder(char* out, std::size_t size)
+{
+    if (out == nullptr || size == 0)
+        return false;
+    wchar_t path[MAX_PATH];
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return false;
+    while (length > 0 && path[length - 1] != L'\\' && path[length - 1] != L'/')
+        --length;
+    path[length] = L'\0';
+    int written = WideCharToMultiByte(CP_UTF8, 0, path, -1, out, static_cast<int>(size), nullptr, nullptr);
+    return written > 0;
+}
+
 int platform_message_box(WindowHandle owner, const char* text, const char* caption, unsigned style)
 {
     // A GUI program has no console; the echo shows up where a parent

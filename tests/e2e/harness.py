@@ -44,8 +44,9 @@ class Xvfb:
     """A private X server on a free display number (-displayfd), stopped at
     exit whatever happens."""
 
-    def __init__(self, screen="1024x768x24"):
+    def __init__(self, screen="1024x768x24", extra_args=()):
         self.screen = screen
+        self.extra_args = list(extra_args)
         self.process = None
         self.display = None
 
@@ -53,7 +54,7 @@ class Xvfb:
         read_end, write_end = os.pipe()
         self.process = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", self.screen,
-             "-nolisten", "tcp", "-noreset"],
+             "-nolisten", "tcp", "-noreset"] + self.extra_args,
             pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
         atexit.register(self.stop)
@@ -397,14 +398,14 @@ def colour_counts(image, rect):
 class Viewer:
     """The viewer running on a screen, with its output collected in files."""
 
-    def __init__(self, path, xvfb=None, env=None, timeout=60):
+    def __init__(self, path, xvfb=None, env=None, timeout=60, args=(), cwd=REPO_ROOT):
         self.path = path
         self.timeout = timeout
         self.out = tempfile.TemporaryFile()
         self.err = tempfile.TemporaryFile()
         if env is None:
             env = xvfb.env()
-        self.process = subprocess.Popen([path], cwd=REPO_ROOT, env=env, stdin=subprocess.DEVNULL,
+        self.process = subprocess.Popen([path] + list(args), cwd=cwd, env=env, stdin=subprocess.DEVNULL,
                                         stdout=self.out, stderr=self.err)
         atexit.register(self.kill)
 
@@ -428,6 +429,10 @@ class Viewer:
     def stderr(self):
         self.err.seek(0)
         return self.err.read().decode(errors="replace")
+
+    def stdout(self):
+        self.out.seek(0)
+        return self.out.read().decode(errors="replace")
 
 
 def start_windowed(path, xvfb, timeout=15):

@@ -364,6 +364,30 @@ TEST_F(FontTexture, MissingFileGivesOneBoxAndFalse) {
     EXPECT_EQ(script::boxes().size(), 1u) << "load_bitmap_file shows nothing itself";
 }
 
+// Installed as <prefix>/bin/duplexa with <prefix>/share/duplexa/font.bmp and
+// started from a folder without data/: the installed font is read.
+TEST_F(FontTexture, WithoutDataFontBmpTheInstalledFontIsFoundFromTheProgramsFolder) {
+    for (const char* sub : {"/bin", "/share", "/share/duplexa"}) ASSERT_EQ(mkdir((dir + sub).c_str(), 0700), 0);
+    const std::string installed = dir + "/share/duplexa/font.bmp";
+    const std::vector<unsigned char> bytes = black_bmp(16, 16);
+    std::FILE* file = std::fopen(installed.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+    script::set_program_folder(dir + "/bin/");
+    {
+        WorkingDirectory inside(dir);
+        ASSERT_TRUE(inside.entered());
+        EXPECT_TRUE(load_font_texture());
+        EXPECT_TRUE(script::boxes().empty());
+        GLint width = 0;
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+        EXPECT_EQ(width, 16) << "the installed font, not the checkout's";
+    }
+    std::remove(installed.c_str());
+    for (const char* sub : {"/share/duplexa", "/share", "/bin"}) rmdir((dir + sub).c_str());
+}
+
 TEST_F(FontTexture, RefusesPicturesGlCannotTakeTightlyPacked) {
     // 6 x 4: three bytes a pixel give 18-byte rows, which GL would read as
     // 20-byte rows, past the end of the pixel block.
