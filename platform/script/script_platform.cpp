@@ -58,8 +58,6 @@ State& state() {
     return s;
 }
 
-void log_call(const std::string& call) { state().calls.push_back(call); }
-
 bool should_fail(const char* call) {
     auto& failures = state().failures;
     auto it = failures.find(call);
@@ -101,6 +99,8 @@ void frame_of(unsigned style, int* left, int* top, int* right, int* bottom) {
 }
 
 }  // namespace
+
+void log_call(const std::string& call) { state().calls.push_back(call); }
 
 void reset() {
     State& s = state();
