@@ -15,6 +15,8 @@ if(DUPLEXA_TESTS OR DUPLEXA_BENCH)
   file(GLOB DUPLEXA_SCRIPT_SOURCES CONFIGURE_DEPENDS platform/script/*.cpp)
   add_library(duplexa_script STATIC ${DUPLEXA_SCRIPT_SOURCES})
   target_link_libraries(duplexa_script PUBLIC duplexa_core PkgConfig::OSMESA OpenGL::GLU)
+  # glDeleteLists is logged with the platform calls, to check the release order.
+  target_link_options(duplexa_script INTERFACE -Wl,--wrap=glDeleteLists)
 endif()
 
 if(DUPLEXA_TESTS)

@@ -13,16 +13,30 @@ jobs=$(nproc)
 
 stage() { printf '\n=== %s ===\n' "$*"; }
 
-# Each suite's ctest output is kept, to total the tests at the end.
+# Each suite's ctest output is kept, to total the tests at the end, and so
+# is every skipped test with the reason it gave.
 summary=$(mktemp)
-trap 'rm -f "$summary"' EXIT
+skips=$(mktemp)
+trap 'rm -f "$summary" "$skips"' EXIT
 run_ctest() { ctest "$@" 2>&1 | tee -a "$summary"; }
+# The reason is the line after GoogleTest's "file:line: Skipped" in the log
+# of the ctest run just made in build directory $1.
+note_skips() {
+    awk -v dir="$1" '
+        /^[0-9]+\/[0-9]+ Test: / { name = $3 }
+        /: Skipped$/ {
+            getline reason
+            if (reason ~ /^\[  SKIPPED \]/) reason = "no reason given"
+            print "  skipped in " dir ": " name ": " reason
+        }' "$1/Testing/Temporary/LastTest.log" | tee -a "$skips"
+}
 
 stage "build"
 make --no-print-directory build
 
 stage "tests"
 run_ctest --test-dir build --output-on-failure -j "$jobs" --timeout 300
+note_skips build
 
 stage "sanitizers"
 make --no-print-directory build-asan
@@ -30,6 +44,7 @@ export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 run_ctest --test-dir build-asan --output-on-failure -j "$jobs" --timeout 900 -LE e2e
+note_skips build-asan
 unset ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS
 
 stage "fuzzing the BMP decoder"
@@ -40,4 +55,7 @@ bash scripts/test-win.sh 2>&1 | tee -a "$summary"
 
 stage "all suites passed"
 total=$(grep -oE 'tests passed, 0 tests failed out of [0-9]+' "$summary" | awk '{s += $NF} END {print s + 0}')
-echo "$total passed, 0 failed"
+# ctest counts a skipped test among the passed ones.
+skipped=$(grep -cE '^[[:space:]]*[0-9]+ - .* \(Skipped\)$' "$summary" || true)
+echo "$((total - skipped)) passed, $skipped skipped, 0 failed"
+cat "$skips"

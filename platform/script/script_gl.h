@@ -2,7 +2,12 @@
 // caller-owned RGBA buffers. One implementation per system (OSMesa here).
 #pragma once
 
+#include <string>
+
 namespace script {
+
+// Appends a call to the log that script::calls() returns.
+void log_call(const std::string& call);
 
 void* gl_create_context();  // null on failure
 void gl_destroy_context(void* context);

@@ -1,8 +1,18 @@
 // Offscreen GL for the scripted backend through Mesa's OSMesa (llvmpipe).
 #include <GL/osmesa.h>
 
+#include <string>
+
 #include "platform/script/script_gl.h"
 #include "platform/script/script_platform.h"
+
+// Every glDeleteLists of the linked program comes here (the link wraps it),
+// so that the log shows whether the glyph lists go before their context.
+extern "C" void __real_glDeleteLists(GLuint list, GLsizei range);
+extern "C" void __wrap_glDeleteLists(GLuint list, GLsizei range) {
+    script::log_call("glDeleteLists(" + std::to_string(range) + ")");
+    __real_glDeleteLists(list, range);
+}
 
 namespace script {
 

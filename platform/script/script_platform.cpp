@@ -60,8 +60,6 @@ State& state() {
     return s;
 }
 
-void log_call(const std::string& call) { state().calls.push_back(call); }
-
 bool should_fail(const char* call) {
     auto& failures = state().failures;
     auto it = failures.find(call);
@@ -103,6 +101,8 @@ void frame_of(unsigned style, int* left, int* top, int* right, int* bottom) {
 }
 
 }  // namespace
+
+void log_call(const std::string& call) { state().calls.push_back(call); }
 
 void reset() {
     State& s = state();

@@ -29,7 +29,8 @@ void reset();
 
 // Every platform call so far, in order, by its Win32 name, e.g.
 // "RegisterClassEx", "ChangeDisplaySettings(800x600x16)", "ShowCursor(0)",
-// "MessageBox(ERROR: Chyba pri tvorbe okna.)", "wglDeleteContext".
+// "MessageBox(ERROR: Chyba pri tvorbe okna.)", "wglDeleteContext"; with
+// OSMesa also the GL call "glDeleteLists(256)".
 const std::vector<std::string>& calls();
 // The calls whose names start with prefix (e.g. "MessageBox", "ShowCursor").
 std::vector<std::string> calls_starting(const std::string& prefix);

@@ -101,6 +101,34 @@ TEST_F(FrameTest, GlassesModeDrawsRedAndCyanThatAddUpToWhiteFromTheSecondFrame) 
     EXPECT_GT(second.white, 20) << "where the red and cyan lines cross or coincide";
 }
 
+TEST_F(FrameTest, WhereTheRedAndCyanLinesCrossThePixelIsWhite) {
+    // Each eye alone first: the crossings are the scene pixels lit in both.
+    key_down['J'] = 1;  // right eye only
+    frames(1);
+    const std::vector<unsigned char> right = script::read_frame(800, 600);
+    key_down['J'] = 0;
+    key_down['K'] = 1;  // left eye only
+    frames(1);
+    const std::vector<unsigned char> left = script::read_frame(800, 600);
+    key_down['K'] = 0;
+    frames(1);  // both eyes, blended with the function the overlay has set
+    const std::vector<unsigned char> both = script::read_frame(800, 600);
+
+    int crossings = 0, not_white = 0;
+    std::size_t first = 0;
+    for (std::size_t i = 0; i < std::size_t(800) * 580 * 4; i += 4) {  // rows below the rate text
+        if (left[i] == 0 || (right[i + 1] == 0 && right[i + 2] == 0)) continue;
+        ++crossings;
+        if (both[i] != 255 || both[i + 1] != 255 || both[i + 2] != 255) {
+            if (not_white++ == 0) first = i / 4;
+        }
+    }
+    EXPECT_GT(crossings, 100);
+    EXPECT_EQ(not_white, 0) << "of " << crossings << " crossings; the first at (" << first % 800 << ", "
+                            << first / 800 << ") is " << int(both[first * 4]) << " " << int(both[first * 4 + 1])
+                            << " " << int(both[first * 4 + 2]);
+}
+
 TEST_F(FrameTest, WithoutGlassesTwoWhiteImagesStandTheShiftApart) {
     stereo_rig.glasses_mode = false;
     // Eyes (almost) together: both images equal, so only the shift parts them.

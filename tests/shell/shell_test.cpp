@@ -377,6 +377,14 @@ TEST_F(ViewerTest, ANewFontIsBuiltInEachContextAfterTheOldListsAreDeleted) {
     EXPECT_NE(first_font, nullptr);
     EXPECT_NE(first_texture, 0u);
     EXPECT_TRUE(second_font_exists);
+    // Each font's lists go while its context is still current: a deletion
+    // without a context does nothing and leaks them.
+    Strings order;
+    for (const std::string& call : script::calls())
+        if (call.rfind("gl", 0) == 0 || call.rfind("wgl", 0) == 0) order.push_back(call);
+    EXPECT_EQ(order, (Strings{"wglCreateContext", "wglMakeCurrent", "glDeleteLists(256)", "wglMakeCurrent(null)",
+                              "wglDeleteContext", "wglCreateContext", "wglMakeCurrent", "glDeleteLists(256)",
+                              "wglMakeCurrent(null)", "wglDeleteContext"}));
 }
 
 // --- the window procedure ------------------------------------------------------

@@ -271,6 +271,23 @@ TEST(DibFormats, EightBitUsesTheTableAndGivesBlackBeyondIt) {
     expect_rgb(b.build(), rgb({0xAB, 0xCD, 0xEF}), 9);
 }
 
+TEST(DibFormats, ATableOfMoreThan256EntriesGivesTheFirst256AndThePixelsFollowItAll) {
+    // An index byte reaches entries 0-255 only; the rest are held in the file
+    // but unused, and the pixels still start after the whole table.
+    for (std::uint32_t count : {300u, 0xFFFFu}) {
+        for (bool file_header : {true, false}) {
+            SCOPED_TRACE(std::to_string(count) + (file_header ? " entries" : " entries, packed"));
+            BmpBuilder b = bmp(4, 1, 8);
+            b.file_header = file_header;
+            b.clr_used = count;
+            b.palette = ramp(256, 0x010101);
+            b.palette.resize(count, 0xFF00FF);
+            b.pixels = padded_rows({{0, 1, 128, 255}});
+            expect_rgb(b.build(), colours({0x000000, 0x010101, 0x808080, 0xFFFFFF}));
+        }
+    }
+}
+
 TEST(DibFormats, SixteenBit555WidensByBitReplication) {
     BmpBuilder b = bmp(3, 1, 16);
     // White; 16/1/0 with the top bit set, which is ignored; blue.
@@ -376,6 +393,35 @@ TEST(DibFormats, Rle4AlternatesNibbles) {
     b.width = 6;
     b.pixels = {0, 5, 0xAB, 0xCD, 0xE0, 0x00, 1, 0xFF, 0, 1};
     expect_rgb(b.build(), rgb({14, 14, 14, 15, 15, 15}), 12);
+}
+
+TEST(DibFormats, RleRunsAndLiteralsPastTheRowEndAreClipped) {
+    // Whatever passes the row's end is dropped, never carried into the next
+    // row or past the picture; the next row starts at the stream's end of line.
+    const std::uint32_t g = 0x111111;  // colour entry i is i x g
+    BmpBuilder b = bmp(4, 3, 8, bi_rle8);
+    b.clr_used = 16;
+    b.palette = ramp(16, g);
+    b.pixels = {
+        6, 1, 2, 3, 0, 0,                          // row 0: six 1s kept to four, then two 3s all past the end
+        0, 2, 2, 0, 0, 5, 4, 5, 6, 7, 8, 0, 0, 0,  // row 1: to x 2, literal 4 5 | 6 7 8 (padded)
+        0, 2, 3, 0, 5, 9, 0, 1,                    // row 2, the last: to x 3, five 9s kept to one
+    };
+    expect_rgb(b.build(), colours({g, g, g, g,           // row 0
+                                   0, 0, 4 * g, 5 * g,   // row 1
+                                   0, 0, 0, 9 * g}));    // row 2
+
+    SCOPED_TRACE("RLE4");
+    b = bmp(5, 3, 4, bi_rle4);
+    b.palette = ramp(16, g);
+    b.pixels = {
+        7, 0x12, 0, 0,                                 // row 0: 1 2 1 2 1 | 2 1
+        0, 2, 1, 0, 0, 6, 0x34, 0x56, 0x78, 0, 0, 0,   // row 1: to x 1, literal 3 4 5 6 | 7 8 (three bytes, padded)
+        0, 2, 2, 0, 5, 0xAB, 0, 1,                     // row 2, the last: to x 2, A B A | B A
+    };
+    expect_rgb(b.build(), colours({g, 2 * g, g, 2 * g, g,              // row 0
+                                   0, 3 * g, 4 * g, 5 * g, 6 * g,      // row 1
+                                   0, 0, 10 * g, 11 * g, 10 * g}));    // row 2
 }
 
 TEST(DibFormats, RleThatLiesIsRefused) {
