@@ -79,7 +79,10 @@ Bytes colours(std::initializer_list<std::uint32_t> values) {
 // Pixel words as a file stores them: little-endian.
 Bytes le16(std::initializer_list<std::uint16_t> words) {
     Bytes out;
-    for (std::uint16_t w : words) out.insert(out.end(), {static_cast<std::uint8_t>(w), static_cast<std::uint8_t>(w >> 8)});
+    for (std::uint16_t w : words) {
+        out.push_back(static_cast<std::uint8_t>(w));
+        out.push_back(static_cast<std::uint8_t>(w >> 8));
+    }
     return out;
 }
 Bytes le32(std::initializer_list<std::uint32_t> words) {
