@@ -84,10 +84,10 @@ def xdotool(env, *args):
 class Viewer:
     """One run of duplexa.exe under Wine, with its stderr kept in a file."""
 
-    def __init__(self, env, cwd):
+    def __init__(self, env, cwd, args=()):
         self.env = env
         self.log = tempfile.TemporaryFile()
-        self.process = subprocess.Popen([WINE, os.path.abspath(EXE)], env=env, cwd=cwd,
+        self.process = subprocess.Popen([WINE, os.path.abspath(EXE)] + list(args), env=env, cwd=cwd,
                                         stdout=subprocess.DEVNULL, stderr=self.log)
 
     def stderr(self):
@@ -219,8 +219,8 @@ class ScreenCase(unittest.TestCase):
         for viewer in self.viewers:
             viewer.kill()
 
-    def start(self, cwd=REPO):
-        viewer = Viewer(self.env, cwd)
+    def start(self, cwd=REPO, args=()):
+        viewer = Viewer(self.env, cwd, args)
         self.viewers.append(viewer)
         return viewer
 
@@ -311,6 +311,25 @@ class FullScreenModeMissing(ScreenCase):
         if folder:
             subprocess.run(["import", "-window", "root", "-crop", "800x600+%d+%d" % (x, y), "+repage",
                             os.path.join(folder, name + ".png")], env=self.env)
+
+    def test_window_option_opens_the_window_without_asking(self):
+        viewer = self.start(args=["--window"])
+        window = viewer.find_window("Duplexa 01")
+        x, y = viewer.geometry(window)[:2]
+        self.assert_shows_object(viewer, window, x, y)
+        self.assertNotIn(QUESTION[0], viewer.stderr(), "no question was asked")
+        self.assertEqual(0, viewer.press_until_exit(window, "Escape"))
+
+    def test_help_prints_and_a_usage_error_exits_with_2(self):
+        run = lambda *args: subprocess.run([WINE, os.path.abspath(EXE), *args], env=self.env, cwd=REPO,
+                                           capture_output=True, timeout=TIMEOUT)
+        shown = run("--help")
+        self.assertEqual(0, shown.returncode, shown.stderr)
+        self.assertIn(b"-w, --window", shown.stdout)
+        refused = run("--window", "--fullscreen")
+        self.assertEqual(2, refused.returncode)
+        self.assertIn(b"usage: duplexa", refused.stderr)
+        self.assertNotIn(QUESTION[0].encode(), refused.stderr)
 
     def test_closing_the_window_exits_with_0(self):
         viewer = self.start()
