@@ -6,7 +6,9 @@ pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11)
 
 file(GLOB DUPLEXA_SDL_SOURCES CONFIGURE_DEPENDS platform/sdl/*.cpp)
 add_executable(duplexa ${DUPLEXA_SDL_SOURCES})
-target_link_libraries(duplexa PRIVATE duplexa_core PkgConfig::SDL2 PkgConfig::X11 OpenGL::GL OpenGL::GLU)
+# Pictures without a display (--render) come through EGL's surfaceless platform.
+pkg_check_modules(EGL REQUIRED IMPORTED_TARGET egl)
+target_link_libraries(duplexa PRIVATE duplexa_core PkgConfig::SDL2 PkgConfig::X11 PkgConfig::EGL OpenGL::GL OpenGL::GLU)
 
 # The scripted backend renders with real GL into offscreen OSMesa buffers;
 # only the tests and benchmarks need it (and OSMesa).

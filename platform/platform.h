@@ -184,6 +184,18 @@ int platform_show_cursor(bool show);
 bool platform_get_cursor_pos(PlatformPoint* point);
 bool platform_set_cursor_pos(int x, int y);
 
+// Moves a file (MoveFileEx): with replace false an existing file at `to` is
+// never overwritten and the move fails instead. Paths are UTF-8.
+bool platform_move_file(const char* from, const char* to, bool replace);
+
+// Drawing without a window, for pictures: a GL context of its own, current on
+// return, drawing into a width x height RGB colour buffer with 16-bit depth
+// and 8-bit stencil, read back with glReadPixels. Null when there is none,
+// with the reason in `reason` (reason_size bytes). Destroying releases it.
+typedef struct duplexa_offscreen_* OffscreenSurface;
+OffscreenSurface platform_create_offscreen(int width, int height, char* reason, std::size_t reason_size);
+void platform_destroy_offscreen(OffscreenSurface surface);
+
 // The folder of the running program, ending in a separator (GetModuleFileName
 // without the file name), into out (size bytes, terminator included). False
 // when it cannot be told or does not fit.

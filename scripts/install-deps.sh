@@ -9,7 +9,7 @@ set -euo pipefail
 viewer=(
   build-essential cmake pkg-config
   libsdl2-dev libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
-  libcli11-dev xfonts-base
+  libegl-dev libcli11-dev xfonts-base libstb-dev
 )
 # Everything else the tests, benchmarks, tools and the Windows build use (make test).
 everything=(

@@ -474,3 +474,50 @@ bool platform_get_program_folder(char* out, std::size_t size) {
     std::memcpy(out, folder.c_str(), folder.size() + 1);
     return true;
 }
+
+// Pictures: real offscreen GL (OSMesa) into a buffer of the asked size.
+struct duplexa_offscreen_ {
+    void* context;
+    std::vector<unsigned char> pixels;
+};
+
+OffscreenSurface platform_create_offscreen(int width, int height, char* reason, std::size_t reason_size) {
+    script::log_call("CreateOffscreen(" + std::to_string(width) + "x" + std::to_string(height) + ")");
+    auto say = [&](const char* what) {
+        if (reason && reason_size) std::snprintf(reason, reason_size, "%s", what);
+    };
+    if (script::should_fail("CreateOffscreen")) {
+        say("no offscreen OpenGL in this test");
+        return nullptr;
+    }
+    auto* surface = new duplexa_offscreen_{script::gl_create_context(),
+                                           std::vector<unsigned char>(static_cast<std::size_t>(width) * height * 4)};
+    if (surface->context && script::gl_make_current(surface->context, surface->pixels.data(), width, height))
+        return surface;
+    say("cannot make an offscreen context");
+    script::gl_destroy_context(surface->context);
+    delete surface;
+    return nullptr;
+}
+
+void platform_destroy_offscreen(OffscreenSurface surface) {
+    if (!surface) return;
+    script::log_call("DestroyOffscreen");
+    script::gl_make_current(nullptr, nullptr, 0, 0);
+    script::gl_destroy_context(surface->context);
+    delete surface;
+}
+
+// The real file system: tests look at the files written.
+bool platform_move_file(const char* from, const char* to, bool replace) {
+    script::log_call(std::string("MoveFileEx(") + to + (replace ? ", replace)" : ")"));
+    if (script::should_fail("MoveFileEx") || !from || !to) return false;
+    if (!replace) {
+        if (std::FILE* existing = std::fopen(to, "rb")) {
+            std::fclose(existing);
+            return false;
+        }
+    }
+    std::remove(to);
+    return std::rename(from, to) == 0;
+}
