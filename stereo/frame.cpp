@@ -130,7 +130,8 @@ void render_frame() {
     const OutputMode mode_before = stereo_rig.mode();
     stereo_rig.update_from_input(camera.distance_from_origin());
     // D from one of the other modes back to the anaglyph says so.
-    if (stereo_rig.mode() != mode_before && !basic_mode(mode_before)) show_notice(output_mode_name(stereo_rig.mode()));
+    if (stereo_rig.mode() != mode_before && !basic_mode(mode_before))
+        show_notice(output_mode_name(stereo_rig.mode()));
 
     if (key_down['Y']) focus_now();
     if (key_down['E']) {

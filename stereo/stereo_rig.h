@@ -26,7 +26,7 @@ public:
     float far_plane;
     float image_shift;       // pixels between the eye viewports without glasses
     float separation_ratio;  // focal length / eye separation
-    bool glasses_mode;       // true: anaglyph; false: two shifted viewports
+    bool glasses_mode;       // true: anaglyph; false: two shifted viewports or another mode
     bool auto_focus;         // focal length follows the camera's distance
     int colour_pair;         // row of the anaglyph colour table
     // The presentation. Between the two basic ones (anaglyph, free-view)

@@ -22,7 +22,9 @@ protected:
 };
 
 TEST_F(ModeSwitchTest, WithoutTheNewModesNoFormatIsDescribedAndNoWindowReopened) {
-    run({IDNO}, {{2, [] { script::key_press('D'); }}, {3, [] { script::key_press('V'); }}, {5, [] { script::key_press(VK_ESCAPE); }}});
+    run({IDNO}, {{2, [] { script::key_press('D'); }},
+                 {3, [] { script::key_press('V'); }},
+                 {5, [] { script::key_press(VK_ESCAPE); }}});
     EXPECT_EQ(count("DescribePixelFormat"), 0u);
     EXPECT_EQ(count("CreateWindowEx"), 1u);
     EXPECT_EQ(count("ChoosePixelFormat"), 1u);
