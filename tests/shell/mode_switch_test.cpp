@@ -4,6 +4,7 @@
 // start-up mode the system lacks falls back to the anaglyph.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "platform/gl.h"
@@ -118,6 +119,32 @@ TEST_F(ModeSwitchTest, WithAStereoFormatPageFlipReopensAndFOneKeepsIt) {
                   script::calls_starting("DescribePixelFormat(3)").size(),
               3u)
         << "the question asked of the old window, then each of the two openings";
+}
+
+TEST_F(ModeSwitchTest, RandomModeKeysAndFOneThroughTheLoopEndCleanly) {
+    script::set_pixel_formats(true, true);
+    std::mt19937 random(1207);
+    const int keys[] = {'M', 'M', 'M', 'V', 'C', 'P', 'D', 'S', 'K', VK_F1};
+    std::uniform_int_distribution<int> pick(0, static_cast<int>(sizeof keys / sizeof keys[0]) - 1);
+    script::queue_box_answers({IDNO});
+    script::on_swap([&](int swap) {
+        if (swap >= 400) {
+            script::key_press(VK_ESCAPE);
+            return;
+        }
+        const int key = keys[pick(random)];
+        if (key == 'S' || key == 'K')
+            script::post(random() % 2 ? WM_KEYDOWN : WM_KEYUP, static_cast<WParam>(key));
+        else
+            script::key_press(key);
+    });
+    EXPECT_EQ(run_viewer(nullptr), 0);
+    EXPECT_EQ(script::live_windows(), 0);
+    EXPECT_EQ(script::live_contexts(), 0);
+    EXPECT_EQ(script::boxes().size(), 1u) << "only the start-up question";
+    EXPECT_GT(script::calls_starting("CreateWindowEx").size(), 20u) << "M and F1 reopened often";
+    EXPECT_FALSE(reopen_requested);
+    EXPECT_EQ(stereo_rig.glasses_mode, stereo_rig.mode() == OutputMode::anaglyph);
 }
 
 }  // namespace
