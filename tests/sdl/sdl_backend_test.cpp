@@ -444,34 +444,6 @@ TEST_F(SdlBackend, PixelFormatAndContextFollowTheWglOrder)
     EXPECT_FALSE(platform_swap_buffers(nullptr));
 }
 
-TEST_F(SdlBackend, AStencilFormatIsDescribedAndTheHiddenWindowRemadeToGiveIt)
-{
-    WindowHandle w = open_window();
-    DeviceContext dc = platform_get_dc(w);
-    PixelFormatDescriptor pfd = wanted_format();
-    const int basic = platform_choose_pixel_format(dc, &pfd);
-    pfd.cStencilBits = 8;
-    const int format = platform_choose_pixel_format(dc, &pfd);
-    ASSERT_NE(format, basic) << "this display has stencil buffers";
-
-    PixelFormatDescriptor got = {};
-    EXPECT_GE(platform_describe_pixel_format(dc, format, &got), format);
-    EXPECT_EQ(got.cStencilBits, 8);
-    EXPECT_EQ(got.dwFlags & PFD_STEREO, 0u);
-    EXPECT_EQ(platform_describe_pixel_format(dc, 0, &got), 0);
-
-    ASSERT_TRUE(platform_set_pixel_format(dc, format, &pfd));
-    EXPECT_EQ(platform_get_dc(w), dc) << "the same handle after the window was remade";
-    RenderContext rc = platform_create_context(dc);
-    ASSERT_NE(rc, nullptr);
-    ASSERT_TRUE(platform_make_current(dc, rc));
-    GLint bits = 0;
-    glGetIntegerv(GL_STENCIL_BITS, &bits);
-    EXPECT_EQ(bits, 8);
-    EXPECT_TRUE(platform_make_current(nullptr, nullptr));
-    EXPECT_TRUE(platform_delete_context(rc));
-}
-
 // ---- Cursor --------------------------------------------------------------------
 
 TEST_F(SdlBackend, ShowCursorKeepsTheDisplayCounter)
