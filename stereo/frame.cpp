@@ -178,7 +178,7 @@ void render_frame() {
     if (stereo_rig.parallax_readout) {
         // Beyond the comfort limit the line turns orange as well as saying so.
         if (parallax_marked) glColor3f(1.0f, 0.55f, 0.2f);
-        glyph_font->print(0, parallax_row, parallax_text, 0);
+        glyph_font->print_batched(0, parallax_row, parallax_text, 0);
         glColor3f(1.0f, 1.0f, 1.0f);
     }
     if (key_down['H']) print_help(*glyph_font);
