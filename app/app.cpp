@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/gl_window.h"
+#include "app/mode_switch.h"
 #include "stereo/frame.h"
 
 unsigned char key_down[256];
@@ -77,7 +78,9 @@ int run_viewer(InstanceHandle instance, const Options& options) {
     }
 
     // A failed opening has already told the user why; report it as a failure.
+    prepare_opening();
     if (!open_gl_window(window_title, window_width, window_height, window_bits, fullscreen)) return 1;
+    settle_output_mode();
 
     Message message{nullptr, 0, 0, 0};
     bool done = false;
@@ -97,11 +100,16 @@ int run_viewer(InstanceHandle instance, const Options& options) {
         else
             platform_swap_buffers(device_context);
 
-        if (key_down[VK_F1]) {
+        // F1 switches between full screen and window; an output mode that
+        // needs another pixel format reopens in the same state.
+        if (key_down[VK_F1] || reopen_requested) {
+            const bool switch_screen = key_down[VK_F1] != 0;
             key_down[VK_F1] = 0;
             close_gl_window();
-            fullscreen = !fullscreen;
+            if (switch_screen) fullscreen = !fullscreen;
+            prepare_opening();
             if (!open_gl_window(window_title, window_width, window_height, window_bits, fullscreen)) return 1;
+            settle_output_mode();
         }
     }
 

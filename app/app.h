@@ -6,7 +6,7 @@
 #include "platform/platform.h"
 
 // One byte per virtual-key code: 1 while the key or mouse button is held.
-// The once-per-press controls (R, D, U, F1) set their entry back to 0.
+// The once-per-press controls (R, D, U, F1, M, V, C, P) set their entry back to 0.
 extern unsigned char key_down[256];
 
 // False while the window is minimised; the loop then only polls and swaps.

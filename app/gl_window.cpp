@@ -4,6 +4,7 @@
 
 #include "app/app.h"
 #include "platform/gl.h"
+#include "stereo/interleave_mask.h"
 #include "text/glyph_font.h"
 
 bool fullscreen = true;
@@ -14,6 +15,8 @@ RenderContext render_context = nullptr;
 int view_width = 0;
 int view_height = 1;
 GlyphFont* glyph_font = nullptr;
+BufferNeeds format_wanted = {false, false};
+BufferNeeds format_obtained = {false, false};
 
 namespace {
 
@@ -27,6 +30,22 @@ PixelFormatDescriptor pixel_format = {
     sizeof(PixelFormatDescriptor), 1, PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER,
     PFD_TYPE_RGBA, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, PFD_MAIN_PLANE, 0, 0, 0, 0};
 bool pixel_format_filled = false;
+
+const std::uint32_t basic_format_flags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+const std::uint8_t stencil_bits = 8;
+
+// The descriptor with exactly these extra buffers asked for.
+void ask_for(PixelFormatDescriptor* descriptor, BufferNeeds needs) {
+    descriptor->dwFlags = basic_format_flags | (needs.stereo ? PFD_STEREO : 0u);
+    descriptor->cStencilBits = needs.stencil ? stencil_bits : 0;
+}
+
+// What a chosen format really gives (DescribePixelFormat).
+BufferNeeds described(DeviceContext dc, int format) {
+    PixelFormatDescriptor got{};
+    if (format == 0 || platform_describe_pixel_format(dc, format, &got) == 0) return BufferNeeds{false, false};
+    return BufferNeeds{got.cStencilBits > 0, (got.dwFlags & PFD_STEREO) != 0};
+}
 
 void error_box(const char* text) { platform_message_box(nullptr, text, error_caption, MB_OK | MB_ICONEXCLAMATION); }
 void release_box(const char* text) { platform_message_box(nullptr, text, error_caption, MB_OK | MB_ICONINFORMATION); }
@@ -95,10 +114,20 @@ bool open_gl_window(const char* title, int width, int height, int bits, bool ful
         pixel_format_filled = true;
     }
 
+    const bool extras = format_wanted.stencil || format_wanted.stereo;
+    ask_for(&pixel_format, format_wanted);
+
     device_context = platform_get_dc(window_handle);
     if (!device_context) return fail_opening("Nejde vytvorit GL Device Context.");
     int format = platform_choose_pixel_format(device_context, &pixel_format);
+    if (format == 0 && extras) {
+        // A system without the extra buffers still gets its window; the
+        // output mode then falls back and says why.
+        ask_for(&pixel_format, BufferNeeds{false, false});
+        format = platform_choose_pixel_format(device_context, &pixel_format);
+    }
     if (format == 0) return fail_opening("Nejde nájst PixelFormat.");
+    format_obtained = extras ? described(device_context, format) : BufferNeeds{false, false};
     if (!platform_set_pixel_format(device_context, format, &pixel_format))
         return fail_opening("Nejde nastavit PixelFormat.");
     render_context = platform_create_context(device_context);
@@ -154,10 +183,19 @@ void close_gl_window() {
     }
 }
 
+bool format_offered(BufferNeeds needs) {
+    if (!device_context) return false;
+    PixelFormatDescriptor probe = pixel_format;
+    ask_for(&probe, needs);
+    const BufferNeeds got = described(device_context, platform_choose_pixel_format(device_context, &probe));
+    return (!needs.stencil || got.stencil) && (!needs.stereo || got.stereo);
+}
+
 void resize_view(int width, int height) {
     if (height == 0) height = 1;
     view_width = width;
     view_height = height;
+    invalidate_interleave_mask();
 
     glViewport(0, 0, width, height);
     glMatrixMode(GL_PROJECTION);

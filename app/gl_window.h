@@ -15,6 +15,23 @@ extern int view_width;   // client size given to the last resize_view
 extern int view_height;  // never 0
 extern GlyphFont* glyph_font;
 
+// Buffers a pixel format may give beyond colour and depth: a stencil buffer
+// (the interleaved output modes) and left and right back buffers (page-flip).
+struct BufferNeeds {
+    bool stencil;
+    bool stereo;
+};
+// What the next openings ask of the pixel format; nothing extra by default.
+extern BufferNeeds format_wanted;
+// What the open window's format gives; read back (DescribePixelFormat) only
+// when the opening asked for something extra, nothing otherwise.
+extern BufferNeeds format_obtained;
+
+// Whether the system has a format with these buffers, asked on the open
+// window's device context (ChoosePixelFormat, DescribePixelFormat) without
+// making a window.
+bool format_offered(BufferNeeds needs);
+
 // Makes everything drawing needs. True when the window is shown with a
 // current context, GL state and font; false after a reported failure, with
 // whatever the attempt made released again.

@@ -11,18 +11,21 @@
 #include "platform/gl.h"
 #include "platform/script/script_platform.h"
 #include "stereo/frame.h"
+#include "stereo/parallax.h"
+#include "stereo/test_object.h"
 
 namespace {
 
 // A fresh viewer in a windowed 800 x 600 context, in the state the loop
 // would have after a few frames at 60 frames per second.
-bool open_viewer(bool glasses, bool help) {
+bool open_viewer(bool glasses, bool help, bool parallax = false) {
     close_gl_window();
     script::reset();
     std::memset(key_down, 0, sizeof key_down);
     camera.reset();
     stereo_rig = StereoRig(glasses);
     key_down['H'] = help ? 1 : 0;
+    stereo_rig.parallax_readout = parallax;
     if (!open_gl_window(window_title, 800, 600, 16, false)) return false;
     for (int i = 0; i < 10; ++i) {
         script::advance_counter(16667);
@@ -32,8 +35,8 @@ bool open_viewer(bool glasses, bool help) {
     return true;
 }
 
-void frame_loop(benchmark::State& state, bool glasses, bool help) {
-    if (!open_viewer(glasses, help)) {
+void frame_loop(benchmark::State& state, bool glasses, bool help, bool parallax = false) {
+    if (!open_viewer(glasses, help, parallax)) {
         state.SkipWithError("the window did not open");
         return;
     }
@@ -48,6 +51,15 @@ void frame_loop(benchmark::State& state, bool glasses, bool help) {
 void BM_render_frame_glasses(benchmark::State& state) { frame_loop(state, true, false); }
 void BM_render_frame_noglasses(benchmark::State& state) { frame_loop(state, false, false); }
 void BM_render_frame_help(benchmark::State& state) { frame_loop(state, true, true); }
+void BM_render_frame_parallax(benchmark::State& state) { frame_loop(state, true, false, true); }
+
+// The readout's figures alone: both eyes' projections over the test object.
+void BM_measure_parallax(benchmark::State& state) {
+    StereoRig rig(true);
+    Camera at_home;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(measure_parallax(rig, at_home, test_object_vertices, test_object_vertex_count));
+}
 
 void BM_clear_only(benchmark::State& state) {
     if (!open_viewer(true, false)) {
@@ -67,5 +79,7 @@ BENCHMARK(BM_clear_only)->MinTime(1.0)->UseRealTime();
 BENCHMARK(BM_render_frame_glasses)->MinTime(1.0)->UseRealTime();
 BENCHMARK(BM_render_frame_noglasses)->MinTime(1.0)->UseRealTime();
 BENCHMARK(BM_render_frame_help)->MinTime(1.0)->UseRealTime();
+BENCHMARK(BM_render_frame_parallax)->MinTime(1.0)->UseRealTime();
+BENCHMARK(BM_measure_parallax)->MinTime(0.5);
 
 BENCHMARK_MAIN();

@@ -101,6 +101,16 @@ def main():
                 "%.2f ms vs %.2f ms a frame" % (1000 / fps, 1000 / bare_fps))
             if rss is None:
                 rss = (statistics.median(r["rss_kb"] for r in runs), statistics.median(r["rss_kb"] for r in bare_runs))
+        # Each output mode and the comfort readout against the anaglyph, the
+        # viewer's own default, in the same alternating runs. Page-flip needs
+        # a stereo pixel format, which Mesa's software renderer has not.
+        for mode in ("free-view", "side-by-side", "side-by-side-half", "top-bottom", "rows", "columns",
+                     "checkerboard", "parallax"):
+            fps, anaglyph_fps, _, _ = alternate([viewer, "loop", mode, seconds], [viewer, "loop", "glasses", seconds],
+                                                env, options.repeats, "fps")
+            label = "glasses mode, comfort readout on" if mode == "parallax" else "output mode " + mode
+            row("frame loop fps: " + label, "%.0f" % fps, "%.0f" % anaglyph_fps, "%.3f" % (fps / anaglyph_fps),
+                "baseline: anaglyph (glasses mode, overlay)")
         start, bare_start, _, _ = alternate([viewer, "first-frame"], [bare, "first-frame"], env,
                                             max(options.repeats, 5), "startup_ms")
         row("start-up to first frame shown, ms", "%.1f" % start, "%.1f" % bare_start, "%.2f" % (start / bare_start),
@@ -113,6 +123,10 @@ def main():
                         ("BM_render_frame_help", "help page")):
         row("render_frame ms, offscreen: " + label, "%.3f" % render[name], "%.3f" % render["BM_clear_only"],
             "%.2f" % (render[name] / render["BM_clear_only"]), "baseline: clear only; both end with glFinish")
+    row("render_frame ms, offscreen: comfort readout on", "%.3f" % render["BM_render_frame_parallax"],
+        "%.3f" % render["BM_render_frame_glasses"],
+        "%.3f" % (render["BM_render_frame_parallax"] / render["BM_render_frame_glasses"]),
+        "baseline: the same frame without it; the figures alone: %.2f us" % (render["BM_measure_parallax"] * 1000))
 
     loader = google_benchmark(os.path.join(bench, "loader_bench"))
     megabytes = 4096 * 4096 * 3 / 1e6

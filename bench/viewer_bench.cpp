@@ -3,6 +3,8 @@
 // runs, with the start-up question answered "No" in code.
 //
 //   viewer_bench loop glasses|noglasses|help SECONDS   frames per second, resident size
+//   viewer_bench loop MODE SECONDS                     the same in an output mode (side-by-side, rows, ...)
+//   viewer_bench loop parallax SECONDS                 glasses mode with the comfort readout on
 //   viewer_bench first-frame                           ms from DUPLEXA_BENCH_T0 to the first frame shown
 #include <chrono>
 #include <cstdio>
@@ -12,6 +14,7 @@
 
 #include "app/app.h"
 #include "app/gl_window.h"
+#include "app/mode_switch.h"
 #include "app/statics.h"
 #include "bench/bench_common.h"
 #include "platform/gl.h"
@@ -21,8 +24,12 @@
 namespace {
 
 bool open_window() {
-    // What the start-up question leads to when it is answered "No".
-    return open_gl_window(window_title, 800, 600, 16, false);
+    // What the start-up question leads to when it is answered "No", with the
+    // pixel format the output mode needs, as run_viewer opens it.
+    prepare_opening();
+    if (!open_gl_window(window_title, 800, 600, 16, false)) return false;
+    settle_output_mode();
+    return true;
 }
 
 // The loop of run_viewer, minus the F1 and Escape handling it does not need.
@@ -37,7 +44,15 @@ void one_pass() {
 }
 
 int run_loop(const char* mode, double seconds) {
+    OutputMode wanted = OutputMode::anaglyph;
+    const bool named_mode = output_mode_from_name(mode, &wanted);
+    if (named_mode) stereo_rig.set_mode(wanted);
+    if (std::strcmp(mode, "parallax") == 0) stereo_rig.parallax_readout = true;
     if (!open_window()) return 1;
+    if (named_mode && stereo_rig.mode() != wanted) {
+        std::fprintf(stderr, "%s is not available on this display\n", mode);
+        return 3;
+    }
     if (std::strcmp(mode, "noglasses") == 0) stereo_rig.glasses_mode = false;
     if (std::strcmp(mode, "help") == 0) key_down['H'] = 1;
 
@@ -63,6 +78,6 @@ int main(int argc, char** argv) {
     sdl_tune_process();  // as the viewer's own main does
     if (argc >= 4 && std::strcmp(argv[1], "loop") == 0) return run_loop(argv[2], std::atof(argv[3]));
     if (argc >= 2 && std::strcmp(argv[1], "first-frame") == 0) return first_frame();
-    std::fprintf(stderr, "usage: %s loop glasses|noglasses|help SECONDS | first-frame\n", argv[0]);
+    std::fprintf(stderr, "usage: %s loop glasses|noglasses|help|parallax|MODE SECONDS | first-frame\n", argv[0]);
     return 2;
 }

@@ -123,6 +123,7 @@ static_assert(sizeof(PixelFormatDescriptor) == 40, "PIXELFORMATDESCRIPTOR is 40 
 #define CS_OWNDC 0x0020
 
 #define PFD_DOUBLEBUFFER 0x00000001
+#define PFD_STEREO 0x00000002
 #define PFD_DRAW_TO_WINDOW 0x00000004
 #define PFD_SUPPORT_OPENGL 0x00000020
 #define PFD_TYPE_RGBA 0
@@ -163,6 +164,9 @@ DeviceContext platform_get_dc(WindowHandle window);                             
 bool platform_release_dc(WindowHandle window, DeviceContext dc);                          // ReleaseDC
 int platform_choose_pixel_format(DeviceContext dc, const PixelFormatDescriptor* pfd);     // 0: none
 bool platform_set_pixel_format(DeviceContext dc, int format, const PixelFormatDescriptor* pfd);
+// DescribePixelFormat: fills *pfd with what format really gives (flags such as
+// PFD_STEREO, cStencilBits); returns the highest format number, 0 on failure.
+int platform_describe_pixel_format(DeviceContext dc, int format, PixelFormatDescriptor* pfd);
 
 // OpenGL context (wglCreateContext / wglMakeCurrent / wglDeleteContext), SwapBuffers.
 RenderContext platform_create_context(DeviceContext dc);

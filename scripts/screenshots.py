@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Takes the README's two pictures from the real program on a private Xvfb
-screen: docs/anaglyph.png (glasses mode, the start picture) and docs/help.png
-(the help page, H held).
+"""Takes the README's pictures from the real program on a private Xvfb
+screen: docs/anaglyph.png (glasses mode, the start picture), docs/help.png
+(the help page, H held), docs/parallax.png (the comfort readout, P) and
+docs/side-by-side.png (the side-by-side output mode, M pressed twice).
 
     python3 scripts/screenshots.py [path-to-duplexa]   (default: build/duplexa)
 
@@ -46,6 +47,11 @@ def main():
             save(xvfb, window_id, "anaglyph.png")
             with xvfb.holding(window_id, "h"):
                 save(xvfb, window_id, "help.png")
+            xvfb.key(window_id, "p")
+            save(xvfb, window_id, "parallax.png")
+            xvfb.key(window_id, "p", "m", "m")
+            time.sleep(3.5)  # until the mode's notice has gone
+            save(xvfb, window_id, "side-by-side.png")
         finally:
             code = harness.stop_with_escape(xvfb, viewer, window_id)
         if code != 0:

@@ -7,12 +7,17 @@
 
 #include "app/app.h"
 #include "app/gl_window.h"
+#include "app/mode_switch.h"
 #include "app/statics.h"
 #include "platform/gl.h"
+#include "stereo/parallax.h"
 #include "stereo/test_object.h"
 #include "text/glyph_font.h"
+#include "text/notice.h"
 
 char rate_text[20];
+char parallax_text[72];
+bool parallax_marked = false;
 
 namespace {
 
@@ -35,6 +40,14 @@ const HelpLine help_controls[] = {
     {15, 20, 1, "R - reset camera"},
     {15, 21, 1, "H - help"},
 };
+// The keys added since, each on a line of its own below.
+const HelpLine help_output_controls[] = {
+    {15, 22, 1, "M - next output mode (side-by-side, rows, page-flip...)"},
+    {15, 23, 1, "V - swap eyes"},
+    {15, 24, 1, "C - next anaglyph colour pair"},
+    {15, 25, 1, "P - parallax comfort readout"},
+};
+const int parallax_row = 2;
 
 void print_help(const GlyphFont& font) {
     font.print(15, 7, "Program: Duplexa 01", 0);
@@ -43,6 +56,34 @@ void print_help(const GlyphFont& font) {
     glColor3f(1.0f, 1.0f, 1.0f);
     font.print(10, 9, "Controls:", 1);
     for (const HelpLine& line : help_controls) font.print(line.column, line.row, line.text, line.set);
+    for (const HelpLine& line : help_output_controls) font.print(line.column, line.row, line.text, line.set);
+}
+
+bool basic_mode(OutputMode mode) { return mode == OutputMode::anaglyph || mode == OutputMode::free_view; }
+
+// M, V, C and P: the presentation controls, once per press.
+void handle_presentation_keys() {
+    char text[48];
+    if (key_down['M']) {
+        key_down['M'] = 0;
+        step_output_mode();
+    }
+    if (key_down['V']) {
+        key_down['V'] = 0;
+        stereo_rig.swap_eyes = !stereo_rig.swap_eyes;
+        show_notice(stereo_rig.swap_eyes ? "eyes swapped" : "eyes in place");
+    }
+    if (key_down['C']) {
+        key_down['C'] = 0;
+        const int row = stereo_rig.colour_pair;
+        stereo_rig.colour_pair = row >= 0 && row < colour_pair_count - 1 ? row + 1 : 0;
+        std::snprintf(text, sizeof text, "colours %s", colour_pair_name(stereo_rig.colour_pair));
+        show_notice(text);
+    }
+    if (key_down['P']) {
+        key_down['P'] = 0;
+        stereo_rig.parallax_readout = !stereo_rig.parallax_readout;
+    }
 }
 
 void focus_now() { stereo_rig.set_focus(camera.distance_from_origin()); }
@@ -86,13 +127,24 @@ void render_frame() {
     glEnable(GL_BLEND);
 
     camera.update_from_input();
+    const OutputMode mode_before = stereo_rig.mode();
     stereo_rig.update_from_input(camera.distance_from_origin());
+    // D from one of the other modes back to the anaglyph says so.
+    if (stereo_rig.mode() != mode_before && !basic_mode(mode_before))
+        show_notice(output_mode_name(stereo_rig.mode()));
 
     if (key_down['Y']) focus_now();
     if (key_down['E']) {
         stereo_rig.image_shift = 0.0f;
         stereo_rig.separation_ratio = 30.0f;
         focus_now();
+    }
+    handle_presentation_keys();
+    if (stereo_rig.parallax_readout) {
+        const ParallaxReading reading =
+            measure_parallax(stereo_rig, camera, test_object_vertices, test_object_vertex_count);
+        format_parallax(reading, parallax_text, sizeof parallax_text);
+        parallax_marked = reading.uncomfortable;
     }
 
     if (key_down['S']) {
@@ -122,6 +174,13 @@ void render_frame() {
 
     if (!glyph_font) return;
     glyph_font->print(0, 0, rate_text, 0);
+    if (const char* notice = current_notice()) glyph_font->print(0, notice_row, notice, 0);
+    if (stereo_rig.parallax_readout) {
+        // Beyond the comfort limit the line turns orange as well as saying so.
+        if (parallax_marked) glColor3f(1.0f, 0.55f, 0.2f);
+        glyph_font->print_batched(0, parallax_row, parallax_text, 0);
+        glColor3f(1.0f, 1.0f, 1.0f);
+    }
     if (key_down['H']) print_help(*glyph_font);
     glyph_font->end_overlay();
 }

@@ -4,6 +4,7 @@
 #include <cstddef>
 
 extern char rate_text[20];
+extern char parallax_text[72];  // the comfort line, while the readout is on
 
 void render_frame();
 

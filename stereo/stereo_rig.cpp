@@ -34,11 +34,25 @@ StereoRig::StereoRig(bool glasses)
       separation_ratio(30.0f),
       glasses_mode(glasses),
       auto_focus(true),
-      colour_pair(2) {
+      colour_pair(2),
+      output_mode(glasses ? OutputMode::anaglyph : OutputMode::free_view),
+      swap_eyes(false),
+      parallax_readout(false) {
     // The same expressions as set_focus, so focusing at the home distance
     // leaves every field exactly at its default.
     eye_separation = focal_length / separation_ratio;
     near_plane = focal_length * near_factor;
+}
+
+OutputMode StereoRig::mode() const {
+    if (output_mode == OutputMode::anaglyph || output_mode == OutputMode::free_view)
+        return glasses_mode ? OutputMode::anaglyph : OutputMode::free_view;
+    return output_mode;
+}
+
+void StereoRig::set_mode(OutputMode mode) {
+    output_mode = mode;
+    glasses_mode = mode == OutputMode::anaglyph;
 }
 
 void StereoRig::set_focus(float distance) {
@@ -85,8 +99,14 @@ void StereoRig::update_from_input(float distance) {
     }
 
     // Toggles act once per key-down message: the entry is cleared after acting.
+    // D keeps its meaning between the two basic modes and returns to the
+    // anaglyph from any other.
     if (key_down[key_d]) {
-        glasses_mode = !glasses_mode;
+        const OutputMode now = mode();
+        if (now == OutputMode::anaglyph || now == OutputMode::free_view)
+            set_mode(glasses_mode ? OutputMode::free_view : OutputMode::anaglyph);
+        else
+            set_mode(OutputMode::anaglyph);
         key_down[key_d] = 0;
     }
     if (key_down[key_u]) {

@@ -2,11 +2,9 @@
 
 #include "platform/gl.h"
 
-namespace {
-
 // Seven quads in the order they are sent: the slanted quad leaning out of the
 // cube's top front edge towards the viewer, then the cube's six faces.
-const GLfloat test_object_vertices[28][3] = {
+const float test_object_vertices[test_object_vertex_count][3] = {
     {-0.5f, -1, 3}, {0.5f, -1, 3}, {1, 1, 1},   {-1, 1, 1},    // slanted quad
     {-1, -1, 1},    {1, -1, 1},    {1, 1, 1},   {-1, 1, 1},    // front, z = +1
     {-1, -1, -1},   {-1, 1, -1},   {1, 1, -1},  {1, -1, -1},   // back, z = -1
@@ -15,8 +13,6 @@ const GLfloat test_object_vertices[28][3] = {
     {1, -1, -1},    {1, 1, -1},    {1, 1, 1},   {1, -1, 1},    // right, x = +1
     {-1, -1, -1},   {-1, -1, 1},   {-1, 1, 1},  {-1, 1, -1},   // left, x = -1
 };
-
-}  // namespace
 
 void draw_test_object() {
     glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);

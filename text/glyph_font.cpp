@@ -152,3 +152,34 @@ void GlyphFont::print(int column, int row, const char* text, int set) const {
     glListBase(list_base - 32u + 128u * static_cast<GLuint>(s));
     glCallLists(static_cast<GLsizei>(std::strlen(text)), GL_BYTE, text);
 }
+
+void GlyphFont::print_batched(int column, int row, const char* text, int set) const {
+    if (!text || set < 0) return;
+    const int s = set <= 1 ? set : 1;
+    glLoadIdentity();
+    const std::int64_t x0 = static_cast<std::int64_t>(pen_advance) * column;
+    const std::int64_t y = top_line_y - static_cast<std::int64_t>(cell_units) * row;
+    glTranslatef(static_cast<float>(x0), static_cast<float>(y), 0.0f);
+    glBegin(GL_QUADS);
+    int pen = 0;
+    for (const char* c = text; *c; ++c) {
+        // As with the lists: a byte outside the set's glyphs draws nothing
+        // and leaves the pen where it is.
+        const int g = static_cast<signed char>(*c) - 32 + 128 * s;
+        if (g < 0 || g >= glyph_count) continue;
+        const float s0 = static_cast<float>(g % 16) * cell_span;
+        const float s1 = s0 + cell_span;
+        const float t_top = 1.0f - static_cast<float>(g / 16) * cell_span;
+        const float t_bottom = t_top - cell_span;
+        glTexCoord2f(s0, t_bottom);
+        glVertex2i(pen, 0);
+        glTexCoord2f(s1, t_bottom);
+        glVertex2i(pen + cell_units, 0);
+        glTexCoord2f(s1, t_top);
+        glVertex2i(pen + cell_units, cell_units);
+        glTexCoord2f(s0, t_top);
+        glVertex2i(pen, cell_units);
+        pen += pen_advance;
+    }
+    glEnd();
+}

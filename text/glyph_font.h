@@ -29,4 +29,8 @@ public:
     // Text at a character cell: column c at x = 11c, row r on y = 584 - 16r.
     // Glyph set 0 or 1 (2 and more print as 1; negative sets draw nothing).
     void print(int column, int row, const char* text, int set) const;
+    // The same glyphs in the same places as print, sent as one batch of quads
+    // instead of a list call per character: for a line drawn in every frame,
+    // where the software rasterisers pay for each draw.
+    void print_batched(int column, int row, const char* text, int set) const;
 };

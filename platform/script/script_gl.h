@@ -9,7 +9,7 @@ namespace script {
 // Appends a call to the log that script::calls() returns.
 void log_call(const std::string& call);
 
-void* gl_create_context();  // null on failure
+void* gl_create_context(int stencil_bits = 0);  // null on failure
 void gl_destroy_context(void* context);
 // Binds context to an RGBA buffer of width x height bytes x 4; null/null releases.
 bool gl_make_current(void* context, unsigned char* buffer, int width, int height);

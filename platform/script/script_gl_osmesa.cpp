@@ -16,10 +16,10 @@ extern "C" void __wrap_glDeleteLists(GLuint list, GLsizei range) {
 
 namespace script {
 
-void* gl_create_context() {
-    // RGBA with a 16-bit depth buffer, no stencil or accumulation: the format
-    // the viewer asks the real systems for.
-    return OSMesaCreateContextExt(OSMESA_RGBA, 16, 0, 0, nullptr);
+void* gl_create_context(int stencil_bits) {
+    // RGBA with a 16-bit depth buffer, no accumulation: the format the viewer
+    // asks the real systems for, with a stencil buffer when its format has one.
+    return OSMesaCreateContextExt(OSMESA_RGBA, 16, stencil_bits, 0, nullptr);
 }
 
 void gl_destroy_context(void* context) {

@@ -51,7 +51,14 @@ struct State {
     std::int64_t counter = 0;
     std::uint32_t milliseconds = 0;
     std::string program_folder;
+    bool stencil_formats = true;
+    bool stereo_formats = false;
 };
+
+// Format numbers: 1 the basic format, + 1 with a stencil buffer, + 2 with stereo.
+constexpr int stencil_format_bit = 1;
+constexpr int stereo_format_bit = 2;
+constexpr int format_count = 4;
 
 // Constructed on first use: the camera parks the cursor before main runs,
 // possibly before this file's own statics would have been constructed.
@@ -137,6 +144,10 @@ void queue_box_answers(std::vector<int> answers) {
 }
 void fail_next(const std::string& call, int times) { state().failures[call] += times; }
 void set_display_change_result(long result) { state().next_display_result = result; }
+void set_pixel_formats(bool stencil, bool stereo) {
+    state().stencil_formats = stencil;
+    state().stereo_formats = stereo;
+}
 
 void post(unsigned message, WParam wparam, LParam lparam) {
     int i = current_window_index();
@@ -342,14 +353,37 @@ int platform_choose_pixel_format(DeviceContext dc, const PixelFormatDescriptor* 
         return 0;
     const unsigned needed = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL;
     if ((pfd->dwFlags & needed) != needed || pfd->iPixelType != PFD_TYPE_RGBA) return 0;
-    return 1;
+    int format = 1;
+    if (pfd->cStencilBits > 0 && state().stencil_formats) format += script::stencil_format_bit;
+    if ((pfd->dwFlags & PFD_STEREO) && state().stereo_formats) format += script::stereo_format_bit;
+    return format;
+}
+
+int platform_describe_pixel_format(DeviceContext dc, int format, PixelFormatDescriptor* pfd) {
+    script::log_call("DescribePixelFormat(" + std::to_string(format) + ")");
+    if (!script::window_of(reinterpret_cast<WindowHandle>(dc)) || format < 1 || format > script::format_count ||
+        !pfd)
+        return 0;
+    const int extras = format - 1;
+    *pfd = PixelFormatDescriptor{};
+    pfd->nSize = sizeof(PixelFormatDescriptor);
+    pfd->nVersion = 1;
+    pfd->dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+    if (extras & script::stereo_format_bit) pfd->dwFlags |= PFD_STEREO;
+    pfd->iPixelType = PFD_TYPE_RGBA;
+    pfd->cColorBits = 32;
+    pfd->cDepthBits = 16;
+    pfd->cStencilBits = (extras & script::stencil_format_bit) ? 8 : 0;
+    return script::format_count;
 }
 
 bool platform_set_pixel_format(DeviceContext dc, int format, const PixelFormatDescriptor*) {
     script::log_call("SetPixelFormat");
     script::SimWindow* w = script::window_of(reinterpret_cast<WindowHandle>(dc));
     // Like Win32, a window's pixel format can be set only once.
-    if (script::should_fail("SetPixelFormat") || !w || format != 1 || w->pixel_format != 0) return false;
+    if (script::should_fail("SetPixelFormat") || !w || format < 1 || format > script::format_count ||
+        w->pixel_format != 0)
+        return false;
     w->pixel_format = format;
     return true;
 }
@@ -358,7 +392,8 @@ RenderContext platform_create_context(DeviceContext dc) {
     script::log_call("wglCreateContext");
     script::SimWindow* w = script::window_of(reinterpret_cast<WindowHandle>(dc));
     if (script::should_fail("wglCreateContext") || !w || w->pixel_format == 0) return nullptr;
-    void* gl = script::gl_create_context();
+    const bool stencil = ((w->pixel_format - 1) & script::stencil_format_bit) != 0;
+    void* gl = script::gl_create_context(stencil ? 8 : 0);
     if (!gl) return nullptr;
     state().contexts.push_back(script::SimContext{true, gl});
     return reinterpret_cast<RenderContext>(static_cast<std::uintptr_t>(state().contexts.size()));
@@ -490,7 +525,7 @@ OffscreenSurface platform_create_offscreen(int width, int height, char* reason, 
         say("no offscreen OpenGL in this test");
         return nullptr;
     }
-    auto* surface = new duplexa_offscreen_{script::gl_create_context(),
+    auto* surface = new duplexa_offscreen_{script::gl_create_context(8),
                                            std::vector<unsigned char>(static_cast<std::size_t>(width) * height * 4)};
     if (surface->context && script::gl_make_current(surface->context, surface->pixels.data(), width, height))
         return surface;

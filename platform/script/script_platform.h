@@ -50,6 +50,12 @@ void queue_box_answers(std::vector<int> answers);
 // "wglMakeCurrent", "wglDeleteContext", "GetCursorPos".
 void fail_next(const std::string& call, int times = 1);
 
+// The pixel formats the simulated system has beyond RGBA with depth: by
+// default a stencil buffer but no stereo (left/right back buffers), as
+// Mesa's software renderer. ChoosePixelFormat gives the closest format, as
+// Win32 does; DescribePixelFormat tells what it has.
+void set_pixel_formats(bool stencil, bool stereo);
+
 // Result of the next full-screen ChangeDisplaySettings (then back to success).
 void set_display_change_result(long result);
 

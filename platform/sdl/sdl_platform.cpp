@@ -7,6 +7,11 @@
 //     switched to at once on a full-screen window, which the next WS_POPUP
 //     window becomes; a switch that does not give the asked size fails
 // [X] Windows, device context, pixel format, GL context (SDL_GL_*), swap
+// [X] Pixel formats with a stencil buffer or stereo (quad-buffered): X fixes
+//     the visual when a window is made, so ChoosePixelFormat tries a hidden
+//     1 x 1 window with those attributes, and SetPixelFormat remakes the
+//     (still hidden) window when it was made with others
+// [ ] Wayland: a format counts as there when its window can be made
 // [X] Messages: keys, left/right buttons, minimise/restore, size, close,
 //     quit, through a fixed ring queue
 // [X] Cursor: ShowCursor's display counter, global warp, and the position
@@ -42,9 +47,15 @@ namespace {
 struct SdlWindow {
     SDL_Window* window;
     int pixel_format;
+    int format_extras;    // the buffers the window was made with (format_stencil, format_stereo)
     int announced_width;  // the client size last sent with WM_SIZE
     int announced_height;
 };
+
+// Format numbers: 1 the basic format, + 1 with a stencil buffer, + 2 with stereo.
+constexpr int format_stencil = 1;
+constexpr int format_stereo = 2;
+constexpr int format_count = 4;
 
 constexpr int max_windows = 4;
 SdlWindow windows[max_windows];
@@ -57,6 +68,7 @@ char class_name_registered[64];
 // The full-screen window that holds the display in the mode asked for,
 // from the display change until the next WS_POPUP window takes it over.
 SDL_Window* mode_holder;
+SDL_DisplayMode fullscreen_mode;  // its mode, for a window remade for another pixel format
 
 int cursor_display_count;  // ShowCursor's counter: visible while >= 0
 bool park_pending;
@@ -297,14 +309,9 @@ void announce_size(SdlWindow* slot)
     handle_window_message(handle_of(slot), WM_SIZE, size_restored, size_lparam(width, height));
 }
 
-bool style_is_popup(unsigned style)
-{
-    return (style & WS_POPUP) != 0;
-}
-
 // The GL attributes choose the X visual, which is fixed when the window is
 // made: this is where the pixel format is really decided.
-void set_gl_attributes()
+SDL_Window* make_gl_window(const char* title, int x, int y, int width, int height, Uint32 flags, int extras)
 {
     SDL_GL_ResetAttributes();
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
@@ -313,8 +320,26 @@ void set_gl_attributes()
     SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 1);
     SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 1);
     SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 0);
-    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, (extras & format_stencil) ? 8 : 0);
+    if (extras & format_stereo)
+        SDL_GL_SetAttribute(SDL_GL_STEREO, 1);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    return SDL_CreateWindow(title, x, y, width, height, flags);
+}
+
+// Whether the display has a visual with these buffers.
+bool format_available(int extras)
+{
+    SDL_Window* probe = make_gl_window("", 0, 0, 1, 1, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN, extras);
+    if (!probe)
+        return false;
+    SDL_DestroyWindow(probe);
+    return true;
+}
+
+bool style_is_popup(unsigned style)
+{
+    return (style & WS_POPUP) != 0;
 }
 
 void release_mode_holder()
@@ -491,15 +516,16 @@ long platform_change_display_mode(int width, int height, int bits_per_pixel)
     // switch is made here, on the window that the next pop-up becomes: the
     // result is then the switch's own, as ChangeDisplaySettings reports it.
     release_mode_holder();
-    set_gl_attributes();
-    SDL_Window* window = SDL_CreateWindow("", 0, 0, width, height,
-                                          SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS |
-                                              SDL_WINDOW_FULLSCREEN);
+    SDL_Window* window = make_gl_window("", 0, 0, width, height,
+                                        SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS |
+                                            SDL_WINDOW_FULLSCREEN,
+                                        0);
     if (!window) {
         std::fprintf(stderr, "duplexa: cannot switch the display: %s\n", SDL_GetError());
         return DISP_CHANGE_FAILED;
     }
     mode_holder = window;
+    fullscreen_mode = chosen;
     if (SDL_SetWindowDisplayMode(window, &chosen) != 0) {
         std::fprintf(stderr, "duplexa: cannot set the full-screen mode: %s\n", SDL_GetError());
         release_mode_holder();
@@ -575,8 +601,8 @@ WindowHandle platform_create_window(unsigned, const char* class_name, const char
             flags |= SDL_WINDOW_BORDERLESS;
         else if ((style & WS_OVERLAPPEDWINDOW) == WS_OVERLAPPEDWINDOW)
             flags |= SDL_WINDOW_RESIZABLE;
-        set_gl_attributes();
-        window = SDL_CreateWindow(title ? title : "", x, y, width < 1 ? 1 : width, height < 1 ? 1 : height, flags);
+        // The basic format; SetPixelFormat remakes the window for another.
+        window = make_gl_window(title ? title : "", x, y, width < 1 ? 1 : width, height < 1 ? 1 : height, flags, 0);
         if (!window) {
             std::fprintf(stderr, "duplexa: cannot create a window: %s\n", SDL_GetError());
             return nullptr;
@@ -585,6 +611,7 @@ WindowHandle platform_create_window(unsigned, const char* class_name, const char
 
     slot->window = window;
     slot->pixel_format = 0;
+    slot->format_extras = 0;
     // CreateWindowEx sends WM_SIZE before it returns.
     announce_size(slot);
     return handle_of(slot);
@@ -684,19 +711,66 @@ int platform_choose_pixel_format(DeviceContext dc, const PixelFormatDescriptor* 
     const std::uint32_t needed = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL;
     if ((pfd->dwFlags & needed) != needed || pfd->iPixelType != PFD_TYPE_RGBA)
         return 0;
-    return 1;
+    // The closest format there is, as Windows chooses: stereo goes first,
+    // then the stencil buffer.
+    int extras = (pfd->cStencilBits > 0 ? format_stencil : 0) | ((pfd->dwFlags & PFD_STEREO) ? format_stereo : 0);
+    if (extras != 0 && !format_available(extras) && (extras & format_stereo))
+        extras &= ~format_stereo;
+    if (extras != 0 && !format_available(extras))
+        extras = 0;
+    return 1 + extras;
 }
 
 bool platform_set_pixel_format(DeviceContext dc, int format, const PixelFormatDescriptor*)
 {
     SdlWindow* slot = slot_of(dc);
-    if (!slot || format != 1)
+    if (!slot || format < 1 || format > format_count)
         return false;
     // A window's pixel format is set once for its lifetime.
     if (slot->pixel_format != 0 && slot->pixel_format != format)
         return false;
+    const int extras = format - 1;
+    if (extras != slot->format_extras) {
+        // The window is still hidden and has no context: remade with the
+        // visual of this format, under the same handle.
+        char title[256];
+        SDL_strlcpy(title, SDL_GetWindowTitle(slot->window), sizeof title);
+        int x = 0, y = 0, width = 0, height = 0;
+        SDL_GetWindowPosition(slot->window, &x, &y);
+        SDL_GetWindowSize(slot->window, &width, &height);
+        const Uint32 kept = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS | SDL_WINDOW_RESIZABLE |
+                            SDL_WINDOW_FULLSCREEN;
+        const Uint32 flags = SDL_GetWindowFlags(slot->window) & kept;
+        SDL_Window* remade = make_gl_window(title, x, y, width, height, flags, extras);
+        if (!remade) {
+            std::fprintf(stderr, "duplexa: cannot remake the window for its pixel format: %s\n", SDL_GetError());
+            return false;
+        }
+        if ((flags & SDL_WINDOW_FULLSCREEN) && SDL_SetWindowDisplayMode(remade, &fullscreen_mode) != 0)
+            std::fprintf(stderr, "duplexa: cannot set the full-screen mode: %s\n", SDL_GetError());
+        SDL_DestroyWindow(slot->window);
+        slot->window = remade;
+        slot->format_extras = extras;
+    }
     slot->pixel_format = format;
     return true;
+}
+
+int platform_describe_pixel_format(DeviceContext dc, int format, PixelFormatDescriptor* pfd)
+{
+    if (!slot_of(dc) || !pfd || format < 1 || format > format_count)
+        return 0;
+    const int extras = format - 1;
+    *pfd = PixelFormatDescriptor{};
+    pfd->nSize = sizeof(PixelFormatDescriptor);
+    pfd->nVersion = 1;
+    pfd->dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER |
+                   ((extras & format_stereo) ? PFD_STEREO : 0u);
+    pfd->iPixelType = PFD_TYPE_RGBA;
+    pfd->cColorBits = 24;
+    pfd->cDepthBits = 16;
+    pfd->cStencilBits = (extras & format_stencil) ? 8 : 0;
+    return format_count;
 }
 
 // ---- OpenGL context ----------------------------------------------------------------

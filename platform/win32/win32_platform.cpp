@@ -238,6 +238,12 @@ bool platform_set_pixel_format(DeviceContext dc, int format, const PixelFormatDe
     return SetPixelFormat(to_hdc(dc), format, reinterpret_cast<const PIXELFORMATDESCRIPTOR*>(pfd)) != 0;
 }
 
+int platform_describe_pixel_format(DeviceContext dc, int format, PixelFormatDescriptor* pfd)
+{
+    return DescribePixelFormat(to_hdc(dc), format, sizeof(PIXELFORMATDESCRIPTOR),
+                               reinterpret_cast<PIXELFORMATDESCRIPTOR*>(pfd));
+}
+
 RenderContext platform_create_context(DeviceContext dc)
 {
     return reinterpret_cast<RenderContext>(wglCreateContext(to_hdc(dc)));

@@ -14,6 +14,7 @@
 #include "stereo/test_object.h"
 #include "support/viewer_fixture.h"
 #include "text/glyph_font.h"
+#include "text/notice.h"
 
 namespace {
 
@@ -306,4 +307,104 @@ TEST(RateText, NonFiniteRatesAndTinyBuffersNeverOverflow) {
     format_frame_rate(12345.0f, small, 3);
     EXPECT_EQ(small[2], '\0');
     EXPECT_EQ(small[3], 'x');
+}
+
+namespace {
+
+// The lit pixels of the scene area (below the overlay's top three rows), as
+// (x, y) with y counted from the top, like the modes count.
+std::vector<std::pair<int, int>> lit_scene_pixels() {
+    std::vector<unsigned char> frame = script::read_frame(800, 600);
+    std::vector<std::pair<int, int>> out;
+    for (int y = 0; y < 552; ++y)
+        for (int x = 0; x < 800; ++x) {
+            const unsigned char* p = &frame[(static_cast<std::size_t>(y) * 800 + x) * 4];
+            if (p[0] > 60 || p[1] > 60 || p[2] > 60) out.emplace_back(x, 599 - y);
+        }
+    return out;
+}
+
+class OutputFrameTest : public FrameTest {
+protected:
+    void SetUp() override {
+        FrameTest::SetUp();
+        // Reopened with the stencil buffer the interleaved modes need.
+        close_gl_window();
+        format_wanted = BufferNeeds{true, false};
+        ASSERT_TRUE(open_gl_window("Duplexa 01", 800, 600, 16, false));
+    }
+};
+
+}  // namespace
+
+TEST_F(OutputFrameTest, TheInterleavedMaskIsDrawnOncePerSizeNotPerFrame) {
+    stereo_rig.set_mode(OutputMode::rows);
+    key_down['K'] = 1;  // the left eye alone: the even rows from the top
+    frames(2);
+    const auto left = lit_scene_pixels();
+    ASSERT_GT(left.size(), 200u);
+    for (const auto& p : left) ASSERT_EQ(p.second % 2, 0) << "left eye lit at x " << p.first << ", y " << p.second;
+
+    // Were the mask drawn every frame, this clear would not show.
+    glClearStencil(0);
+    glClear(GL_STENCIL_BUFFER_BIT);
+    frames(1);
+    EXPECT_EQ(lit_scene_pixels().size(), 0u) << "the mask was drawn again without a new size";
+
+    resize_view(800, 600);
+    frames(1);
+    EXPECT_EQ(lit_scene_pixels().size(), left.size()) << "a new size draws the mask again";
+}
+
+TEST_F(OutputFrameTest, EveryModeEndsItsFrameWithTheWholeBufferDrawableAndAllocatesNothing) {
+    GLint draw_buffer = 0;
+    glGetIntegerv(GL_DRAW_BUFFER, &draw_buffer);
+    key_down['H'] = 1;
+    stereo_rig.parallax_readout = true;
+    // The first round lets Mesa build its code for each new state once; the
+    // second must allocate nothing.
+    long before = 0;
+    for (int round = 0; round < 2; ++round) {
+        if (round == 1) before = allocations.load();
+        for (int i = 0; i < output_mode_count; ++i) {
+            const OutputMode mode = static_cast<OutputMode>(i);
+            stereo_rig.set_mode(mode);
+            for (int frame = 0; frame < 4; ++frame) {
+                key_down['V'] = frame == 2;
+                key_down['S'] = frame == 3;
+                script::advance_counter(16000);
+                render_frame();
+            }
+            GLint now = 0;
+            glGetIntegerv(GL_DRAW_BUFFER, &now);
+            GLint viewport[4] = {};
+            glGetIntegerv(GL_VIEWPORT, viewport);
+            EXPECT_FALSE(glIsEnabled(GL_STENCIL_TEST)) << output_mode_name(mode);
+            // Page-flip ends on GL_BACK, both back buffers; the offscreen GL
+            // starts on its one front buffer.
+            EXPECT_TRUE(now == draw_buffer || now == GL_BACK) << output_mode_name(mode) << ": " << now;
+            EXPECT_EQ(viewport[2], 800) << output_mode_name(mode);
+            EXPECT_EQ(viewport[3], 600) << output_mode_name(mode);
+        }
+    }
+    EXPECT_EQ(allocations.load() - before, 0);
+}
+
+TEST_F(FrameTest, PresentationKeysActOncePerPressAndShowOnTheOverlay) {
+    key_down['J'] = key_down['K'] = 1;  // nothing but text on the screen
+    stereo_rig.colour_pair = 5;
+    key_down['C'] = key_down['V'] = key_down['P'] = 1;
+    frames(1);
+    EXPECT_EQ(stereo_rig.colour_pair, 0) << "the last row steps round to the first";
+    EXPECT_TRUE(stereo_rig.swap_eyes && stereo_rig.parallax_readout);
+    EXPECT_EQ(key_down['C'] + key_down['V'] + key_down['P'], 0);
+    EXPECT_STREQ(current_notice(), "colours red-blue") << "the last notice stands";
+    EXPECT_GT(count_pixels(0, 568, 200, 584).lit, 50) << "the notice, row 1";
+    EXPECT_GT(count_pixels(0, 552, 400, 568).lit, 50) << "the parallax line, row 2";
+
+    key_down['H'] = 1;
+    frames(1);
+    for (int row : {22, 23, 24, 25})
+        EXPECT_GT(count_pixels(165, 584 - 16 * row, 300, 600 - 16 * row).lit, 20) << "help row " << row;
+    EXPECT_EQ(count_pixels(0, 584 - 16 * 26, 800, 600 - 16 * 26).lit, 0) << "row 26 is left free";
 }

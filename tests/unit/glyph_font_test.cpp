@@ -177,6 +177,22 @@ TEST_F(OverlayTest, BytesOutsideTheSetNeitherDrawNorMoveThePen) {
                    {38, 526, 127, "set 1: byte 0x1f"}});
 }
 
+// The batched form is a cheaper path to the very same pixels, whatever the bytes.
+TEST_F(OverlayTest, BatchedPrintDrawsExactlyWhatPrintDraws) {
+    const char* text = "parallax -36.2px" "\x01\x80\xff" "A~";
+    for (int set : {0, 1, 5}) {
+        glClear(GL_COLOR_BUFFER_BIT);
+        draw(3, 2, text, set);
+        const std::vector<unsigned char> listed = script::read_frame(800, 600);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glColor3f(1, 1, 1);
+        font.begin_overlay();
+        font.print_batched(3, 2, text, set);
+        font.end_overlay();
+        EXPECT_TRUE(script::read_frame(800, 600) == listed) << "set " << set;
+    }
+}
+
 TEST_F(OverlayTest, GlyphsTakeTheCurrentColourAndBlackKeepsTheScene) {
     // Texel (g, 255, 64) times colour (1, 0, 1) over a (0, 0, 128) scene:
     // result = source + scene x (1 - source), per channel.

@@ -6,7 +6,7 @@
 
 namespace script {
 
-void* gl_create_context() { return nullptr; }
+void* gl_create_context(int) { return nullptr; }
 
 void gl_destroy_context(void*) {}
 

@@ -304,6 +304,61 @@ class FullScreenModeMissing(ScreenCase):
         self.save_client(viewer, x, y, "without-glasses")
         self.assertEqual(0, viewer.press_until_exit(window, "Escape"))
 
+    def test_output_modes_place_the_eyes_and_page_flip_is_not_available(self):
+        viewer = self.start()
+        viewer.answer_box(QUESTION, "n")
+        window = viewer.find_window("Duplexa 01")
+        x, y = viewer.geometry(window)[:2]
+        self.assert_shows_object(viewer, window, x, y)
+
+        def lit_while_held(key):
+            """(x, y) of the lit scene pixels of the client area, y from its top."""
+            xdotool(self.env, "windowfocus", window)
+            time.sleep(0.3)
+            xdotool(self.env, "keydown", key)
+            time.sleep(1.0)
+            rgb = viewer.pixels(x, y + 52, 800, 548)
+            xdotool(self.env, "keyup", key)
+            time.sleep(0.3)
+            return [(i // 3 % 800, i // 3 // 800 + 52) for i in range(0, len(rgb) - 2, 3)
+                    if max(rgb[i], rgb[i + 1], rgb[i + 2]) > 60]
+
+        def assert_places(mode, left_place):
+            for key, eye in (("k", True), ("j", False)):
+                pixels = lit_while_held(key)
+                self.assertGreater(len(pixels), 200, "%s: no image with %s held" % (mode, key))
+                stray = [p for p in pixels if left_place(*p) != eye]
+                self.assertEqual([], stray[:10], "%s, %s held: %d of %d lit pixels outside the eye's place"
+                                 % (mode, key, len(stray), len(pixels)))
+
+        for _ in range(2):
+            viewer.press(window, "m")
+        time.sleep(0.5)
+        assert_places("side-by-side", lambda px, py: px < 400)
+
+        # Rows need a stencil buffer: the window is reopened with one (X may
+        # give the new window the old one's id).
+        for _ in range(3):
+            viewer.press(window, "m")
+        time.sleep(3.0)
+        window = viewer.find_window("Duplexa 01")
+        x, y = viewer.geometry(window)[:2]
+        assert_places("rows", lambda px, py: py % 2 == 0)
+
+        for _ in range(2):
+            viewer.press(window, "m")
+        time.sleep(0.5)
+        # Page-flip: Mesa has no stereo format; a notice, and the checkerboard stays.
+        viewer.press(window, "m")
+        time.sleep(0.5)
+        notice = colour_counts(viewer.pixels(x, y + 16, 500, 16))[0]
+        self.save_client(viewer, x, y, "page-flip-not-available")
+        self.assertGreater(notice, 100, "the notice that page-flip is not available")
+        assert_places("checkerboard", lambda px, py: (px + py) % 2 == 0)
+        self.assertIn(window, xdotool(self.env, "search", "--onlyvisible", "--name", "^Duplexa 01$").split(),
+                      "the window was not reopened")
+        self.assertEqual(0, viewer.press_until_exit(window, "Escape"))
+
     def save_client(self, viewer, x, y, name):
         """With DUPLEXA_WINE_SHOTS set to a folder, keeps the client area as PNG
         (to compare with the Linux viewer's look)."""
