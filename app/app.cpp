@@ -4,6 +4,7 @@
 
 #include "app/gl_window.h"
 #include "app/mode_switch.h"
+#include "app/statics.h"
 #include "stereo/frame.h"
 
 unsigned char key_down[256];
@@ -76,6 +77,11 @@ int run_viewer(InstanceHandle instance, const Options& options) {
         break;
     }
     }
+
+    if (options.mode_given) stereo_rig.set_mode(options.mode);
+    if (options.swap_eyes) stereo_rig.swap_eyes = true;
+    if (options.colour_pair >= 0) stereo_rig.colour_pair = options.colour_pair;
+    if (options.parallax) stereo_rig.parallax_readout = true;
 
     // A failed opening has already told the user why; report it as a failure.
     prepare_opening();

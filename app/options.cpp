@@ -1,6 +1,8 @@
 #include "app/options.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 // CLI11 reports parse errors by exception; they are caught here and never
 // leave this file.
@@ -14,7 +16,16 @@ const char* const version_text = "duplexa " DUPLEXA_VERSION;
 
 namespace {
 
-const char* const usage_line = "usage: duplexa [-h] [--version] [-w | -f]\n";
+const char* const usage_line =
+    "usage: duplexa [-h] [--version] [-w | -f] [--mode NAME] [--swap-eyes] [--colours PAIR] [--parallax]\n";
+
+// "a, b, c" of every name a lookup table knows, for the help and the errors.
+template <typename NameOf>
+std::string names_of(int count, NameOf name_of) {
+    std::string names;
+    for (int i = 0; i < count; ++i) names += (i ? ", " : "") + std::string(name_of(i));
+    return names;
+}
 
 // An argument as it can be shown in a message: bytes outside printable ASCII
 // (a stray terminal escape, half a UTF-8 letter) as \xNN.
@@ -48,9 +59,9 @@ std::string help_text(const CLI::App& app) {
         std::string names = option->get_name(false, true);
         for (std::size_t comma = names.find(','); comma != std::string::npos; comma = names.find(',', comma + 2))
             names.replace(comma, 1, ", ");
-        char line[160];
-        std::snprintf(line, sizeof line, "  %-22s %s\n", names.c_str(), option->get_description().c_str());
-        text += line;
+        if (option->get_type_size() > 0) names += " " + option->get_type_name();
+        names.resize(std::max<std::size_t>(names.size(), 22), ' ');
+        text += "  " + names + " " + option->get_description() + "\n";
     }
     return text;
 }
@@ -71,6 +82,26 @@ CommandLine parse_command_line(int argc, const char* const argv[], Options* opti
     CLI::Option* window_flag = app.add_flag("-w,--window", window, "start in a window, without asking");
     CLI::Option* full_flag = app.add_flag("-f,--fullscreen", full, "start full screen (800 x 600), without asking");
     window_flag->excludes(full_flag);
+    // Kept as lists: an option given twice must say the same both times.
+    std::vector<std::string> mode_names, colours_names;
+    const std::string modes = names_of(output_mode_count, [](int i) { return output_mode_name(OutputMode(i)); });
+    const std::string pairs = names_of(colour_pair_count, colour_pair_name);
+    app.add_option("--mode", mode_names, "output mode: " + modes + " (default anaglyph)")
+        ->type_name("NAME")
+        ->type_size(1)
+        ->check([](const std::string& name) {
+            OutputMode mode;
+            return output_mode_from_name(name.c_str(), &mode) ? std::string() : "unknown mode: " + name;
+        });
+    app.add_option("--colours", colours_names, "anaglyph colours, left eye first: " + pairs + " (default red-cyan)")
+        ->type_name("PAIR")
+        ->type_size(1)
+        ->check([](const std::string& name) {
+            int row;
+            return colour_pair_from_name(name.c_str(), &row) ? std::string() : "unknown colour pair: " + name;
+        });
+    app.add_flag("--swap-eyes", options->swap_eyes, "each eye's image where the other's would go");
+    app.add_flag("--parallax", options->parallax, "show the parallax comfort readout");
 
     try {
         // CLI11 wants the arguments in reverse order, without the program name.
@@ -81,6 +112,13 @@ CommandLine parse_command_line(int argc, const char* const argv[], Options* opti
         return usage_error(error.what());
     }
 
+    const std::pair<const char*, const std::vector<std::string>*> lists[] = {{"--mode", &mode_names},
+                                                                             {"--colours", &colours_names}};
+    for (const auto& [name, given] : lists)
+        for (const std::string& value : *given)
+            if (value != given->front())
+                return usage_error(std::string(name) + " given twice with different answers: " + given->front() +
+                                   ", " + value);
     CommandLine result;
     if (help || version) {
         result.run = false;
@@ -89,6 +127,8 @@ CommandLine parse_command_line(int argc, const char* const argv[], Options* opti
     }
     if (window) options->display = StartDisplay::window;
     if (full) options->display = StartDisplay::fullscreen;
+    if (!mode_names.empty()) options->mode_given = output_mode_from_name(mode_names[0].c_str(), &options->mode);
+    if (!colours_names.empty()) colour_pair_from_name(colours_names[0].c_str(), &options->colour_pair);
     return result;
 }
 

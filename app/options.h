@@ -3,11 +3,19 @@
 
 #include <string>
 
+#include "stereo/output_mode.h"
+
 // How the start-up question is answered.
 enum class StartDisplay { ask, window, fullscreen };
 
 struct Options {
     StartDisplay display = StartDisplay::ask;
+    // The stereo presentation at start; what is not given stays as the rig has it.
+    bool mode_given = false;
+    OutputMode mode = OutputMode::anaglyph;
+    bool swap_eyes = false;
+    int colour_pair = -1;  // a row of the colour pair table, or -1
+    bool parallax = false;
 };
 
 // What the entry point does after reading its arguments: run the viewer, or

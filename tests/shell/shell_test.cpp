@@ -108,6 +108,26 @@ TEST_F(ViewerTest, AQuestionThatCouldNotBeShownOpensAWindow) {
     }
 }
 
+TEST_F(ViewerTest, TheCommandLinesStereoOptionsAreInForceFromTheFirstFrame) {
+    Options options;
+    options.display = StartDisplay::window;
+    options.mode_given = true;
+    options.mode = OutputMode::side_by_side;
+    options.colour_pair = 0;
+    options.swap_eyes = true;
+    options.parallax = true;
+    OutputMode first_mode = OutputMode::anaglyph;
+    script::on_swap([&](int) {
+        first_mode = stereo_rig.mode();
+        script::key_press(VK_ESCAPE);
+    });
+    EXPECT_EQ(run_viewer(nullptr, options), 0);
+    EXPECT_EQ(first_mode, OutputMode::side_by_side);
+    EXPECT_EQ(stereo_rig.colour_pair, 0);
+    EXPECT_TRUE(stereo_rig.swap_eyes);
+    EXPECT_TRUE(stereo_rig.parallax_readout);
+}
+
 TEST_F(ViewerTest, TheCommandLineAnswersTheStartupQuestionWithoutABox) {
     for (StartDisplay display : {StartDisplay::window, StartDisplay::fullscreen}) {
         SetUp();

@@ -45,6 +45,13 @@ TEST(CommandLineTest, EachArgumentListRunsOrExitsAsAUserExpects) {
         {{"\xc3\xa9t\xc3\xa9"}, false, 2, D::ask, "\\xC3\\xA9t\\xC3\\xA9"},
         {{"\x1b[2J"}, false, 2, D::ask, "\\x1B[2J"},
         {{"--help", "--bogus"}, false, 2, D::ask, "--bogus"},
+        {{"--mode", "checkerboard"}, true, 0, D::ask, ""},
+        {{"--mode", "hologram"}, false, 2, D::ask, "unknown mode: hologram"},
+        {{"--mode"}, false, 2, D::ask, "--mode"},
+        {{"--mode", "rows", "--mode", "rows"}, true, 0, D::ask, ""},
+        {{"--mode", "rows", "--mode=columns", "--version"}, false, 2, D::ask, "given twice with different answers"},
+        {{"--colours", "green-red", "-f"}, true, 0, D::fullscreen, ""},
+        {{"--colours", "purple-gold"}, false, 2, D::ask, "unknown colour pair"},
     };
     for (const Case& c : cases) {
         std::string shown;
@@ -65,9 +72,25 @@ TEST(CommandLineTest, EachArgumentListRunsOrExitsAsAUserExpects) {
     }
 }
 
+TEST(CommandLineTest, StereoOptionsSetOnlyWhatIsGiven) {
+    Options untouched;
+    parse({"-w"}, &untouched);
+    EXPECT_FALSE(untouched.mode_given);
+    EXPECT_EQ(untouched.colour_pair, -1);
+    EXPECT_FALSE(untouched.swap_eyes || untouched.parallax);
+
+    Options given;
+    ASSERT_TRUE(parse({"--mode=top-bottom", "--colours", "cyan-red", "--swap-eyes", "--parallax"}, &given).run);
+    EXPECT_TRUE(given.mode_given);
+    EXPECT_EQ(given.mode, OutputMode::top_bottom);
+    EXPECT_EQ(given.colour_pair, 5);
+    EXPECT_TRUE(given.swap_eyes && given.parallax);
+}
+
 TEST(CommandLineTest, HelpListsEveryOptionOnALineOfItsOwn) {
     Options options;
     CommandLine result = parse({"--help"}, &options);
-    for (const char* option : {"-h, --help", "--version", "-w, --window", "-f, --fullscreen"})
+    for (const char* option : {"-h, --help", "--version", "-w, --window", "-f, --fullscreen", "--mode NAME",
+                               "--colours PAIR", "--swap-eyes", "--parallax"})
         EXPECT_NE(result.out.find(std::string("\n  ") + option + " "), std::string::npos) << result.out;
 }
