@@ -62,6 +62,13 @@ void report_unanswered_question() {
     std::fflush(stderr);
 }
 
+void apply_stereo_options(const Options& options) {
+    if (options.mode_given) stereo_rig.set_mode(options.mode);
+    if (options.swap_eyes) stereo_rig.swap_eyes = true;
+    if (options.colour_pair >= 0) stereo_rig.colour_pair = options.colour_pair;
+    if (options.parallax) stereo_rig.parallax_readout = true;
+}
+
 int run_viewer(InstanceHandle instance, const Options& options) {
     instance_handle = instance;
 
@@ -78,10 +85,7 @@ int run_viewer(InstanceHandle instance, const Options& options) {
     }
     }
 
-    if (options.mode_given) stereo_rig.set_mode(options.mode);
-    if (options.swap_eyes) stereo_rig.swap_eyes = true;
-    if (options.colour_pair >= 0) stereo_rig.colour_pair = options.colour_pair;
-    if (options.parallax) stereo_rig.parallax_readout = true;
+    apply_stereo_options(options);
 
     // A failed opening has already told the user why; report it as a failure.
     prepare_opening();

@@ -18,6 +18,10 @@ extern bool active;
 // could not be opened.
 int run_viewer(InstanceHandle instance, const Options& options = Options{});
 
+// The command line's stereo settings (mode, colours, eye swap, readout) on
+// the rig; what was not given stays as it is.
+void apply_stereo_options(const Options& options);
+
 // Said on standard error when a question could not be shown: no answer is
 // taken as consent to change the display.
 void report_unanswered_question();

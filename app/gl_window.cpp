@@ -208,6 +208,16 @@ void resize_view(int width, int height) {
 bool init_gl_state() {
     if (!load_font_texture()) return false;
 
+    set_default_gl_state();
+
+    // An allocation failure leaves the viewer without its overlay, not without a picture.
+    glyph_font = new (std::nothrow) GlyphFont(font_texture);
+
+    platform_show_cursor(false);
+    return true;
+}
+
+void set_default_gl_state() {
     glEnable(GL_TEXTURE_2D);
     glShadeModel(GL_SMOOTH);
     glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
@@ -215,10 +225,4 @@ bool init_gl_state() {
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
     glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
-
-    // An allocation failure leaves the viewer without its overlay, not without a picture.
-    glyph_font = new (std::nothrow) GlyphFont(font_texture);
-
-    platform_show_cursor(false);
-    return true;
 }

@@ -45,3 +45,6 @@ void resize_view(int width, int height);
 
 // The default GL state, font texture and glyph font; false if the font failed.
 bool init_gl_state();
+// The GL state every drawing starts from (texturing, smooth shading, clear
+// values, the depth test): init_gl_state's part that needs no font.
+void set_default_gl_state();

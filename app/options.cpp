@@ -17,7 +17,8 @@ const char* const version_text = "duplexa " DUPLEXA_VERSION;
 namespace {
 
 const char* const usage_line =
-    "usage: duplexa [-h] [--version] [-w | -f] [--mode NAME] [--swap-eyes] [--colours PAIR] [--parallax]\n";
+    "usage: duplexa [-h] [--version] [-w | -f] [--mode NAME] [--swap-eyes] [--colours PAIR] [--parallax]\n"
+    "               [--render FILE] [--render-pair FILE] [--size WxH] [--mono]\n";
 
 // "a, b, c" of every name a lookup table knows, for the help and the errors.
 template <typename NameOf>
@@ -102,6 +103,16 @@ CommandLine parse_command_line(int argc, const char* const argv[], Options* opti
         });
     app.add_flag("--swap-eyes", options->swap_eyes, "each eye's image where the other's would go");
     app.add_flag("--parallax", options->parallax, "show the parallax comfort readout");
+    app.add_option("--render", options->render_path,
+                   "draw the start picture into FILE (PNG) without a window, and exit")
+        ->type_name("FILE");
+    app.add_option("--render-pair", options->render_pair_path,
+                   "draw the stereo pair, left eye's image on the left, into FILE (PNG), and exit")
+        ->type_name("FILE");
+    CLI::Option* size_option =
+        app.add_option("--size", options->size, "with --render: the drawing area, WxH (default 800x600)")
+            ->type_name("WxH");
+    CLI::Option* mono_flag = app.add_flag("--mono", options->mono, "with --render: one image, no stereo (as S)");
 
     try {
         // CLI11 wants the arguments in reverse order, without the program name.
@@ -119,6 +130,11 @@ CommandLine parse_command_line(int argc, const char* const argv[], Options* opti
             if (value != given->front())
                 return usage_error(std::string(name) + " given twice with different answers: " + given->front() +
                                    ", " + value);
+    if ((size_option->count() || mono_flag->count()) && !options->renders())
+        return usage_error(std::string(size_option->count() ? "--size" : "--mono") +
+                           " goes with --render or --render-pair");
+    if (options->renders() && (window || full)) return usage_error("a render opens no window: drop -w / -f");
+
     CommandLine result;
     if (help || version) {
         result.run = false;

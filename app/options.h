@@ -16,6 +16,13 @@ struct Options {
     bool swap_eyes = false;
     int colour_pair = -1;  // a row of the colour pair table, or -1
     bool parallax = false;
+    // Pictures without a window: written, then the program ends.
+    std::string render_path;       // what the drawing area shows
+    std::string render_pair_path;  // the stereo pair, side by side
+    std::string size = "800x600";  // of the drawing area
+    bool mono = false;             // one image, as S held
+
+    bool renders() const { return !render_path.empty() || !render_pair_path.empty(); }
 };
 
 // What the entry point does after reading its arguments: run the viewer, or

@@ -91,6 +91,7 @@ static_assert(sizeof(PixelFormatDescriptor) == 40, "PIXELFORMATDESCRIPTOR is 40 
 #define VK_DOWN 0x28
 #define VK_F1 0x70
 #define VK_F10 0x79
+#define VK_F12 0x7B
 
 #define SIZE_MINIMIZED 1
 

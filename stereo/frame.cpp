@@ -8,6 +8,7 @@
 #include "app/app.h"
 #include "app/gl_window.h"
 #include "app/mode_switch.h"
+#include "app/pictures.h"
 #include "app/statics.h"
 #include "platform/gl.h"
 #include "stereo/parallax.h"
@@ -119,6 +120,22 @@ void format_frame_rate(float rate, char* out, std::size_t size) {
     if (last != mantissa_end) std::memmove(last, mantissa_end, std::strlen(mantissa_end) + 1);
 }
 
+void draw_scene() {
+    if (key_down['S']) {
+        // Mono draws with the projection, viewport and colour the previous
+        // frame's setup_mono left.
+        draw_test_object();
+    } else {
+        stereo_rig.setup_left_eye();
+        if (!key_down['J']) draw_test_object();
+        // The right image must not be hidden by the left one's depth.
+        glClear(GL_DEPTH_BUFFER_BIT);
+        stereo_rig.setup_right_eye();
+        if (!key_down['K']) draw_test_object();
+        stereo_rig.setup_mono();
+    }
+}
+
 void render_frame() {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glDisable(GL_TEXTURE_2D);
@@ -147,18 +164,11 @@ void render_frame() {
         parallax_marked = reading.uncomfortable;
     }
 
-    if (key_down['S']) {
-        // Mono draws with the projection, viewport and colour the previous
-        // frame's setup_mono left.
-        draw_test_object();
-    } else {
-        stereo_rig.setup_left_eye();
-        if (!key_down['J']) draw_test_object();
-        // The right image must not be hidden by the left one's depth.
-        glClear(GL_DEPTH_BUFFER_BIT);
-        stereo_rig.setup_right_eye();
-        if (!key_down['K']) draw_test_object();
-        stereo_rig.setup_mono();
+    draw_scene();
+    // F12: the pictures are read between the scene and the overlay.
+    if (key_down[VK_F12]) {
+        key_down[VK_F12] = 0;
+        save_pictures();
     }
 
     glDisable(GL_BLEND);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/app.h"
+#include "app/pictures.h"
 
 namespace {
 
@@ -58,5 +59,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     int exit_code = 0;
     if (!read_command_line(static_cast<int>(argv.size()), argv.data(), &options, &exit_code))
         return exit_code;
+    if (options.renders())
+        return render_pictures(options);
     return run_viewer(reinterpret_cast<InstanceHandle>(instance), options);
 }
