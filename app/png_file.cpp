@@ -70,7 +70,9 @@ bool write_png_file(const char* path, int width, int height, const unsigned char
     }
     if (!platform_move_file(temporary.c_str(), path, replace)) {
         std::remove(temporary.c_str());
-        say(reason, reason_size, replace ? "cannot write" : "will not overwrite", path);
+        std::FILE* existing = replace ? nullptr : std::fopen(path, "rb");
+        say(reason, reason_size, existing ? "will not overwrite" : "cannot write", path);
+        if (existing) std::fclose(existing);
         return false;
     }
     return true;
