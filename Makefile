@@ -4,7 +4,7 @@
 JOBS ?= $(shell nproc)
 BUILD ?= build
 
-.PHONY: run test deps build build-viewer build-asan build-win package fuzz font bench soak screenshots clean
+.PHONY: run test deps build build-viewer build-asan build-win package fuzz font bench soak screenshots overlay-screenshots clean
 
 run: build-viewer
 	./$(BUILD)/duplexa
@@ -22,7 +22,9 @@ build: deps
 # The viewer alone, with only the packages it needs.
 build-viewer:
 	@bash scripts/install-deps.sh --run-only
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDUPLEXA_TESTS=OFF >/dev/null
+	@# A build folder configured before (by make test, say) keeps its settings.
+	@if [ -f $(BUILD)/CMakeCache.txt ]; then cmake -S . -B $(BUILD) >/dev/null; \
+	else cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDUPLEXA_TESTS=OFF >/dev/null; fi
 	cmake --build $(BUILD) -j $(JOBS) --target duplexa
 
 # The .deb (build-package/duplexa_<version>_<arch>.deb): sudo apt install ./build-package/duplexa_*.deb
@@ -55,9 +57,13 @@ bench: deps
 soak: deps
 	bash scripts/soak.sh $(call given_duration,600)
 
-# The README's pictures, taken from the real viewer under Xvfb.
-screenshots: build
-	python3 scripts/screenshots.py $(BUILD)/duplexa
+# The README's pictures of the scene, rendered offscreen with --render.
+screenshots: build-viewer
+	bash scripts/screenshots.sh $(BUILD)/duplexa
+
+# The two pictures of the overlay (help page, comfort readout), from a window under Xvfb.
+overlay-screenshots: build
+	python3 scripts/overlay-screenshots.py $(BUILD)/duplexa
 
 # Regenerates data/font.bmp from DejaVu Sans Mono (FreeType).
 font: deps

@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
-"""Takes the README's pictures from the real program on a private Xvfb
-screen: docs/anaglyph.png (glasses mode, the start picture), docs/help.png
-(the help page, H held), docs/parallax.png (the comfort readout, P) and
-docs/side-by-side.png (the side-by-side output mode, M pressed twice).
+"""Takes the README's two pictures of the overlay from the real program on a
+private Xvfb screen: docs/help.png (the help page, H held) and
+docs/parallax.png (the comfort readout, P). Renders have no overlay, so these
+two come from a window; every other picture comes from scripts/screenshots.sh
+(--render).
 
-    python3 scripts/screenshots.py [path-to-duplexa]   (default: build/duplexa)
+    python3 scripts/overlay-screenshots.py [path-to-duplexa]   (default: build/duplexa)
 
 Needs Xvfb, xdotool, xwininfo and ImageMagick's import, as the end-to-end
 tests do; it drives the viewer through their harness.
@@ -44,14 +45,10 @@ def main():
         viewer, window = harness.start_windowed(duplexa, xvfb)
         window_id = window["id"]
         try:
-            save(xvfb, window_id, "anaglyph.png")
             with xvfb.holding(window_id, "h"):
                 save(xvfb, window_id, "help.png")
             xvfb.key(window_id, "p")
             save(xvfb, window_id, "parallax.png")
-            xvfb.key(window_id, "p", "m", "m")
-            time.sleep(3.5)  # until the mode's notice has gone
-            save(xvfb, window_id, "side-by-side.png")
         finally:
             code = harness.stop_with_escape(xvfb, viewer, window_id)
         if code != 0:
