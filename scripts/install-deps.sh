@@ -9,16 +9,16 @@ set -euo pipefail
 viewer=(
   build-essential cmake pkg-config
   libsdl2-dev libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
-  libegl-dev libcli11-dev xfonts-base libstb-dev
+  libegl-dev libcli11-dev libstb-dev zlib1g-dev xfonts-base
 )
 # Everything else the tests, benchmarks, tools and the Windows build use (make test).
 everything=(
   "${viewer[@]}" python3
-  libosmesa6-dev libgtest-dev googletest libbenchmark-dev libstb-dev
+  libosmesa6-dev libgtest-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
   libfreetype-dev fonts-dejavu-core
   xvfb xdotool x11-utils imagemagick
-  g++-mingw-w64-x86-64 wine wine64 zip dpkg-dev
+  g++-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64 zip dpkg-dev
 )
 if [ "${1:-}" = "--run-only" ]; then
   packages=("${viewer[@]}")

@@ -386,6 +386,24 @@ class FullScreenModeMissing(ScreenCase):
         self.assertIn(b"usage: duplexa", refused.stderr)
         self.assertNotIn(QUESTION[0].encode(), refused.stderr)
 
+    def test_render_writes_the_start_picture_as_png(self):
+        folder = tempfile.mkdtemp(prefix="duplexa-render-")
+        try:
+            out = os.path.join(folder, "start.png")
+            run = subprocess.run([WINE, os.path.abspath(EXE), "--render", out, "--size", "640x480"], env=self.env,
+                                 cwd=REPO, capture_output=True, timeout=TIMEOUT)
+            self.assertEqual(0, run.returncode, run.stderr)
+            self.assertEqual([b"start.png"], [name.encode() for name in os.listdir(folder)], "nothing else")
+            rgb = subprocess.run(["convert", out, "-depth", "8", "rgb:-"], capture_output=True, check=True).stdout
+            self.assertEqual(640 * 480 * 3, len(rgb))
+            lit, red, cyan = colour_counts(rgb)
+            self.assertGreater(red, 20, "the left eye in red")
+            self.assertGreater(cyan, 20, "the right eye in cyan")
+            self.assertEqual([], xdotool(self.env, "search", "--onlyvisible", "--name", "Duplexa").split(),
+                             "no window was shown")
+        finally:
+            shutil.rmtree(folder, ignore_errors=True)
+
     def test_closing_the_window_exits_with_0(self):
         viewer = self.start()
         viewer.answer_box(QUESTION, "n")
