@@ -104,7 +104,10 @@ void format_frame_rate(float rate, char* out, std::size_t size) {
     const char* e = std::strchr(scientific, 'e');
     int exponent = e ? std::atoi(e + 1) : 0;
     if (rate != 0.0f && exponent >= -1 && exponent <= 3) {
-        std::snprintf(out, size, "%.*f", 3 - exponent, static_cast<double>(rate));
+        // The decimals follow the value as measured: 999.96 has one, and
+        // prints as 1000.0, trimmed to "1000." (the point stays).
+        const bool rounded_up = std::fabs(static_cast<double>(rate)) < std::pow(10.0, exponent);
+        std::snprintf(out, size, "%.*f", 3 - exponent + (rounded_up ? 1 : 0), static_cast<double>(rate));
     } else {
         // d.ddde+ddd: a three-digit exponent, whatever the C library's habit.
         std::snprintf(out, size, "%.*se%c%03d", static_cast<int>(e - scientific), scientific,
