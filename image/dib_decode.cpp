@@ -7,7 +7,7 @@
 // BI_RLE8, BI_RLE4; BI_BITFIELDS at 16 and 32 bits; top-down files, which
 // come out bottom-up with a positive height.
 // Refuses: every other compression or bit count, planes other than 1, zero
-// or negative widths, zero heights, top-down RLE, zero, overlapping or
+// or negative widths, zero heights (as out of memory), top-down RLE, zero, overlapping or
 // oversized masks, and any file that declares more than it holds.
 
 #include <cstdlib>
@@ -224,7 +224,16 @@ bool valid_masks(const std::uint32_t masks[3], std::uint16_t bit_count, Format* 
 // file does so here, before anything is allocated.
 DibError check_format(const DibLayout& layout, std::size_t size, Format* f) {
     const DibInfoHeader& info = layout.info;
-    if (info.width <= 0 || info.height == 0 || info.height == INT32_MIN) return DibError::conversion_error;
+    // A 24-bit surface of this size cannot be made (no width, no rows, or
+    // more than the cap): as on Windows, where making it comes before the
+    // conversion, that is "out of memory" whatever else is wrong.
+    if (info.width <= 0 || info.height == 0 || info.height == INT32_MIN) return DibError::out_of_memory;
+    const std::uint64_t width = static_cast<std::uint64_t>(info.width);
+    const std::uint64_t rows = info.height < 0 ? static_cast<std::uint64_t>(-static_cast<std::int64_t>(info.height))
+                                               : static_cast<std::uint64_t>(info.height);
+    // Both factors are below 2^31, so the products cannot wrap 64 bits.
+    if (width * rows * 3 > DUPLEXA_DIB_MAX_OUTPUT_BYTES) return DibError::out_of_memory;
+    // The surface always has one plane; the conversion refuses the file's other count.
     if (info.planes != 1) return DibError::conversion_error;
 
     f->bit_count = info.bit_count;
@@ -251,11 +260,6 @@ DibError check_format(const DibLayout& layout, std::size_t size, Format* f) {
             return DibError::conversion_error;
     }
 
-    const std::uint64_t width = static_cast<std::uint64_t>(info.width);
-    const std::uint64_t rows = info.height < 0 ? static_cast<std::uint64_t>(-static_cast<std::int64_t>(info.height))
-                                               : static_cast<std::uint64_t>(info.height);
-    // Both factors are below 2^31, so the products cannot wrap 64 bits.
-    if (width * rows * 3 > DUPLEXA_DIB_MAX_OUTPUT_BYTES) return DibError::conversion_error;
     if (layout.pixel_offset > size) return DibError::conversion_error;
     const std::uint64_t available = size - layout.pixel_offset;
     if (rle) return available >= 2 ? DibError::none : DibError::conversion_error;

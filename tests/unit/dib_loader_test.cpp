@@ -547,7 +547,8 @@ TEST(DibHardening, AbsurdOrEmptyDimensionsAreRefused) {
         if (c.bits <= 8) b.palette.assign(c.bits == 1 ? 2 : 256, 0);
         b.pixels = {0, 1, 0, 0, 0, 0, 0, 0};
         auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(decode_error(b.build()), DibError::conversion_error) << c.width << " x " << c.height;
+        // No surface of that size can be made: "Out of memory.", as on Windows.
+        EXPECT_EQ(decode_error(b.build()), DibError::out_of_memory) << c.width << " x " << c.height;
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100))
             << "refused before any large allocation";
     }
