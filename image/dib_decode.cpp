@@ -7,8 +7,9 @@
 // BI_RLE8, BI_RLE4; BI_BITFIELDS at 16 and 32 bits; top-down files, which
 // come out bottom-up with a positive height.
 // Refuses: every other compression or bit count, planes other than 1, zero
-// or negative widths, zero heights (as out of memory), top-down RLE, zero, overlapping or
-// oversized masks, and any file that declares more than it holds.
+// or negative widths and zero heights (as out of memory, like pictures over
+// the size cap), top-down RLE, zero, overlapping or oversized masks, and any
+// file that declares more than it holds.
 
 #include <cstdlib>
 #include <cstring>
