@@ -295,6 +295,23 @@ bool query_x11_pointer(int* x, int* y)
     return false;
 }
 
+// A park asked for before there is a display, made before the first box is
+// shown: the Camera parks the pointer before the program starts on Windows,
+// so moving the mouse while answering the start-up question turns the first
+// frame's view. Straight through X, since SDL's video is not up yet.
+void park_before_boxes()
+{
+    if (!park_pending || video_ready)
+        return;
+#if defined(SDL_VIDEO_DRIVER_X11)
+    if (Display* display = XOpenDisplay(nullptr)) {
+        XWarpPointer(display, None, DefaultRootWindow(display), 0, 0, 0, 0, park_x, park_y);
+        XCloseDisplay(display);
+        park_pending = false;
+    }
+#endif
+}
+
 void apply_cursor_visibility()
 {
     SDL_ShowCursor(cursor_display_count >= 0 ? SDL_ENABLE : SDL_DISABLE);
@@ -369,6 +386,7 @@ int platform_message_box(WindowHandle owner, const char* text, const char* capti
         caption = "";
     std::fprintf(stderr, "%s: %s\n", caption, text);
     std::fflush(stderr);
+    park_before_boxes();
 
     bool yes_no = (style & 0x0F) == MB_YESNO;
     SDL_MessageBoxButtonData buttons[2];

@@ -44,6 +44,21 @@ class WindowedStart(unittest.TestCase):
             self.assertIn("Start FullScreen?: Would You Like To Run In Fullscreen Mode?", viewer.stderr())
             watcher.close()
 
+    def test_the_pointer_is_parked_before_the_question_and_a_move_then_turns_the_first_view(self):
+        with harness.Xvfb("1024x768x24") as xvfb:
+            viewer = harness.Viewer(DUPLEXA, xvfb)
+            box = xvfb.wait_window("Start FullScreen?", viewer)
+            self.assertEqual(xvfb.pointer(), (400, 300), "parked while the question is shown")
+            xvfb.run("xdotool", "mousemove", "440", "300")
+            xvfb.run("xdotool", "key", "--window", box["id"], "Escape")
+            window = xvfb.wait_window("Duplexa 01", viewer)
+            shot, lit = wait_for_object(xvfb)
+            centre = harness.lit_centroid_x(shot, 100, 60, 700, 560)
+            self.assertIsNotNone(centre)
+            self.assertLess(centre, 400 - 40, "the move made while answering turned the view right")
+            xvfb.key(window["id"], "Escape")
+            self.assertEqual(viewer.wait(), 0, viewer.stderr())
+
     def test_the_mouse_turns_the_view_and_the_pointer_stays_parked(self):
         with harness.Xvfb("1024x768x24") as xvfb:
             viewer = harness.Viewer(DUPLEXA, xvfb)
