@@ -2,7 +2,7 @@
 # the tests that run under Wine.
 file(GLOB DUPLEXA_WIN32_SOURCES CONFIGURE_DEPENDS platform/win32/*.cpp)
 add_executable(duplexa WIN32 ${DUPLEXA_WIN32_SOURCES})
-target_link_libraries(duplexa PRIVATE duplexa_core gdi32 user32 winmm)
+target_link_libraries(duplexa PRIVATE duplexa_core gdi32 user32 winmm shell32)
 # No run-time DLLs beside the .exe: it runs on a bare Windows.
 if(MINGW)
   target_link_options(duplexa PRIVATE -static -static-libgcc -static-libstdc++)

@@ -9,7 +9,7 @@
 #include "app/gl_window.h"
 #include "app/statics.h"
 #include "platform/gl.h"
-#include "stereo/test_object.h"
+#include "model/model.h"
 #include "text/glyph_font.h"
 
 char rate_text[20];
@@ -34,6 +34,7 @@ const HelpLine help_controls[] = {
     {15, 19, 1, "J,K - show only right, left view"},
     {15, 20, 1, "R - reset camera"},
     {15, 21, 1, "H - help"},
+    {15, 26, 1, "L - model: wireframe or shaded"},
 };
 
 void print_help(const GlyphFont& font) {
@@ -94,18 +95,23 @@ void render_frame() {
         stereo_rig.separation_ratio = 30.0f;
         focus_now();
     }
+    // Once per press, like D and U.
+    if (key_down['L']) {
+        key_down['L'] = 0;
+        if (model_is_open()) model_shaded = !model_shaded;
+    }
 
     if (key_down['S']) {
         // Mono draws with the projection, viewport and colour the previous
         // frame's setup_mono left.
-        draw_test_object();
+        draw_scene_object();
     } else {
         stereo_rig.setup_left_eye();
-        if (!key_down['J']) draw_test_object();
+        if (!key_down['J']) draw_scene_object();
         // The right image must not be hidden by the left one's depth.
         glClear(GL_DEPTH_BUFFER_BIT);
         stereo_rig.setup_right_eye();
-        if (!key_down['K']) draw_test_object();
+        if (!key_down['K']) draw_scene_object();
         stereo_rig.setup_mono();
     }
 

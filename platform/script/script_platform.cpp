@@ -2,6 +2,7 @@
 #include "platform/script/script_platform.h"
 
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <map>
 #include <memory>
@@ -49,6 +50,8 @@ struct State {
     std::int64_t frequency = 1000000;
     std::int64_t counter = 0;
     std::uint32_t milliseconds = 0;
+    std::vector<std::vector<std::string>> drops;  // handle = index + 1
+    std::vector<bool> drop_finished;
 };
 
 // Constructed on first use: the camera parks the cursor before main runs,
@@ -151,6 +154,18 @@ void restore() {
     WindowState w = window();
     post(WM_ACTIVATE, 1);  // WA_ACTIVE, not minimised
     post(WM_SIZE, 0, size_lparam(w.client_width, w.client_height));
+}
+
+void drop_files(std::vector<std::string> paths) {
+    state().drops.push_back(std::move(paths));
+    state().drop_finished.push_back(false);
+    post(WM_DROPFILES, static_cast<WParam>(state().drops.size()));
+}
+
+int drops_unfinished() {
+    int n = 0;
+    for (bool finished : state().drop_finished) n += !finished;
+    return n;
 }
 
 void on_swap(std::function<void(int)> hook) { state().swap_hook = std::move(hook); }
@@ -463,3 +478,26 @@ bool platform_query_performance_counter(std::int64_t* counter) {
 }
 
 std::uint32_t platform_time_get_time() { return state().milliseconds; }
+
+unsigned platform_drag_query_file(DropHandle drop, unsigned index, char* buffer, unsigned size) {
+    script::log_call(index == drag_query_count ? "DragQueryFile(count)" : "DragQueryFile(" + std::to_string(index) + ")");
+    auto& s = state();
+    auto id = reinterpret_cast<std::uintptr_t>(drop);
+    if (id == 0 || id > s.drops.size() || s.drop_finished[id - 1]) return 0;
+    const auto& paths = s.drops[id - 1];
+    if (index == drag_query_count) return static_cast<unsigned>(paths.size());
+    if (index >= paths.size()) return 0;
+    const std::string& path = paths[index];
+    if (!buffer) return static_cast<unsigned>(path.size());
+    if (size == 0) return 0;
+    std::size_t n = path.size() < size - 1 ? path.size() : size - 1;
+    std::memcpy(buffer, path.data(), n);
+    buffer[n] = '\0';
+    return static_cast<unsigned>(n);
+}
+
+void platform_drag_finish(DropHandle drop) {
+    script::log_call("DragFinish");
+    auto id = reinterpret_cast<std::uintptr_t>(drop);
+    if (id > 0 && id <= state().drop_finished.size()) state().drop_finished[id - 1] = true;
+}
