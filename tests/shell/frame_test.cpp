@@ -9,9 +9,11 @@
 #include <limits>
 #include <new>
 
+#include "model/model.h"
 #include "platform/gl.h"
 #include "stereo/frame.h"
 #include "stereo/test_object.h"
+#include "support/model_files.h"
 #include "support/viewer_fixture.h"
 #include "text/glyph_font.h"
 
@@ -248,6 +250,33 @@ TEST_F(FrameTest, NothingIsAllocatedPerFrame) {
         render_frame();
     }
     EXPECT_EQ(allocations.load() - before, 0);
+}
+
+TEST_F(FrameTest, NothingIsAllocatedPerFrameWithAModelOpenWireframeOrShaded) {
+    ScratchFolder folder;
+    const float offset[3] = {1, 2, 3};
+    ASSERT_TRUE(open_model_file(folder.write("object.obj", test_object_obj(3.0f, offset)).c_str()));
+    // Mesa compiles each new combination of state once (LLVM allocates with
+    // new): every one the loop below meets is drawn first.
+    for (int i = 0; i < 16; ++i) {
+        key_down['L'] = i % 2 == 0;
+        key_down['D'] = i % 4 == 1;
+        key_down['S'] = i % 8 >= 4;
+        frames(1);
+    }
+    key_down['H'] = 1;
+    long before = allocations.load();
+    for (int i = 0; i < 300; ++i) {
+        key_down['L'] = i % 40 == 0;
+        key_down['D'] = i % 50 == 0;
+        key_down['S'] = i % 7 == 0;
+        script::advance_counter(16000);
+        render_frame();
+    }
+    long allocated = allocations.load() - before;  // L switched 8 times: both views drawn
+    close_model();
+    model_shaded = false;
+    EXPECT_EQ(allocated, 0);
 }
 
 TEST(RateText, FourSignificantDigitsInTheRightNotation) {

@@ -12,9 +12,7 @@ class ScratchFolder {
 public:
     ScratchFolder() {
         std::string pattern = (std::filesystem::temp_directory_path() / "duplexa-models-XXXXXX").string();
-        std::vector<char> buffer(pattern.begin(), pattern.end());
-        buffer.push_back('\0');
-        if (mkdtemp(buffer.data())) path_ = buffer.data();
+        if (mkdtemp(&pattern[0])) path_ = pattern;
     }
     ~ScratchFolder() {
         std::error_code ignored;
