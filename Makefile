@@ -23,8 +23,10 @@ build-asan: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DDUPLEXA_SANITIZE=ON >/dev/null
 	cmake --build build-asan -j $(JOBS)
 
+# Assimp for Windows is cross-built once and cached (scripts/build-assimp-win.sh).
 build-win: deps
-	cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
+	  -DDUPLEXA_ASSIMP_WIN="$$(bash scripts/build-assimp-win.sh | tail -n 1)" >/dev/null
 	cmake --build build-win -j $(JOBS)
 
 # Seconds for `make fuzz` and `make soak`, given as DURATION=n; each has its own default.

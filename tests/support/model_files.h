@@ -5,14 +5,21 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
 class ScratchFolder {
 public:
     ScratchFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "duplexa-models-XXXXXX").string();
-        if (mkdtemp(&pattern[0])) path_ = pattern;
+        // A fresh name on every system (mkdtemp is POSIX only).
+        std::random_device random;
+        std::error_code error;
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            std::filesystem::path candidate =
+                std::filesystem::temp_directory_path(error) / ("duplexa-models-" + std::to_string(random()));
+            if (std::filesystem::create_directory(candidate, error)) path_ = candidate.generic_string();
+        }
     }
     ~ScratchFolder() {
         std::error_code ignored;

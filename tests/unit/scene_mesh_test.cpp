@@ -161,7 +161,7 @@ TEST(SceneToMesh, FileNormalsAreTurnedWithTheNodeAndMissingOnesComputedFromTheFa
     b.add_mesh(unit_square, {{0, 1, 2, 3}}, up);
     b.add_mesh(unit_square, {{0, 1, 2, 3}});  // counter-clockwise seen from +z
     aiMatrix4x4 turned;
-    aiMatrix4x4::RotationZ(static_cast<float>(M_PI / 2), turned);  // y turns to -x
+    aiMatrix4x4::RotationZ(1.57079633f, turned);  // y turns to -x
     Mesh mesh = convert(b.finish({1}, {{0, turned}}));
     ASSERT_EQ(mesh.vertex_count(), 8u);
     for (int v = 0; v < 4; ++v) {
