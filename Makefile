@@ -4,7 +4,7 @@
 JOBS ?= $(shell nproc)
 BUILD ?= build
 
-.PHONY: run test deps build build-asan build-win fuzz font bench soak screenshots clean
+.PHONY: run test deps build build-asan build-win fuzz font models bench soak screenshots clean
 
 run: build
 	./$(BUILD)/duplexa
@@ -52,6 +52,11 @@ screenshots: build
 font: deps
 	cmake -S . -B build-tools -DDUPLEXA_TOOLS=ON -DDUPLEXA_TESTS=OFF >/dev/null
 	cmake --build build-tools --target font
+
+# Regenerates the sample models in data/models/ (tools/make_models.cpp).
+models: deps
+	cmake -S . -B build-tools -DDUPLEXA_TOOLS=ON -DDUPLEXA_TESTS=OFF >/dev/null
+	cmake --build build-tools --target models
 
 clean:
 	rm -rf build build-asan build-win build-fuzz build-bench build-tools
