@@ -32,7 +32,7 @@ build-win: deps
 # Seconds for `make fuzz` and `make soak`, given as DURATION=n; each has its own default.
 given_duration = $(if $(filter command line environment,$(origin DURATION)),$(DURATION),$(1))
 
-# The BMP decoder's fuzzer, growing its corpus in build-fuzz/: make fuzz DURATION=600
+# The fuzzers (BMP decoder, scene-to-mesh conversion), growing their corpora in build-fuzz/: make fuzz DURATION=600
 fuzz: deps
 	bash scripts/fuzz.sh $(call given_duration,60)
 

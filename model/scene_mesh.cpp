@@ -19,7 +19,9 @@ struct Placement {
     aiMatrix4x4 transform;
 };
 
-bool is_identity(const aiMatrix4x4& m) { return m.IsIdentity(); }
+// Exactly; aiMatrix4x4::IsIdentity allows 0.01 off, which would drop a
+// small but real offset of a node.
+bool is_identity(const aiMatrix4x4& m) { return m == aiMatrix4x4(); }
 
 // A face we draw: three corners or more, every index inside its mesh.
 bool usable_face(const aiFace& face, unsigned vertex_count) {

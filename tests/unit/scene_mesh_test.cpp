@@ -155,6 +155,16 @@ TEST(SceneToMesh, NodesPlaceTheirMeshesWithTheirTransformsInOneVertexArray) {
     EXPECT_FLOAT_EQ(mesh.positions[12], box.low[0] + 0.75f * (box.high[0] - box.low[0]));
 }
 
+TEST(SceneToMesh, ASmallNodeOffsetIsNotTakenForNoOffset) {
+    SceneBuilder b;
+    b.add_mesh(unit_square, {{0, 1, 2, 3}});
+    aiMatrix4x4 nudged;
+    aiMatrix4x4::Translation(aiVector3D(0.004f, 0, 0), nudged);
+    Mesh mesh = convert(b.finish({0}, {{0, nudged}}));
+    ASSERT_EQ(mesh.vertex_count(), 8u);
+    EXPECT_GT(mesh.positions[12], mesh.positions[0]);
+}
+
 TEST(SceneToMesh, FileNormalsAreTurnedWithTheNodeAndMissingOnesComputedFromTheFaces) {
     SceneBuilder b;
     const std::vector<aiVector3D> up(4, aiVector3D(0, 1, 0));
