@@ -38,7 +38,7 @@ void draw_faces(GLenum polygon_mode) {
 
 void draw_wireframe() {
     glEnableClientState(GL_VERTEX_ARRAY);
-    glVertexPointer(3, GL_FLOAT, 0, model_mesh.positions.data());
+    glVertexPointer(3, GL_FLOAT, 0, model_mesh.positions.get());
     draw_faces(GL_LINE);
     glDisableClientState(GL_VERTEX_ARRAY);
 }
@@ -71,8 +71,8 @@ void draw_shaded() {
 
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_NORMAL_ARRAY);
-    glVertexPointer(3, GL_FLOAT, 0, model_mesh.positions.data());
-    glNormalPointer(GL_FLOAT, 0, model_mesh.normals.data());
+    glVertexPointer(3, GL_FLOAT, 0, model_mesh.positions.get());
+    glNormalPointer(GL_FLOAT, 0, model_mesh.normals.get());
     draw_faces(GL_FILL);
     glDisableClientState(GL_NORMAL_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
@@ -89,7 +89,7 @@ void draw_shaded() {
 
 }  // namespace
 
-bool model_is_open() { return !model_mesh.positions.empty(); }
+bool model_is_open() { return model_mesh.vertex_count() > 0; }
 
 bool open_model_file(const char* path) {
     Mesh mesh;

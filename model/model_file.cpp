@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <new>
 
 #ifdef _WIN32
@@ -178,14 +179,15 @@ bool read_model_file(const char* path, Mesh* mesh, std::string* reason) {
     try {
         Assimp::Importer importer;
         // No triangulation: quads and larger faces stay as the file has them.
-        const aiScene* scene = importer.ReadFile(path, aiProcess_ValidateDataStructure);
-        if (!scene) {
+        if (!importer.ReadFile(path, aiProcess_ValidateDataStructure)) {
             const char* why = importer.GetErrorString();
             *reason = why && *why ? why : "The importer could not read the file.";
             return false;
         }
+        // Ours, so that the conversion can take its arrays over.
+        std::unique_ptr<aiScene> scene(importer.GetOrphanedScene());
         MeshError error = MeshError::none;
-        if (!mesh_from_scene(scene, model_limits.mesh, mesh, &error)) {
+        if (!mesh_from_scene(scene.get(), model_limits.mesh, mesh, &error)) {
             *reason = mesh_error_text(error);
             return false;
         }

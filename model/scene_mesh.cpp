@@ -5,6 +5,7 @@
 
 #include <assimp/scene.h>
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 #include <stdexcept>
@@ -12,12 +13,32 @@
 
 const double fitted_diagonal = std::sqrt(24.0);
 
+FloatArray make_float_array(std::size_t count) {
+    return FloatArray(new float[count], FloatArrayRelease{[](float* p) { delete[] p; }});
+}
+
 namespace {
 
+// The importer's vectors are read as plain floats by the GL.
+static_assert(sizeof(aiVector3D) == 3 * sizeof(float), "aiVector3D is three floats");
+
 struct Placement {
-    const aiMesh* mesh;
+    aiMesh* mesh;
     aiMatrix4x4 transform;
 };
+
+// Takes an array of the importer's out of its mesh.
+FloatArray take(aiVector3D** vectors) {
+    float* floats = reinterpret_cast<float*>(*vectors);
+    *vectors = nullptr;
+    return FloatArray(floats, FloatArrayRelease{[](float* p) { delete[] reinterpret_cast<aiVector3D*>(p); }});
+}
+
+bool finite(const aiVector3D* v, unsigned count) {
+    for (unsigned i = 0; i < count; ++i)
+        if (!std::isfinite(v[i].x) || !std::isfinite(v[i].y) || !std::isfinite(v[i].z)) return false;
+    return true;
+}
 
 // Exactly; aiMatrix4x4::IsIdentity allows 0.01 off, which would drop a
 // small but real offset of a node.
@@ -35,7 +56,7 @@ bool drawable(const aiMesh* mesh) { return mesh && mesh->mVertices && mesh->mNum
 
 // Every (mesh, transform) the node tree places, walked without recursion so
 // that a deep hostile tree cannot exhaust the stack.
-void collect_placements(const aiScene& scene, std::vector<Placement>* out) {
+void collect_placements(aiScene& scene, std::vector<Placement>* out) {
     if (!scene.mRootNode) {
         for (unsigned i = 0; i < scene.mNumMeshes; ++i)
             if (scene.mMeshes && drawable(scene.mMeshes[i])) out->push_back(Placement{scene.mMeshes[i], aiMatrix4x4()});
@@ -66,18 +87,21 @@ struct Counts {
     std::uint64_t faces() const { return triangles + quads + polygons; }
 };
 
+// Upper bounds, from the corner counts alone: enough to refuse a model by
+// its size and to size the arrays once. A face with an index outside its
+// mesh is counted here and left out later.
 Counts count(const std::vector<Placement>& placements) {
     Counts n;
     for (const Placement& p : placements) {
         std::uint64_t faces_before = n.faces();
         for (unsigned f = 0; f < p.mesh->mNumFaces; ++f) {
-            const aiFace& face = p.mesh->mFaces[f];
-            if (!usable_face(face, p.mesh->mNumVertices)) continue;
-            if (face.mNumIndices == 3) ++n.triangles;
-            else if (face.mNumIndices == 4) ++n.quads;
+            const unsigned corners = p.mesh->mFaces[f].mNumIndices;
+            if (corners < 3 || !p.mesh->mFaces[f].mIndices) continue;
+            if (corners == 3) ++n.triangles;
+            else if (corners == 4) ++n.quads;
             else {
                 ++n.polygons;
-                n.polygon_corners += face.mNumIndices;
+                n.polygon_corners += corners;
             }
         }
         // A mesh of points or lines only adds no vertices.
@@ -86,121 +110,141 @@ Counts count(const std::vector<Placement>& placements) {
     return n;
 }
 
-void add(float* v, const aiVector3D& a) {
-    v[0] += a.x;
-    v[1] += a.y;
-    v[2] += a.z;
-}
-
 // Newell's normal: sound for any planar polygon, quads and larger included.
-aiVector3D face_normal(const float* positions, std::uint32_t base, const aiFace& face) {
-    aiVector3D n(0, 0, 0);
+void add_face_normal(const float* positions, std::uint32_t base, const aiFace& face, float* normals) {
+    float x = 0, y = 0, z = 0;
     for (unsigned i = 0; i < face.mNumIndices; ++i) {
-        const float* a = positions + 3 * (base + face.mIndices[i]);
-        const float* b = positions + 3 * (base + face.mIndices[(i + 1) % face.mNumIndices]);
-        n.x += (a[1] - b[1]) * (a[2] + b[2]);
-        n.y += (a[2] - b[2]) * (a[0] + b[0]);
-        n.z += (a[0] - b[0]) * (a[1] + b[1]);
+        const float* a = positions + 3 * std::size_t(base + face.mIndices[i]);
+        const float* b = positions + 3 * std::size_t(base + face.mIndices[(i + 1) % face.mNumIndices]);
+        x += (a[1] - b[1]) * (a[2] + b[2]);
+        y += (a[2] - b[2]) * (a[0] + b[0]);
+        z += (a[0] - b[0]) * (a[1] + b[1]);
     }
-    return n;
+    for (unsigned i = 0; i < face.mNumIndices; ++i) {
+        float* n = normals + 3 * std::size_t(face.mIndices[i]);
+        n[0] += x;
+        n[1] += y;
+        n[2] += z;
+    }
 }
 
 // Unit length, or straight at the viewer's home when there is no direction.
+// Most files' normals are unit length already and are left as they are.
 void normalise(float* n) {
-    double length = std::sqrt(double(n[0]) * n[0] + double(n[1]) * n[1] + double(n[2]) * n[2]);
-    if (!(length > 0.0) || !std::isfinite(length)) {
+    const float square = n[0] * n[0] + n[1] * n[1] + n[2] * n[2];
+    if (square > 0.99999f && square < 1.00001f) return;
+    const float length = std::sqrt(square);
+    if (!(length > 0.0f) || !std::isfinite(length)) {
         n[0] = 0.0f;
         n[1] = 0.0f;
         n[2] = 1.0f;
         return;
     }
-    for (int i = 0; i < 3; ++i) n[i] = static_cast<float>(n[i] / length);
+    const float inverse = 1.0f / length;
+    for (int i = 0; i < 3; ++i) n[i] *= inverse;
 }
 
+// The arrays are sized once from the counts; append writes through these.
+struct Cursor {
+    float* positions;
+    float* normals;
+    std::uint32_t* triangles;
+    std::uint32_t* quads;
+    std::uint32_t* polygons;
+    std::uint32_t* polygon_sizes;
+    std::uint32_t vertices;  // written so far
+    bool normals_taken;      // in place: the file's normals are the output already
+};
+
 // Appends one placed mesh: positions, normals and its faces by corner count.
-// Returns false when a coordinate is not finite.
-bool append(const Placement& p, Mesh* mesh) {
+// In place: its positions (and normals, if the file has them) are the
+// output arrays already. Returns false when a coordinate is not finite.
+bool append(const Placement& p, bool in_place, Cursor* out) {
     const aiMesh& source = *p.mesh;
-    const std::uint32_t base = static_cast<std::uint32_t>(mesh->vertex_count());
+    const unsigned vertex_count = source.mNumVertices;
+    const std::uint32_t base = out->vertices;
     const bool identity = is_identity(p.transform);
 
     bool any_face = false;
     for (unsigned f = 0; f < source.mNumFaces && !any_face; ++f)
-        any_face = usable_face(source.mFaces[f], source.mNumVertices);
+        any_face = usable_face(source.mFaces[f], vertex_count);
     if (!any_face) return true;
 
-    for (unsigned i = 0; i < source.mNumVertices; ++i) {
-        aiVector3D v = identity ? source.mVertices[i] : p.transform * source.mVertices[i];
+    float* positions = out->positions;
+    for (unsigned i = 0; i < vertex_count && !in_place; ++i) {
+        const aiVector3D v = identity ? source.mVertices[i] : p.transform * source.mVertices[i];
         if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z)) return false;
-        mesh->positions.push_back(v.x);
-        mesh->positions.push_back(v.y);
-        mesh->positions.push_back(v.z);
+        positions[3 * i] = v.x;
+        positions[3 * i + 1] = v.y;
+        positions[3 * i + 2] = v.z;
     }
 
     for (unsigned f = 0; f < source.mNumFaces; ++f) {
         const aiFace& face = source.mFaces[f];
-        if (!usable_face(face, source.mNumVertices)) continue;
-        std::vector<std::uint32_t>* list = face.mNumIndices == 3   ? &mesh->triangles
-                                           : face.mNumIndices == 4 ? &mesh->quads
-                                                                   : &mesh->polygons;
-        for (unsigned i = 0; i < face.mNumIndices; ++i) list->push_back(base + face.mIndices[i]);
-        if (face.mNumIndices > 4) mesh->polygon_sizes.push_back(face.mNumIndices);
+        if (!usable_face(face, vertex_count)) continue;
+        std::uint32_t*& list = face.mNumIndices == 3 ? out->triangles
+                               : face.mNumIndices == 4 ? out->quads
+                                                       : out->polygons;
+        for (unsigned i = 0; i < face.mNumIndices; ++i) *list++ = base + face.mIndices[i];
+        if (face.mNumIndices > 4) *out->polygon_sizes++ = face.mNumIndices;
     }
 
     // Normals follow the transform's inverse transpose; a transform that
     // cannot be inverted leaves the file's normals meaningless.
     aiMatrix3x3 normal_matrix(p.transform);
-    bool file_normals = source.mNormals != nullptr;
+    bool file_normals = in_place ? out->normals_taken : source.mNormals != nullptr;
     if (file_normals && !identity) {
         if (normal_matrix.Determinant() == 0.0f) file_normals = false;
         else normal_matrix.Inverse().Transpose();
     }
-    const std::size_t first = mesh->normals.size();
-    if (file_normals) {
-        for (unsigned i = 0; i < source.mNumVertices; ++i) {
-            aiVector3D n = identity ? source.mNormals[i] : normal_matrix * source.mNormals[i];
-            mesh->normals.push_back(n.x);
-            mesh->normals.push_back(n.y);
-            mesh->normals.push_back(n.z);
+    float* normals = out->normals;
+    if (file_normals && !in_place) {
+        for (unsigned i = 0; i < vertex_count; ++i) {
+            const aiVector3D n = identity ? source.mNormals[i] : normal_matrix * source.mNormals[i];
+            normals[3 * i] = n.x;
+            normals[3 * i + 1] = n.y;
+            normals[3 * i + 2] = n.z;
         }
-    } else {
+    } else if (!file_normals) {
         // Each vertex: the sum of its faces' normals, weighted by their area.
-        mesh->normals.resize(first + 3 * std::size_t(source.mNumVertices), 0.0f);
-        for (unsigned f = 0; f < source.mNumFaces; ++f) {
-            const aiFace& face = source.mFaces[f];
-            if (!usable_face(face, source.mNumVertices)) continue;
-            aiVector3D n = face_normal(mesh->positions.data(), base, face);
-            for (unsigned i = 0; i < face.mNumIndices; ++i) add(&mesh->normals[first + 3 * face.mIndices[i]], n);
-        }
+        std::fill(normals, normals + 3 * std::size_t(vertex_count), 0.0f);
+        for (unsigned f = 0; f < source.mNumFaces; ++f)
+            if (usable_face(source.mFaces[f], vertex_count))
+                add_face_normal(out->positions - 3 * std::size_t(base), base, source.mFaces[f], normals);
     }
-    for (std::size_t i = first; i < mesh->normals.size(); i += 3) normalise(&mesh->normals[i]);
+    for (unsigned i = 0; i < vertex_count; ++i) normalise(normals + 3 * i);
+
+    out->positions += 3 * std::size_t(vertex_count);
+    out->normals += 3 * std::size_t(vertex_count);
+    out->vertices += vertex_count;
     return true;
 }
 
 // Centre of the axis-aligned box to the origin, box diagonal to
-// fitted_diagonal. In double, so that a model that is the test object moved
-// and scaled by powers of two comes back exactly.
+// fitted_diagonal. Centre, scale and each move in double: no overflow for
+// any finite coordinates, and a model that is the test object moved and
+// scaled by powers of two comes back exactly.
 void fit(Mesh* mesh) {
-    if (mesh->positions.empty()) return;
-    double low[3], high[3];
-    for (int a = 0; a < 3; ++a) low[a] = high[a] = mesh->positions[a];
-    for (std::size_t i = 0; i < mesh->positions.size(); i += 3)
+    const std::size_t floats = 3 * mesh->vertex_count();
+    if (floats == 0) return;
+    float* positions = mesh->positions.get();
+    float low[3], high[3];
+    for (int a = 0; a < 3; ++a) low[a] = high[a] = positions[a];
+    for (std::size_t i = 0; i < floats; i += 3)
         for (int a = 0; a < 3; ++a) {
-            double v = mesh->positions[i + a];
-            if (v < low[a]) low[a] = v;
-            if (v > high[a]) high[a] = v;
+            low[a] = std::min(low[a], positions[i + a]);
+            high[a] = std::max(high[a], positions[i + a]);
         }
     double centre[3], extent[3];
     for (int a = 0; a < 3; ++a) {
-        centre[a] = (low[a] + high[a]) / 2.0;
-        extent[a] = high[a] - low[a];
+        centre[a] = (double(low[a]) + high[a]) / 2.0;
+        extent[a] = double(high[a]) - low[a];
     }
     double diagonal = std::sqrt(extent[0] * extent[0] + extent[1] * extent[1] + extent[2] * extent[2]);
     // A model that is a single point is only moved.
     double scale = diagonal > 0.0 && std::isfinite(diagonal) ? fitted_diagonal / diagonal : 1.0;
-    for (std::size_t i = 0; i < mesh->positions.size(); i += 3)
-        for (int a = 0; a < 3; ++a)
-            mesh->positions[i + a] = static_cast<float>((mesh->positions[i + a] - centre[a]) * scale);
+    for (std::size_t i = 0; i < floats; i += 3)
+        for (int a = 0; a < 3; ++a) positions[i + a] = static_cast<float>((positions[i + a] - centre[a]) * scale);
 }
 
 bool fail(Mesh* mesh, MeshError* error, MeshError why) {
@@ -223,7 +267,7 @@ const char* mesh_error_text(MeshError error) {
     return "Unknown error.";
 }
 
-bool mesh_from_scene(const aiScene* scene, const MeshLimits& limits, Mesh* mesh, MeshError* error) {
+bool mesh_from_scene(aiScene* scene, const MeshLimits& limits, Mesh* mesh, MeshError* error) {
     *mesh = Mesh();
     *error = MeshError::none;
     if (!scene || !scene->mMeshes || scene->mNumMeshes == 0) return fail(mesh, error, MeshError::no_faces);
@@ -239,14 +283,35 @@ bool mesh_from_scene(const aiScene* scene, const MeshLimits& limits, Mesh* mesh,
         if (n.vertices > limits.max_vertices || n.vertices > 0xFFFFFFFFull)
             return fail(mesh, error, MeshError::too_many_vertices);
 
-        mesh->positions.reserve(3 * n.vertices);
-        mesh->normals.reserve(3 * n.vertices);
-        mesh->triangles.reserve(3 * n.triangles);
-        mesh->quads.reserve(4 * n.quads);
-        mesh->polygons.reserve(n.polygon_corners);
-        mesh->polygon_sizes.reserve(n.polygons);
+        // One mesh placed as it is: its arrays become ours, no copy.
+        const bool in_place = placements.size() == 1 && is_identity(placements[0].transform);
+        bool normals_taken = false;
+        if (in_place) {
+            aiMesh& source = *placements[0].mesh;
+            if (!finite(source.mVertices, source.mNumVertices)) return fail(mesh, error, MeshError::not_finite);
+            normals_taken = source.mNormals != nullptr;
+            mesh->positions = take(&source.mVertices);
+            mesh->normals = normals_taken ? take(&source.mNormals) : make_float_array(3 * n.vertices);
+        } else {
+            mesh->positions = make_float_array(3 * n.vertices);
+            mesh->normals = make_float_array(3 * n.vertices);
+        }
+        mesh->triangles.resize(3 * n.triangles);
+        mesh->quads.resize(4 * n.quads);
+        mesh->polygons.resize(n.polygon_corners);
+        mesh->polygon_sizes.resize(n.polygons);
+        Cursor out = {mesh->positions.get(), mesh->normals.get(),   mesh->triangles.data(),
+                      mesh->quads.data(),    mesh->polygons.data(), mesh->polygon_sizes.data(), 0,
+                      normals_taken};
         for (const Placement& p : placements)
-            if (!append(p, mesh)) return fail(mesh, error, MeshError::not_finite);
+            if (!append(p, in_place, &out)) return fail(mesh, error, MeshError::not_finite);
+        // Faces reaching outside their mesh were counted but not written.
+        mesh->vertices = out.vertices;
+        mesh->triangles.resize(out.triangles - mesh->triangles.data());
+        mesh->quads.resize(out.quads - mesh->quads.data());
+        mesh->polygons.resize(out.polygons - mesh->polygons.data());
+        mesh->polygon_sizes.resize(out.polygon_sizes - mesh->polygon_sizes.data());
+        if (mesh->face_count() == 0) return fail(mesh, error, MeshError::no_faces);
         fit(mesh);
         return true;
     } catch (const std::bad_alloc&) {

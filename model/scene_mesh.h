@@ -36,5 +36,8 @@ extern const double fitted_diagonal;
 // has them, otherwise computed from the faces. Then the whole is moved so the
 // centre of its axis-aligned box is the origin and scaled uniformly to a box
 // diagonal of fitted_diagonal. Any scene content is accepted without reading
-// outside it. On failure *mesh is left empty and *error says why.
-bool mesh_from_scene(const aiScene* scene, const MeshLimits& limits, Mesh* mesh, MeshError* error);
+// outside it. A scene that places one mesh as it is (most files) gives up
+// that mesh's vertex and normal arrays to *mesh (they are null in the scene
+// afterwards, which it can still be deleted with). On failure *mesh is left
+// empty and *error says why.
+bool mesh_from_scene(aiScene* scene, const MeshLimits& limits, Mesh* mesh, MeshError* error);

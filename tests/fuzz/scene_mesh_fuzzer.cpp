@@ -100,11 +100,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     MeshError error = MeshError::none;
     if (!mesh_from_scene(&scene, limits, &mesh, &error)) {
         check(error != MeshError::none);
-        check(mesh.positions.empty() && mesh.face_count() == 0);
+        check(!mesh.positions && mesh.vertex_count() == 0 && mesh.face_count() == 0);
         return 0;
     }
     const std::size_t vertices = mesh.vertex_count();
-    check(mesh.positions.size() == 3 * vertices && mesh.normals.size() == mesh.positions.size());
+    check(mesh.positions && mesh.normals);
     check(mesh.face_count() > 0 && mesh.face_count() <= limits.max_faces && vertices <= limits.max_vertices);
     check(mesh.triangles.size() % 3 == 0 && mesh.quads.size() % 4 == 0);
     std::size_t corners = 0;
@@ -117,7 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (std::uint32_t index : *list) check(index < vertices);
     // Fitted: finite, centred, the diagonal sqrt(24) (or a single point).
     double low[3] = {1e300, 1e300, 1e300}, high[3] = {-1e300, -1e300, -1e300};
-    for (std::size_t i = 0; i < mesh.positions.size(); ++i) {
+    for (std::size_t i = 0; i < 3 * vertices; ++i) {
         check(std::isfinite(mesh.positions[i]) && std::isfinite(mesh.normals[i]));
         low[i % 3] = std::fmin(low[i % 3], mesh.positions[i]);
         high[i % 3] = std::fmax(high[i % 3], mesh.positions[i]);

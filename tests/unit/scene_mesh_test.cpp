@@ -44,7 +44,7 @@ struct SceneBuilder {
 
     // The meshes into the scene; a root node placing the given meshes with
     // one child node per extra placement.
-    const aiScene* finish(const std::vector<unsigned>& root_meshes,
+    aiScene* finish(const std::vector<unsigned>& root_meshes,
                           const std::vector<std::pair<unsigned, aiMatrix4x4>>& children = {}) {
         scene->mNumMeshes = static_cast<unsigned>(meshes.size());
         scene->mMeshes = new aiMesh*[meshes.size()];
@@ -77,23 +77,24 @@ struct Box {
 };
 Box bounds(const Mesh& mesh) {
     Box b{{1e30f, 1e30f, 1e30f}, {-1e30f, -1e30f, -1e30f}};
-    for (std::size_t i = 0; i < mesh.positions.size(); ++i) {
+    for (std::size_t i = 0; i < 3 * mesh.vertex_count(); ++i) {
         b.low[i % 3] = std::min(b.low[i % 3], mesh.positions[i]);
         b.high[i % 3] = std::max(b.high[i % 3], mesh.positions[i]);
     }
     return b;
 }
 
-Mesh convert(const aiScene* scene, MeshLimits limits = no_limits) {
+Mesh convert(aiScene* scene, MeshLimits limits = no_limits) {
     Mesh mesh;
     MeshError error = MeshError::none;
     EXPECT_TRUE(mesh_from_scene(scene, limits, &mesh, &error)) << mesh_error_text(error);
     return mesh;
 }
 
-MeshError refusal(const aiScene* scene, MeshLimits limits = no_limits) {
+MeshError refusal(aiScene* scene, MeshLimits limits = no_limits) {
     Mesh mesh;
-    mesh.positions = {1, 2, 3};  // whatever was there goes
+    mesh.positions = make_float_array(3);  // whatever was there goes
+    mesh.vertices = 1;
     MeshError error = MeshError::none;
     EXPECT_FALSE(mesh_from_scene(scene, limits, &mesh, &error));
     EXPECT_EQ(mesh.vertex_count(), 0u);
@@ -114,7 +115,7 @@ TEST(SceneToMesh, FacesKeepTheirCornersInOrderAndPointsAndLinesAreLeftOut) {
     EXPECT_EQ(mesh.polygons, (std::vector<std::uint32_t>{0, 1, 2, 3, 4, 0, 1, 2, 3, 4, 5}));
     EXPECT_EQ(mesh.face_count(), 4u);
     EXPECT_EQ(mesh.vertex_count(), 6u);
-    EXPECT_EQ(mesh.normals.size(), mesh.positions.size());
+    EXPECT_TRUE(mesh.normals);
 }
 
 TEST(SceneToMesh, TheBoxCentreGoesToTheOriginAndItsDiagonalToThatOfTheTestObject) {
@@ -138,8 +139,8 @@ TEST(SceneToMesh, AModelWithoutExtentIsOnlyMoved) {
     SceneBuilder b;
     b.add_mesh({{5, 5, 5}, {5, 5, 5}, {5, 5, 5}}, {{0, 1, 2}});
     Mesh mesh = convert(b.finish({0}));
-    for (float v : mesh.positions) EXPECT_EQ(v, 0.0f);
-    for (std::size_t i = 0; i < mesh.normals.size(); i += 3) EXPECT_EQ(mesh.normals[i + 2], 1.0f);
+    for (std::size_t i = 0; i < 9; ++i) EXPECT_EQ(mesh.positions[i], 0.0f);
+    for (std::size_t i = 0; i < 9; i += 3) EXPECT_EQ(mesh.normals[i + 2], 1.0f);
 }
 
 TEST(SceneToMesh, NodesPlaceTheirMeshesWithTheirTransformsInOneVertexArray) {
@@ -153,6 +154,17 @@ TEST(SceneToMesh, NodesPlaceTheirMeshesWithTheirTransformsInOneVertexArray) {
     // Box x from 0 to 4 fitted: the copy's first corner is 3/4 of the way.
     Box box = bounds(mesh);
     EXPECT_FLOAT_EQ(mesh.positions[12], box.low[0] + 0.75f * (box.high[0] - box.low[0]));
+}
+
+TEST(SceneToMesh, OneMeshPlacedAsItIsGivesUpItsArraysWithItsNormalsMadeUnitLength) {
+    SceneBuilder b;
+    b.add_mesh(unit_square, {{0, 1, 2, 3}}, std::vector<aiVector3D>(4, aiVector3D(0, 2, 0)));
+    Mesh mesh = convert(b.finish({0}));
+    EXPECT_EQ(b.meshes[0]->mVertices, nullptr) << "taken over, not copied";
+    EXPECT_EQ(b.meshes[0]->mNormals, nullptr);
+    ASSERT_EQ(mesh.vertex_count(), 4u);
+    for (int v = 0; v < 4; ++v) EXPECT_EQ(mesh.normals[3 * v + 1], 1.0f) << v;
+    EXPECT_FLOAT_EQ(mesh.positions[3] - mesh.positions[0], std::sqrt(12.0f)) << "fitted in place: unit edge times sqrt(24 / 2)";
 }
 
 TEST(SceneToMesh, ASmallNodeOffsetIsNotTakenForNoOffset) {
