@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Takes the README's two pictures from the real program on a private Xvfb
-screen: docs/anaglyph.png (glasses mode, the start picture) and docs/help.png
-(the help page, H held).
+"""Takes the README's pictures from the real program on a private Xvfb
+screen: docs/anaglyph.png (glasses mode, the start picture), docs/help.png
+(the help page, H held), and the sample torus knot dropped on the window,
+docs/model.png (wireframe) and docs/model-shaded.png (after L).
 
     python3 scripts/screenshots.py [path-to-duplexa]   (default: build/duplexa)
 
@@ -46,6 +47,14 @@ def main():
             save(xvfb, window_id, "anaglyph.png")
             with xvfb.holding(window_id, "h"):
                 save(xvfb, window_id, "help.png")
+            with harness.XdndSource(xvfb.display) as source:
+                if not source.drop(window_id, os.path.join(REPO_ROOT, "data", "models", "torus_knot.obj")):
+                    sys.exit("the viewer did not take the dropped model")
+            time.sleep(1.0)
+            save(xvfb, window_id, "model.png")
+            xvfb.key(window_id, "l")
+            time.sleep(1.0)
+            save(xvfb, window_id, "model-shaded.png")
         finally:
             code = harness.stop_with_escape(xvfb, viewer, window_id)
         if code != 0:

@@ -8,8 +8,8 @@
 #include "app/app.h"
 #include "app/gl_window.h"
 #include "app/statics.h"
-#include "platform/gl.h"
 #include "model/model.h"
+#include "platform/gl.h"
 #include "text/glyph_font.h"
 
 char rate_text[20];

@@ -165,6 +165,7 @@ TEST_F(FrameTest, TheRateStandsInTheTopLeftCellsAndTheHelpPageOnlyWhileHIsHeld) 
     frames(1);
     EXPECT_GT(count_pixels(165, 472, 374, 488).lit, 50) << "Program: Duplexa 01 at column 15, row 7";
     EXPECT_GT(count_pixels(165, 248, 253, 264).lit, 20) << "H - help at column 15, row 21";
+    EXPECT_GT(count_pixels(165, 168, 495, 184).lit, 50) << "L - model: wireframe or shaded at column 15, row 26";
     key_down['H'] = 0;
     frames(1);
     EXPECT_EQ(count_pixels(165, 472, 374, 488).lit, 0);
