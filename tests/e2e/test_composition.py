@@ -62,8 +62,9 @@ class Composition(harness.WindowedViewerCase):
             after = self.shot()
 
         # "Program: Duplexa 01" at column 15, row 7; "H - help" at column 15,
-        # row 21: 19 and 8 characters, 11 pixels apart, in quads 16 wide.
-        for row, length in ((7, 19), (21, 8)):
+        # row 21; "L - model: wireframe or shaded" at column 15, row 26: 19, 8
+        # and 30 characters, 11 pixels apart, in quads 16 wide.
+        for row, length in ((7, 19), (21, 8), (26, 30)):
             extent = harness.lit_extent(page, text_row(row))
             self.assertIsNotNone(extent, "expected text in row %d" % row)
             self.assertGreaterEqual(extent[0], 165, "row %d starts at column 15" % row)
@@ -83,7 +84,8 @@ class Composition(harness.WindowedViewerCase):
         for row in range(7, 22):
             self.assertGreater(page.lit_pixels(*text_row(row)), 30, "text expected in row %d" % row)
         self.assertEqual(page.lit_pixels(0, 20, 800, 112), 0, "nothing between the rate and row 7")
-        self.assertEqual(page.lit_pixels(0, 352, 800, 600), 0, "nothing below row 21")
+        self.assertEqual(page.lit_pixels(0, 352, 800, 416), 0, "nothing between row 21 and row 26")
+        self.assertEqual(page.lit_pixels(0, 432, 800, 600), 0, "nothing below row 26")
         self.assertGreater(page.lit_pixels(*RATE_ROW), 40, "the frame rate is still shown")
 
         # Released, the page is gone and the frame rate stays.
