@@ -4,7 +4,7 @@
 JOBS ?= $(shell nproc)
 BUILD ?= build
 
-.PHONY: run test deps build build-viewer build-asan build-win package fuzz font bench soak screenshots overlay-screenshots clean
+.PHONY: run test deps build build-viewer build-asan build-win package fuzz font models bench soak screenshots overlay-screenshots clean
 
 run: build-viewer
 	./$(BUILD)/duplexa
@@ -38,14 +38,16 @@ build-asan: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DDUPLEXA_SANITIZE=ON >/dev/null
 	cmake --build build-asan -j $(JOBS)
 
+# Assimp for Windows is cross-built once and cached (scripts/build-assimp-win.sh).
 build-win: deps
-	cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
+	  -DDUPLEXA_ASSIMP_WIN="$$(bash scripts/build-assimp-win.sh | tail -n 1)" >/dev/null
 	cmake --build build-win -j $(JOBS)
 
 # Seconds for `make fuzz` and `make soak`, given as DURATION=n; each has its own default.
 given_duration = $(if $(filter command line environment,$(origin DURATION)),$(DURATION),$(1))
 
-# The BMP decoder's fuzzer, growing its corpus in build-fuzz/: make fuzz DURATION=600
+# The fuzzers (BMP decoder, scene-to-mesh conversion), growing their corpora in build-fuzz/: make fuzz DURATION=600
 fuzz: deps
 	bash scripts/fuzz.sh $(call given_duration,60)
 
@@ -69,6 +71,11 @@ overlay-screenshots: build
 font: deps
 	cmake -S . -B build-tools -DDUPLEXA_TOOLS=ON -DDUPLEXA_TESTS=OFF >/dev/null
 	cmake --build build-tools --target font
+
+# Regenerates the sample models in data/models/ (tools/make_models.cpp).
+models: deps
+	cmake -S . -B build-tools -DDUPLEXA_TOOLS=ON -DDUPLEXA_TESTS=OFF >/dev/null
+	cmake --build build-tools --target models
 
 clean:
 	rm -rf build build-asan build-win build-fuzz build-bench build-tools build-package

@@ -1,10 +1,12 @@
 #include "app/app.h"
 
 #include <cstdio>
+#include <string>
 
 #include "app/gl_window.h"
 #include "app/mode_switch.h"
 #include "app/statics.h"
+#include "model/model.h"
 #include "stereo/frame.h"
 
 unsigned char key_down[256];
@@ -16,6 +18,18 @@ namespace {
 constexpr int window_width = 800;
 constexpr int window_height = 600;
 constexpr int window_bits = 16;
+
+// One model is shown at a time: of several files dropped together the
+// first is opened.
+void open_dropped_file(DropHandle drop) {
+    if (platform_drag_query_file(drop, drag_query_count, nullptr, 0) > 0) {
+        unsigned length = platform_drag_query_file(drop, 0, nullptr, 0);
+        std::string path(length + 1, '\0');
+        path.resize(platform_drag_query_file(drop, 0, &path[0], length + 1));
+        open_model_file(path.c_str());
+    }
+    platform_drag_finish(drop);
+}
 
 }  // namespace
 
@@ -51,6 +65,9 @@ LResult handle_window_message(WindowHandle window, unsigned message, WParam wpar
         return 0;
     case WM_RBUTTONUP:
         key_down[VK_RBUTTON] = 0;
+        return 0;
+    case WM_DROPFILES:
+        open_dropped_file(reinterpret_cast<DropHandle>(wparam));
         return 0;
     default:
         return platform_default_window_proc(window, message, wparam, lparam);

@@ -11,7 +11,7 @@
 #include "app/statics.h"
 #include "platform/gl.h"
 #include "stereo/frame.h"
-#include "stereo/test_object.h"
+#include "model/model.h"
 #include "text/notice.h"
 
 namespace {
@@ -41,7 +41,7 @@ std::vector<unsigned char> draw_stereo_pair(int width, int height) {
         else
             pair.setup_right_eye();
         glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-        draw_test_object();
+        draw_scene_object();
         const std::vector<unsigned char> image = read_colour_buffer(width, height);
         for (int y = 0; y < height; ++y)
             std::memcpy(&both[(static_cast<std::size_t>(y) * 2 + eye) * row], &image[y * row], row);

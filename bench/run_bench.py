@@ -15,6 +15,7 @@ import platform
 import statistics
 import subprocess
 import sys
+import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -169,6 +170,28 @@ def main():
         row("decode peak memory %s, MiB" % words[1], "%.1f" % (f["ours_kb"] / 1024), "%.1f" % (f["stb_kb"] / 1024),
             "%.2f" % (f["ours_kb"] / f["stb_kb"]), "output %.1f MiB; ours/output %.2f" % (
                 f["output_kb"] / 1024, f["ours_kb"] / f["output_kb"]))
+
+    model_bench = os.path.join(bench, "model_bench")
+    with tempfile.TemporaryDirectory(prefix="duplexa-bench-") as folder:
+        subprocess.run([model_bench, "generate", folder], check=True, timeout=300)
+        for kind, name in (("binary STL", "big.stl"), ("OBJ", "big.obj")):
+            path = os.path.join(folder, name)
+            ours, theirs, our_runs, their_runs = alternate([model_bench, "load", path], [model_bench, "assimp", path],
+                                                           os.environ, max(options.repeats, 5), "ms")
+            row("load 1M-triangle %s, ms" % kind, "%.0f" % ours, "%.0f" % theirs, "%.2f" % (ours / theirs),
+                "baseline: Assimp's ReadFile alone (same validation flag); ours: import, conversion, fit")
+            our_peak = statistics.median(r["peak_kb"] for r in our_runs)
+            their_peak = statistics.median(r["peak_kb"] for r in their_runs)
+            row("peak memory, load 1M-triangle %s, MiB" % kind, "%.1f" % (our_peak / 1024),
+                "%.1f" % (their_peak / 1024), "%.2f" % (our_peak / their_peak), "VmHWM of a process that only loads")
+        frames = subprocess.run([model_bench, "frames", os.path.join(folder, "big.stl"), str(options.seconds)],
+                                capture_output=True, text=True, timeout=900, check=True, cwd=REPO_ROOT).stdout
+        for line in frames.splitlines():
+            words = line.split()
+            f = fields(" ".join(words[1:]))
+            row("1M-triangle STL %s: stereo frame / one mono draw, ms" % words[0], "%.0f" % f["stereo_ms"],
+                "%.0f" % f["mono_ms"], "%.2f" % (f["stereo_ms"] / f["mono_ms"]),
+                "offscreen (OSMesa), glasses mode, medians; both end with glFinish")
 
     print()
     print("Machine: " + machine())

@@ -1,5 +1,31 @@
 # Windows: the native Win32 viewer, its zip package and, when cross-built,
 # the tests that run under Wine.
+# Assimp: with mingw-w64 the static cross-build of scripts/build-assimp-win.sh,
+# made once and cached outside the work tree (make build-win passes its
+# prefix; a bare configure runs the script itself). Elsewhere (Visual Studio)
+# whatever assimp package CMake finds, e.g. vcpkg's.
+if(MINGW)
+  set(DUPLEXA_ASSIMP_WIN "" CACHE PATH "Prefix of the Assimp cross-build (scripts/build-assimp-win.sh)")
+  if(NOT DUPLEXA_ASSIMP_WIN OR NOT EXISTS ${DUPLEXA_ASSIMP_WIN}/.complete)
+    execute_process(COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/build-assimp-win.sh
+      OUTPUT_VARIABLE assimp_output OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE assimp_result)
+    if(NOT assimp_result EQUAL 0)
+      message(FATAL_ERROR "scripts/build-assimp-win.sh failed")
+    endif()
+    string(REGEX REPLACE ".*\n" "" assimp_output "${assimp_output}")
+    set(DUPLEXA_ASSIMP_WIN ${assimp_output} CACHE PATH "" FORCE)
+  endif()
+  # Assimp's exported target names plain `minizip` in its link interface.
+  add_library(minizip STATIC IMPORTED)
+  set_target_properties(minizip PROPERTIES IMPORTED_LOCATION ${DUPLEXA_ASSIMP_WIN}/lib/libminizip.a
+    INTERFACE_LINK_LIBRARIES z)
+  list(APPEND CMAKE_FIND_ROOT_PATH ${DUPLEXA_ASSIMP_WIN})
+  find_package(assimp REQUIRED CONFIG PATHS ${DUPLEXA_ASSIMP_WIN}/lib/cmake NO_DEFAULT_PATH)
+else()
+  find_package(assimp REQUIRED)
+endif()
+target_link_libraries(duplexa_core PUBLIC assimp::assimp)
+
 file(GLOB DUPLEXA_WIN32_SOURCES CONFIGURE_DEPENDS platform/win32/*.cpp)
 add_executable(duplexa WIN32 ${DUPLEXA_WIN32_SOURCES})
 target_link_libraries(duplexa PRIVATE duplexa_core gdi32 user32 winmm shell32)
@@ -16,6 +42,10 @@ install(FILES data/font.bmp DESTINATION data)
 # OPTIONAL: a notice that does not exist yet is left out, not an error.
 install(FILES README.md LICENSE DESTINATION . OPTIONAL)
 install(FILES data/FONT-LICENSE DESTINATION data OPTIONAL)
+install(DIRECTORY data/models DESTINATION data OPTIONAL)
+if(MINGW AND EXISTS ${DUPLEXA_ASSIMP_WIN}/LICENSE-assimp.txt)
+  install(FILES ${DUPLEXA_ASSIMP_WIN}/LICENSE-assimp.txt DESTINATION licences RENAME assimp.txt)
+endif()
 # The MinGW run-time (start-up code, winpthreads) is linked into the .exe;
 # its copyright notices go with it.
 set(DUPLEXA_MINGW_NOTICE /usr/share/doc/mingw-w64-x86-64-dev/copyright)

@@ -21,6 +21,7 @@ typedef struct duplexa_instance_* InstanceHandle;
 typedef struct duplexa_window_* WindowHandle;
 typedef struct duplexa_dc_* DeviceContext;
 typedef struct duplexa_rc_* RenderContext;
+typedef struct duplexa_drop_* DropHandle;  // HDROP
 
 typedef std::uintptr_t WParam;
 typedef std::intptr_t LParam;
@@ -77,6 +78,7 @@ static_assert(sizeof(PixelFormatDescriptor) == 40, "PIXELFORMATDESCRIPTOR is 40 
 #define WM_LBUTTONUP 0x0202
 #define WM_RBUTTONDOWN 0x0204
 #define WM_RBUTTONUP 0x0205
+#define WM_DROPFILES 0x0233
 
 #define VK_LBUTTON 0x01
 #define VK_RBUTTON 0x02
@@ -210,6 +212,16 @@ bool platform_get_program_folder(char* out, std::size_t size);
 bool platform_query_performance_frequency(std::int64_t* frequency);
 bool platform_query_performance_counter(std::int64_t* counter);
 std::uint32_t platform_time_get_time();
+
+// Files dropped on a window arrive as WM_DROPFILES with a DropHandle in
+// wParam (DragAcceptFiles is on for every window). DragQueryFile: index
+// 0xFFFFFFFF gives the number of files; a null buffer gives the length of
+// file `index` in bytes of UTF-8 without the terminator; otherwise at most
+// size - 1 bytes and a terminator are copied and the bytes copied returned.
+// DragFinish releases the handle; the window procedure calls it once.
+constexpr unsigned drag_query_count = 0xFFFFFFFFu;
+unsigned platform_drag_query_file(DropHandle drop, unsigned index, char* buffer, unsigned size);
+void platform_drag_finish(DropHandle drop);
 
 // Provided by the shared code: the window procedure every backend delivers to.
 LResult handle_window_message(WindowHandle window, unsigned message, WParam wparam, LParam lparam);

@@ -4,7 +4,7 @@
 #      SDL key mapping, and end-to-end on real windows under Xvfb;
 #   2. the unit and shell tests again under AddressSanitizer (with leak
 #      detection) and UndefinedBehaviorSanitizer;
-#   3. the BMP decoder's fuzzer for a bounded time;
+#   3. the fuzzers (BMP decoder, scene-to-mesh conversion) for a bounded time each;
 #   4. the Windows build, its tests and its end-to-end suite under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -47,7 +47,7 @@ run_ctest --test-dir build-asan --output-on-failure -j "$jobs" --timeout 900 -LE
 note_skips build-asan
 unset ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS
 
-stage "fuzzing the BMP decoder"
+stage "fuzzing the BMP decoder and the scene-to-mesh conversion"
 bash scripts/fuzz.sh "${FUZZ_SECONDS:-60}"
 
 stage "Windows build under Wine"

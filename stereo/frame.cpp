@@ -10,6 +10,7 @@
 #include "app/mode_switch.h"
 #include "app/pictures.h"
 #include "app/statics.h"
+#include "model/model.h"
 #include "platform/gl.h"
 #include "stereo/parallax.h"
 #include "stereo/test_object.h"
@@ -47,6 +48,8 @@ const HelpLine help_output_controls[] = {
     {15, 23, 1, "V - swap eyes"},
     {15, 24, 1, "C - next anaglyph colour pair"},
     {15, 25, 1, "P - parallax comfort readout"},
+    {15, 26, 1, "L - model: wireframe or shaded"},
+    {15, 27, 1, "F12 - save the picture and the stereo pair (PNG)"},
 };
 const int parallax_row = 2;
 
@@ -127,14 +130,14 @@ void draw_scene() {
     if (key_down['S']) {
         // Mono draws with the projection, viewport and colour the previous
         // frame's setup_mono left.
-        draw_test_object();
+        draw_scene_object();
     } else {
         stereo_rig.setup_left_eye();
-        if (!key_down['J']) draw_test_object();
+        if (!key_down['J']) draw_scene_object();
         // The right image must not be hidden by the left one's depth.
         glClear(GL_DEPTH_BUFFER_BIT);
         stereo_rig.setup_right_eye();
-        if (!key_down['K']) draw_test_object();
+        if (!key_down['K']) draw_scene_object();
         stereo_rig.setup_mono();
     }
 }
@@ -160,9 +163,18 @@ void render_frame() {
         focus_now();
     }
     handle_presentation_keys();
+    // Once per press, like D and U.
+    if (key_down['L']) {
+        key_down['L'] = 0;
+        if (model_is_open()) model_shaded = !model_shaded;
+    }
     if (stereo_rig.parallax_readout) {
+        // What is drawn is measured: the model's vertices, or the test object's.
         const ParallaxReading reading =
-            measure_parallax(stereo_rig, camera, test_object_vertices, test_object_vertex_count);
+            model_is_open()
+                ? measure_parallax(stereo_rig, camera, reinterpret_cast<const float(*)[3]>(model_mesh.positions.get()),
+                                   static_cast<int>(model_mesh.vertex_count()))
+                : measure_parallax(stereo_rig, camera, test_object_vertices, test_object_vertex_count);
         format_parallax(reading, parallax_text, sizeof parallax_text);
         parallax_marked = reading.uncomfortable;
     }

@@ -53,6 +53,8 @@ struct State {
     std::string program_folder;
     bool stencil_formats = true;
     bool stereo_formats = false;
+    std::vector<std::vector<std::string>> drops;  // handle = index + 1
+    std::vector<bool> drop_finished;
 };
 
 // Format numbers: 1 the basic format, + 1 with a stencil buffer, + 2 with stereo.
@@ -164,6 +166,18 @@ void restore() {
     WindowState w = window();
     post(WM_ACTIVATE, 1);  // WA_ACTIVE, not minimised
     post(WM_SIZE, 0, size_lparam(w.client_width, w.client_height));
+}
+
+void drop_files(std::vector<std::string> paths) {
+    state().drops.push_back(std::move(paths));
+    state().drop_finished.push_back(false);
+    post(WM_DROPFILES, static_cast<WParam>(state().drops.size()));
+}
+
+int drops_unfinished() {
+    int n = 0;
+    for (bool finished : state().drop_finished) n += !finished;
+    return n;
 }
 
 void on_swap(std::function<void(int)> hook) { state().swap_hook = std::move(hook); }
@@ -555,4 +569,27 @@ bool platform_move_file(const char* from, const char* to, bool replace) {
     }
     std::remove(to);
     return std::rename(from, to) == 0;
+}
+
+unsigned platform_drag_query_file(DropHandle drop, unsigned index, char* buffer, unsigned size) {
+    script::log_call(index == drag_query_count ? "DragQueryFile(count)" : "DragQueryFile(" + std::to_string(index) + ")");
+    auto& s = state();
+    auto id = reinterpret_cast<std::uintptr_t>(drop);
+    if (id == 0 || id > s.drops.size() || s.drop_finished[id - 1]) return 0;
+    const auto& paths = s.drops[id - 1];
+    if (index == drag_query_count) return static_cast<unsigned>(paths.size());
+    if (index >= paths.size()) return 0;
+    const std::string& path = paths[index];
+    if (!buffer) return static_cast<unsigned>(path.size());
+    if (size == 0) return 0;
+    std::size_t n = path.size() < size - 1 ? path.size() : size - 1;
+    std::memcpy(buffer, path.data(), n);
+    buffer[n] = '\0';
+    return static_cast<unsigned>(n);
+}
+
+void platform_drag_finish(DropHandle drop) {
+    script::log_call("DragFinish");
+    auto id = reinterpret_cast<std::uintptr_t>(drop);
+    if (id > 0 && id <= state().drop_finished.size()) state().drop_finished[id - 1] = true;
 }

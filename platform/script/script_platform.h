@@ -67,6 +67,11 @@ void key_release(int vk);  // WM_KEYUP
 void close_window();       // WM_CLOSE
 void minimise();           // WM_SIZE 0x0, WM_ACTIVATE with minimised state
 void restore();            // WM_ACTIVATE active, WM_SIZE with the client size
+// Files dropped on the window together: one WM_DROPFILES whose handle
+// answers DragQueryFile with these paths. drops_unfinished() counts the
+// handles not yet given back with DragFinish.
+void drop_files(std::vector<std::string> paths);
+int drops_unfinished();
 
 // Called after every SwapBuffers with the number of swaps so far (from 1),
 // while the swapped frame is still readable; tests post messages from here.

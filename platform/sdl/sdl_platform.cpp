@@ -20,6 +20,8 @@
 // [X] Video drivers: x11, then wayland (SDL_VIDEODRIVER overrides); never
 //     the offscreen one on its own, so "no display" fails as it should
 // [X] Clocks: SDL's performance counter and tick count
+// [X] Files dropped on a window (SDL_DROPFILE): one WM_DROPFILES per file,
+//     its handle a slot holding SDL's UTF-8 path until DragFinish
 // [ ] Mouse moves, other buttons, wheel, WM_CHAR: nothing reads them
 // [ ] WM_ACTIVATE on plain focus changes: only minimise and restore send it,
 //     since `active` only tracks the minimised state
@@ -80,6 +82,13 @@ int queue_head;
 int queue_count;
 bool quit_pending;
 int quit_code;
+
+// SDL's path of each dropped file, from its event until DragFinish.
+struct DroppedFile {
+    char* path;
+};
+constexpr int max_drops = 8;
+DroppedFile drops[max_drops];
 
 constexpr unsigned wa_inactive = 0;
 constexpr unsigned wa_active = 1;
@@ -221,6 +230,21 @@ void translate_event(const SDL_Event& event)
     case SDL_WINDOWEVENT:
         translate_window_event(event.window);
         return;
+    case SDL_DROPFILE: {
+        SdlWindow* slot = input_target(event.drop.windowID);
+        DroppedFile* free_drop = nullptr;
+        for (DroppedFile& d : drops)
+            if (!d.path && !free_drop)
+                free_drop = &d;
+        // More drops at once than the viewer can take are let go.
+        if (!slot || !free_drop || !event.drop.file) {
+            SDL_free(event.drop.file);
+            return;
+        }
+        free_drop->path = event.drop.file;
+        push_message(slot, WM_DROPFILES, reinterpret_cast<WParam>(free_drop), 0);
+        return;
+    }
     default:
         // SDL_QUIT among them: SDL sends it after the last window's close
         // event, which has already become WM_CLOSE.
@@ -974,6 +998,40 @@ bool platform_query_performance_counter(std::int64_t* counter)
 std::uint32_t platform_time_get_time()
 {
     return static_cast<std::uint32_t>(SDL_GetTicks64());
+}
+
+// ---- Dropped files -----------------------------------------------------------------
+
+unsigned platform_drag_query_file(DropHandle drop, unsigned index, char* buffer, unsigned size)
+{
+    DroppedFile* d = nullptr;
+    for (DroppedFile& candidate : drops)
+        if (reinterpret_cast<DropHandle>(&candidate) == drop && candidate.path)
+            d = &candidate;
+    if (!d)
+        return 0;
+    if (index == drag_query_count)
+        return 1;
+    if (index != 0)
+        return 0;
+    std::size_t length = std::strlen(d->path);
+    if (!buffer)
+        return static_cast<unsigned>(length);
+    if (size == 0)
+        return 0;
+    std::size_t n = length < size - 1 ? length : size - 1;
+    std::memcpy(buffer, d->path, n);
+    buffer[n] = '\0';
+    return static_cast<unsigned>(n);
+}
+
+void platform_drag_finish(DropHandle drop)
+{
+    for (DroppedFile& d : drops)
+        if (reinterpret_cast<DropHandle>(&d) == drop && d.path) {
+            SDL_free(d.path);
+            d.path = nullptr;
+        }
 }
 
 void sdl_tune_process()

@@ -6,10 +6,13 @@
 // [X] message pump; the class's window procedure forwards to handle_window_message
 // [X] message boxes (MessageBoxW), echoed to stderr as "caption: text"
 // [X] cursor, performance counter, timeGetTime
+// [X] dropped files: DragAcceptFiles on every window, DragQueryFileW and
+//     DragFinish, paths handed on as UTF-8
 // [ ] nothing else: no menus, no resources, no DPI awareness
 #include "platform/platform.h"  // <windows.h> first, through platform/gl.h
 
 #include <mmsystem.h>
+#include <shellapi.h>
 
 #include <cstddef>
 #include <cstdio>
@@ -181,6 +184,8 @@ WindowHandle platform_create_window(unsigned ex_style, const char* class_name, c
     utf8_to_wide(title, wide_title, name_capacity);
     HWND window = CreateWindowExW(ex_style, wide_class, wide_title, style, x, y, width, height,
                                   nullptr, nullptr, to_hinstance(instance), nullptr);
+    if (window != nullptr)
+        DragAcceptFiles(window, TRUE);
     return reinterpret_cast<WindowHandle>(window);
 }
 
@@ -341,4 +346,33 @@ bool platform_query_performance_counter(std::int64_t* counter)
 std::uint32_t platform_time_get_time()
 {
     return timeGetTime();
+}
+
+unsigned platform_drag_query_file(DropHandle drop, unsigned index, char* buffer, unsigned size)
+{
+    HDROP handle = reinterpret_cast<HDROP>(drop);
+    if (index == drag_query_count)
+        return DragQueryFileW(handle, 0xFFFFFFFFu, nullptr, 0);
+    UINT wide_length = DragQueryFileW(handle, index, nullptr, 0);
+    if (wide_length == 0)
+        return 0;
+    // Paths are short; one longer than this is not opened.
+    static wchar_t wide[32768];
+    if (wide_length >= sizeof wide / sizeof wide[0])
+        return 0;
+    DragQueryFileW(handle, index, wide, wide_length + 1);
+    int length = WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(wide_length), nullptr, 0, nullptr, nullptr);
+    if (buffer == nullptr)
+        return static_cast<unsigned>(length);
+    if (size == 0 || static_cast<unsigned>(length) >= size)
+        return 0;  // the caller asks for the length first; a cut path would open another file
+    int written = WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(wide_length), buffer, static_cast<int>(size),
+                                      nullptr, nullptr);
+    buffer[written] = '\0';
+    return static_cast<unsigned>(written);
+}
+
+void platform_drag_finish(DropHandle drop)
+{
+    DragFinish(reinterpret_cast<HDROP>(drop));
 }

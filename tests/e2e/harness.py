@@ -3,7 +3,8 @@ running on it, its windows and message boxes, real input and screenshots.
 
 Only the standard library and the X tools (Xvfb, xdotool, xwininfo,
 ImageMagick's import) are used; the few Xlib calls that no tool offers
-(WM_DELETE_WINDOW, watching the root window) go through ctypes.
+(WM_DELETE_WINDOW, watching the root window, dropping a file as an XDND
+drag source) go through ctypes.
 
 There is no window manager on the screen: windows sit where they ask to be,
 keyboard focus is set explicitly, and full-screen requests are seen as the
@@ -512,9 +513,24 @@ class _WindowPairEvent(ctypes.Structure):
                 ("window", ctypes.c_ulong)]
 
 
+class _SelectionRequestEvent(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("owner", ctypes.c_ulong), ("requestor", ctypes.c_ulong),
+                ("selection", ctypes.c_ulong), ("target", ctypes.c_ulong), ("property", ctypes.c_ulong),
+                ("time", ctypes.c_ulong)]
+
+
+class _SelectionEvent(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("requestor", ctypes.c_ulong),
+                ("selection", ctypes.c_ulong), ("target", ctypes.c_ulong), ("property", ctypes.c_ulong),
+                ("time", ctypes.c_ulong)]
+
+
 class _Event(ctypes.Union):
     _fields_ = [("type", ctypes.c_int), ("client", _ClientMessageEvent),
-                ("pair", _WindowPairEvent), ("pad", ctypes.c_long * 24)]
+                ("pair", _WindowPairEvent), ("request", _SelectionRequestEvent),
+                ("selection", _SelectionEvent), ("pad", ctypes.c_long * 24)]
 
 
 def _xlib():
@@ -536,6 +552,14 @@ def _xlib():
     lib.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
     lib.XPending.argtypes = [ctypes.c_void_p]
     lib.XNextEvent.argtypes = [ctypes.c_void_p, ctypes.POINTER(_Event)]
+    lib.XCreateSimpleWindow.restype = ctypes.c_ulong
+    lib.XCreateSimpleWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
+                                        ctypes.c_uint, ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong,
+                                        ctypes.c_ulong]
+    lib.XDestroyWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+    lib.XSetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_ulong]
+    lib.XChangeProperty.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_ulong,
+                                    ctypes.c_int, ctypes.c_int, ctypes.c_char_p, ctypes.c_int]
     return lib
 
 
@@ -578,6 +602,90 @@ class XConnection:
         event.client.data[1] = 0  # CurrentTime
         self.lib.XSendEvent(self.dpy, window, 0, 0, ctypes.byref(event))
         self.lib.XSync(self.dpy, 0)
+
+
+_SELECTION_REQUEST = 30
+_SELECTION_NOTIFY = 31
+
+
+class XdndSource(XConnection):
+    """A file manager's side of a drag and drop (the XDND protocol, version
+    5): offers one file as text/uri-list to a window, drops it there and
+    hands over the file's URI when the window asks for the data. xdotool
+    cannot drop files; SDL and Wine both take drops this way."""
+
+    def __init__(self, display):
+        super().__init__(display)
+        root = self.lib.XDefaultRootWindow(self.dpy)
+        self.window = self.lib.XCreateSimpleWindow(self.dpy, root, 0, 0, 1, 1, 0, 0, 0)
+        self.uri_list = self.atom("text/uri-list")
+        self.selection = self.atom("XdndSelection")
+        self.lib.XSetSelectionOwner(self.dpy, self.selection, self.window, 0)
+        self.replies = []
+        self.data = b""
+
+    def close(self):
+        if self.dpy:
+            self.lib.XDestroyWindow(self.dpy, self.window)
+        super().close()
+
+    def _send(self, target, name, data):
+        event = _Event()
+        event.client.type = _CLIENT_MESSAGE
+        event.client.window = target
+        event.client.message_type = self.atom(name)
+        event.client.format = 32
+        for i, value in enumerate(data):
+            event.client.data[i] = value
+        self.lib.XSendEvent(self.dpy, target, 0, 0, ctypes.byref(event))
+        self.lib.XFlush(self.dpy)
+
+    def _serve(self, seconds, until=None):
+        """Answers requests for the data and records the target's replies
+        until a reply named `until` comes or the time is up."""
+        deadline = time.monotonic() + seconds
+        event = _Event()
+        while time.monotonic() < deadline:
+            self.lib.XSync(self.dpy, 0)
+            while self.lib.XPending(self.dpy) > 0:
+                self.lib.XNextEvent(self.dpy, ctypes.byref(event))
+                if event.type == _SELECTION_REQUEST:
+                    request = event.request
+                    reply = _Event()
+                    reply.selection.type = _SELECTION_NOTIFY
+                    reply.selection.requestor = request.requestor
+                    reply.selection.selection = request.selection
+                    reply.selection.target = request.target
+                    reply.selection.time = request.time
+                    reply.selection.property = 0
+                    if request.target == self.uri_list and request.property:
+                        self.lib.XChangeProperty(self.dpy, request.requestor, request.property,
+                                                 self.uri_list, 8, 0, self.data, len(self.data))
+                        reply.selection.property = request.property
+                    self.lib.XSendEvent(self.dpy, request.requestor, 0, 0, ctypes.byref(reply))
+                    self.lib.XFlush(self.dpy)
+                elif event.type == _CLIENT_MESSAGE:
+                    name = self.atom_name(event.client.message_type)
+                    self.replies.append((name, event.client.data[1]))
+                    if name == until:
+                        return True
+            time.sleep(0.02)
+        return until is None
+
+    def drop(self, target, path, x=400, y=300, timeout=10):
+        """Drags `path` over window `target` (an id as text or a number) at
+        screen point (x, y) and drops it there. True when the window
+        accepted the drop and said it was finished."""
+        target = int(target, 0) if isinstance(target, str) else target
+        self.data = b"file://" + os.path.abspath(path).encode() + b"\r\n"
+        self._send(target, "XdndEnter", [self.window, 5 << 24, self.uri_list, 0, 0])
+        self._serve(0.3)
+        self._send(target, "XdndPosition", [self.window, 0, (x << 16) | y, 0, self.atom("XdndActionCopy")])
+        if not self._serve(timeout, until="XdndStatus") or not self.replies[-1][1] & 1:
+            self._send(target, "XdndLeave", [self.window, 0, 0, 0, 0])
+            return False
+        self._send(target, "XdndDrop", [self.window, 0, 0, 0, 0])
+        return self._serve(timeout, until="XdndFinished")
 
 
 class RootWatcher(XConnection):

@@ -62,8 +62,9 @@ class Composition(harness.WindowedViewerCase):
             after = self.shot()
 
         # "Program: Duplexa 01" at column 15, row 7; "H - help" at column 15,
-        # row 21: 19 and 8 characters, 11 pixels apart, in quads 16 wide.
-        for row, length in ((7, 19), (21, 8)):
+        # row 21; "L - model: wireframe or shaded" at column 15, row 26: 19, 8
+        # and 30 characters, 11 pixels apart, in quads 16 wide.
+        for row, length in ((7, 19), (21, 8), (26, 30)):
             extent = harness.lit_extent(page, text_row(row))
             self.assertIsNotNone(extent, "expected text in row %d" % row)
             self.assertGreaterEqual(extent[0], 165, "row %d starts at column 15" % row)
@@ -82,10 +83,10 @@ class Composition(harness.WindowedViewerCase):
         controls = harness.lit_extent(page, text_row(9))
         self.assertTrue(110 <= controls[0] < 118, controls)
         self.assertLess(controls[1], 110 + 11 * 8 + 16 + 1, "\"Controls:\" is 9 characters")
-        for row in range(7, 26):
+        for row in range(7, 28):
             self.assertGreater(page.lit_pixels(*text_row(row)), 30, "text expected in row %d" % row)
         self.assertEqual(page.lit_pixels(0, 20, 800, 112), 0, "nothing between the rate and row 7")
-        self.assertEqual(page.lit_pixels(0, 416, 800, 600), 0, "nothing below row 25")
+        self.assertEqual(page.lit_pixels(0, 448, 800, 600), 0, "nothing below row 27")
         self.assertGreater(page.lit_pixels(*RATE_ROW), 40, "the frame rate is still shown")
 
         # Released, the page is gone and the frame rate stays.

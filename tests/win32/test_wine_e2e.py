@@ -20,6 +20,8 @@ import unittest
 
 EXE = None
 REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+sys.path.insert(0, os.path.join(REPO, "tests", "e2e"))
+import harness  # noqa: E402  (its XDND drag source)
 WINE = "/usr/lib/wine/wine64" if os.access("/usr/lib/wine/wine64", os.X_OK) else (shutil.which("wine64") or "wine")
 WINESERVER = "/usr/lib/wine/wineserver" if os.access("/usr/lib/wine/wineserver", os.X_OK) else "wineserver"
 TIMEOUT = 30
@@ -357,6 +359,28 @@ class FullScreenModeMissing(ScreenCase):
         assert_places("checkerboard", lambda px, py: (px + py) % 2 == 0)
         self.assertIn(window, xdotool(self.env, "search", "--onlyvisible", "--name", "^Duplexa 01$").split(),
                       "the window was not reopened")
+        self.assertEqual(0, viewer.press_until_exit(window, "Escape"))
+
+    def test_dropped_obj_and_stl_replace_what_is_shown(self):
+        viewer = self.start()
+        viewer.answer_box(QUESTION, "n")
+        window = viewer.find_window("Duplexa 01")
+        x, y = viewer.geometry(window)[:2]
+        self.assert_shows_object(viewer, window, x, y)
+        before = viewer.pixels(x, y + 40, 800, 560)
+        for name in ("torus_knot.obj", "terrain.stl"):
+            with harness.XdndSource(self.env["DISPLAY"]) as source:
+                accepted = source.drop(window, os.path.join(REPO, "data", "models", name), x + 400, y + 300)
+            self.assertTrue(accepted, "the window takes the drop of " + name)
+            time.sleep(1.5)
+            after = viewer.pixels(x, y + 40, 800, 560)
+            self.assertNotEqual(before, after, name + " replaces the picture")
+            lit, red, cyan = colour_counts(after)
+            self.assertGreater(red, 200, name)
+            self.assertGreater(cyan, 200, name)
+            self.save_client(viewer, x, y, "dropped-" + name.split(".")[0])
+            before = after
+        self.assertNotIn("Error:", viewer.stderr())
         self.assertEqual(0, viewer.press_until_exit(window, "Escape"))
 
     def save_client(self, viewer, x, y, name):

@@ -1,0 +1,154 @@
+// Big models: the files are made here, never shipped.
+//   model_bench generate DIR         writes DIR/big.stl (binary) and DIR/big.obj, 1,000,000 triangles each
+//   model_bench load FILE            our whole load (open_model_file's reading: import, validation,
+//                                    conversion, fit); prints ms and the process's peak memory
+//   model_bench assimp FILE          Assimp's own ReadFile of the same file, with the same flags
+//   model_bench frames FILE SECONDS  offscreen (OSMesa): a stereo glasses-mode frame against one mono
+//                                    draw of the model, wireframe then shaded
+// Run one load per process, so that each peak is its own.
+#include <assimp/Importer.hpp>
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+#include "app/gl_window.h"
+#include "app/statics.h"
+#include "bench/bench_common.h"
+#include "model/model.h"
+#include "model/model_file.h"
+#include "platform/gl.h"
+#include "platform/script/script_platform.h"
+#include "stereo/frame.h"
+
+namespace {
+
+// A wavy sheet of 1000 x 500 cells, two triangles each.
+constexpr int columns = 1000, rows = 500;
+
+float height(int i, int j) { return 20.0f * std::sin(i * 0.05f) * std::cos(j * 0.07f); }
+
+bool generate(const std::string& dir) {
+    std::FILE* stl = std::fopen((dir + "/big.stl").c_str(), "wb");
+    std::FILE* obj = std::fopen((dir + "/big.obj").c_str(), "w");
+    if (!stl || !obj) return false;
+    char header[80] = "1,000,000 triangles for model_bench";
+    std::fwrite(header, 1, 80, stl);
+    std::uint32_t count = 2u * columns * rows;
+    std::fwrite(&count, 4, 1, stl);
+    auto put = [&](int i, int j, float* out) {
+        out[0] = static_cast<float>(i);
+        out[1] = static_cast<float>(j);
+        out[2] = height(i, j);
+    };
+    for (int i = 0; i < columns; ++i)
+        for (int j = 0; j < rows; ++j) {
+            float record[2][12] = {};
+            put(i, j, record[0] + 3);
+            put(i + 1, j, record[0] + 6);
+            put(i + 1, j + 1, record[0] + 9);
+            put(i, j, record[1] + 3);
+            put(i + 1, j + 1, record[1] + 6);
+            put(i, j + 1, record[1] + 9);
+            for (auto& r : record) {
+                r[2] = 1.0f;
+                std::fwrite(r, 4, 12, stl);
+                std::fwrite("\0\0", 1, 2, stl);
+            }
+        }
+    for (int i = 0; i <= columns; ++i)
+        for (int j = 0; j <= rows; ++j) std::fprintf(obj, "v %d %d %.4f\n", i, j, height(i, j));
+    auto id = [](int i, int j) { return i * (rows + 1) + j + 1; };
+    for (int i = 0; i < columns; ++i)
+        for (int j = 0; j < rows; ++j) {
+            std::fprintf(obj, "f %d %d %d\n", id(i, j), id(i + 1, j), id(i + 1, j + 1));
+            std::fprintf(obj, "f %d %d %d\n", id(i, j), id(i + 1, j + 1), id(i, j + 1));
+        }
+    return std::fclose(stl) == 0 && std::fclose(obj) == 0;
+}
+
+int load(const char* path) {
+    double start = monotonic_seconds();
+    Mesh mesh;
+    std::string reason;
+    if (!read_model_file(path, &mesh, &reason)) {
+        std::fprintf(stderr, "%s\n", reason.c_str());
+        return 1;
+    }
+    double ms = (monotonic_seconds() - start) * 1000.0;
+    std::printf("ms %.1f peak_kb %ld faces %zu\n", ms, status_kb("VmHWM"), mesh.face_count());
+    return 0;
+}
+
+int assimp_read(const char* path) {
+    double start = monotonic_seconds();
+    Assimp::Importer importer;
+    const aiScene* scene = importer.ReadFile(path, aiProcess_ValidateDataStructure);
+    if (!scene) return 1;
+    double ms = (monotonic_seconds() - start) * 1000.0;
+    std::size_t faces = 0;
+    for (unsigned i = 0; i < scene->mNumMeshes; ++i) faces += scene->mMeshes[i]->mNumFaces;
+    std::printf("ms %.1f peak_kb %ld faces %zu\n", ms, status_kb("VmHWM"), faces);
+    return 0;
+}
+
+// Median milliseconds of pass() + glFinish over `seconds`, after a warm-up.
+template <class Pass>
+double median_ms(Pass pass, double seconds) {
+    for (int i = 0; i < 3; ++i) pass();
+    glFinish();
+    std::vector<double> times;
+    const double end = monotonic_seconds() + seconds;
+    while (monotonic_seconds() < end || times.size() < 5) {
+        double t0 = monotonic_seconds();
+        pass();
+        glFinish();
+        times.push_back((monotonic_seconds() - t0) * 1000.0);
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+int frames(const char* path, double seconds) {
+    script::reset();
+    if (!open_gl_window(window_title, 800, 600, 16, false)) return 1;
+    if (!open_model_file(path)) return 1;
+    for (bool shaded : {false, true}) {
+        model_shaded = shaded;
+        double stereo = median_ms(
+            [] {
+                script::advance_counter(16667);
+                render_frame();
+            },
+            seconds);
+        // One draw as the mono view makes it: centred projection, then the model.
+        double mono = median_ms(
+            [] {
+                glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+                stereo_rig.setup_mono();
+                draw_scene_object();
+            },
+            seconds);
+        std::printf("%s stereo_ms %.2f mono_ms %.2f\n", shaded ? "shaded" : "wireframe", stereo, mono);
+    }
+    close_gl_window();
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "generate" && argc == 3) return generate(argv[2]) ? 0 : 1;
+    if (mode == "load" && argc == 3) return load(argv[2]);
+    if (mode == "assimp" && argc == 3) return assimp_read(argv[2]);
+    if (mode == "frames" && argc == 4) return frames(argv[2], std::atof(argv[3]));
+    std::fprintf(stderr, "usage: model_bench generate DIR | load FILE | assimp FILE | frames FILE SECONDS\n");
+    return 2;
+}

@@ -1,0 +1,26 @@
+// The user's model: opened from a file, drawn in place of the test object
+// in the test object's style (wireframe in the eye's colour) or shaded.
+#pragma once
+
+#include "model/mesh.h"
+
+// The model shown, empty while the test object is.
+extern Mesh model_mesh;
+// L switches between wireframe (false, the start) and shaded surfaces.
+extern bool model_shaded;
+
+bool model_is_open();
+
+// Opens a model file (UTF-8 path) and shows it instead of whatever was
+// shown. On failure one box (caption "Error", the file name and the reason)
+// and false; what was shown stays. Needs no GL context: drawing reads the
+// mesh's arrays in every frame, so a model survives F1.
+bool open_model_file(const char* path);
+
+// Back to the test object.
+void close_model();
+
+// The scene of one eye: the model if one is open, else the test object.
+// Uses the current matrices, viewport and colour as draw_test_object does,
+// and leaves the GL state as it found it.
+void draw_scene_object();

@@ -1,0 +1,43 @@
+// The importer's scene turned into our Mesh: a pure function, no files, no GL.
+#pragma once
+
+#include <cstdint>
+
+#include "model/mesh.h"
+
+struct aiScene;
+
+// Hostile files are refused by their size before any array is made.
+struct MeshLimits {
+    std::uint64_t max_faces;
+    std::uint64_t max_vertices;
+};
+
+enum class MeshError {
+    none,
+    no_faces,           // nothing with three corners or more
+    too_many_faces,
+    too_many_vertices,
+    not_finite,         // a coordinate is infinite or not a number
+    out_of_memory,
+};
+
+// Words for the error box.
+const char* mesh_error_text(MeshError error);
+
+// The diagonal of the test object's box, sqrt(24): models are scaled to it,
+// so the camera's home, its focus and the comfort readout fit them unchanged.
+extern const double fitted_diagonal;
+
+// Fills *mesh from every mesh the scene's nodes place (with the nodes'
+// transforms; a scene without nodes gives each mesh once), keeping faces of
+// three corners or more as the file has them, skipping points, lines and
+// faces with an index outside their mesh. Normals are the file's where it
+// has them, otherwise computed from the faces. Then the whole is moved so the
+// centre of its axis-aligned box is the origin and scaled uniformly to a box
+// diagonal of fitted_diagonal. Any scene content is accepted without reading
+// outside it. A scene that places one mesh as it is (most files) gives up
+// that mesh's vertex and normal arrays to *mesh (they are null in the scene
+// afterwards, which it can still be deleted with). On failure *mesh is left
+// empty and *error says why.
+bool mesh_from_scene(aiScene* scene, const MeshLimits& limits, Mesh* mesh, MeshError* error);

@@ -1,0 +1,192 @@
+// A model on screen: the fit read back from the GL against the test object,
+// the error boxes with the picture kept, drops through the loop, F1, and
+// the shaded view with L.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "model/model.h"
+#include "model/model_file.h"
+#include "platform/gl.h"
+#include "stereo/frame.h"
+#include "support/model_files.h"
+#include "support/viewer_fixture.h"
+
+namespace {
+
+const float moved[3] = {10, 20, 30};
+
+// The scene rows only: the rate text in the top rows may differ.
+std::vector<unsigned char> scene_picture() {
+    std::vector<unsigned char> frame = script::read_frame(800, 600);
+    frame.resize(800 * 580 * 4);
+    return frame;
+}
+
+int lit_pixels(const std::vector<unsigned char>& picture) {
+    int n = 0;
+    for (std::size_t i = 0; i < picture.size(); i += 4) n += picture[i] > 0 || picture[i + 1] > 0 || picture[i + 2] > 0;
+    return n;
+}
+
+class ModelTest : public ViewerTest {
+protected:
+    void SetUp() override {
+        ViewerTest::SetUp();
+        close_model();
+        model_shaded = false;
+        ASSERT_FALSE(folder.path().empty());
+    }
+    void TearDown() override {
+        close_model();
+        model_shaded = false;
+        model_limits = saved_limits;
+        ViewerTest::TearDown();
+    }
+
+    void open_window() {
+        ASSERT_TRUE(open_gl_window("Duplexa 01", 800, 600, 16, false));
+        frame_rate = 50.0f;
+    }
+    // Two frames: from the second the overlay's blend function adds the eyes up.
+    static std::vector<unsigned char> picture_after_frames() {
+        render_frame();
+        render_frame();
+        return scene_picture();
+    }
+
+    ScratchFolder folder;
+    ModelLimits saved_limits = model_limits;
+};
+
+}  // namespace
+
+// The test object's box has its centre at (0, 0, 1) and the diagonal the fit
+// aims at, so its own quads, scaled by 4 and moved, come back as the test
+// object moved by (0, 0, -1): the picture of the test object seen from one
+// unit further back, with the same focal length.
+TEST_F(ModelTest, TheTestObjectsOwnQuadsScaledAndMovedGiveTheTestObjectsPictureShiftedByTheFit) {
+    open_window();
+    stereo_rig.auto_focus = false;
+    for (bool glasses : {true, false}) {
+        stereo_rig.glasses_mode = glasses;
+        close_model();
+        camera.reset();
+        camera.position.z += 1.0f;
+        std::vector<unsigned char> reference = picture_after_frames();
+        ASSERT_GT(lit_pixels(reference), 1000);
+
+        camera.reset();
+        ASSERT_TRUE(open_model_file(folder.write("object.obj", test_object_obj(4.0f, moved)).c_str()));
+        EXPECT_EQ(model_mesh.quads.size(), 28u);
+        EXPECT_TRUE(picture_after_frames() == reference) << (glasses ? "glasses mode" : "without glasses");
+    }
+    EXPECT_TRUE(script::boxes().empty());
+}
+
+TEST_F(ModelTest, EachFailureShowsOneBoxWithTheFileAndItsReasonAndKeepsThePicture) {
+    open_window();
+    const std::string dir = folder.path();
+    struct Case {
+        std::string path;
+        const char* reason_part;
+    } cases[] = {
+        {dir + "/missing.obj", "No such file"},
+        {dir, "folder"},
+        {folder.write("notes.xyz", "not a model\n"), ""},
+        {folder.write("broken.ply", "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nend_header\n"), ""},
+        {folder.write("lines.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nl 1 2 3\n"), ""},
+        {folder.write("nan.obj", "v 0 0 0\nv 1 0 0\nv 0 nan 0\nf 1 2 3\n"), ""},
+        {folder.write("huge.ply", "ply\nformat ascii 1.0\nelement face 4000000000\nend_header\n"), "4000000000"},
+        {folder.write("empty.stl", ""), "empty"},
+    };
+    // Once with the test object shown, once with a model shown.
+    for (bool with_model : {false, true}) {
+        close_model();
+        if (with_model) {
+            ASSERT_TRUE(open_model_file(folder.write("shown.obj", test_object_obj(1.0f, moved)).c_str()));
+        }
+        std::vector<unsigned char> before = picture_after_frames();
+        for (const Case& c : cases) {
+            std::size_t boxes_before = script::boxes().size();
+            EXPECT_FALSE(open_model_file(c.path.c_str())) << c.path;
+            ASSERT_EQ(script::boxes().size(), boxes_before + 1) << c.path;
+            const script::Box& box = script::boxes().back();
+            EXPECT_EQ(box.caption, "Error");
+            EXPECT_NE(box.text.find(c.path), std::string::npos) << box.text;
+            EXPECT_NE(box.text.find(c.reason_part), std::string::npos) << box.text;
+            EXPECT_GT(box.text.size(), c.path.size() + 25) << "a reason follows the name: " << box.text;
+            EXPECT_EQ(model_is_open(), with_model);
+            EXPECT_TRUE(picture_after_frames() == before) << c.path;
+        }
+    }
+}
+
+TEST_F(ModelTest, ADroppedFileOpensOnceFinishedAndStaysThroughF1) {
+    std::string object = folder.write("object.obj", test_object_obj(2.0f, moved));
+    std::string other = folder.write("other.stl", binary_stl({0, 0, 0, 1, 0, 0, 0, 1, 0}));
+    int lit_after_f1 = 0;
+    run({IDNO}, {{2, [&] { script::drop_files({object, other}); }},
+                 {3, [] { script::key_press(VK_F1); }},
+                 {5,
+                  [&] {
+                      lit_after_f1 = lit_pixels(scene_picture());
+                      script::close_window();
+                  }}});
+    EXPECT_EQ(model_mesh.quads.size(), 28u) << "the first of the files dropped together";
+    EXPECT_EQ(script::drops_unfinished(), 0);
+    EXPECT_EQ(script::calls_starting("DragFinish").size(), 1u);
+    EXPECT_TRUE(script::boxes().size() == 1 && script::boxes()[0].caption == "Start FullScreen?");
+    EXPECT_GT(lit_after_f1, 1000) << "the model is drawn in the new window's context";
+}
+
+TEST_F(ModelTest, LSwitchesToShadedOncePerPressAndEveryFrameEndsInTheSameState) {
+    open_window();
+    ASSERT_TRUE(open_model_file(folder.write("object.obj", test_object_obj(1.0f, moved)).c_str()));
+    std::vector<unsigned char> wireframe = picture_after_frames();
+    key_down['L'] = 1;
+    render_frame();
+    EXPECT_EQ(key_down['L'], 0);
+    EXPECT_TRUE(model_shaded);
+    std::vector<unsigned char> shaded = picture_after_frames();
+    EXPECT_GT(lit_pixels(shaded), 3 * lit_pixels(wireframe)) << "surfaces, not lines";
+
+    // Grey per eye: the red eye's surfaces in shades of red, the cyan eye's
+    // in equal green and blue; where both overlap the channels add up.
+    int red_levels[256] = {}, red_only = 0, unequal_cyan = 0;
+    for (std::size_t i = 0; i < shaded.size(); i += 4) {
+        red_levels[shaded[i]] = 1;
+        red_only += shaded[i] > 0 && shaded[i + 1] == 0 && shaded[i + 2] == 0;
+        unequal_cyan += shaded[i + 1] != shaded[i + 2];
+    }
+    int levels = 0;
+    for (int v : red_levels) levels += v;
+    EXPECT_GE(levels, 3) << "black and two brightnesses: the faces turned to the light are brighter";
+    EXPECT_GT(red_only, 100);
+    EXPECT_EQ(unequal_cyan, 0);
+
+    GLint src = 0, dst = 0, polygon[2] = {};
+    GLboolean mask[4] = {};
+    GLfloat colour[4];
+    glGetIntegerv(GL_BLEND_SRC, &src);
+    glGetIntegerv(GL_BLEND_DST, &dst);
+    glGetIntegerv(GL_POLYGON_MODE, polygon);
+    glGetBooleanv(GL_COLOR_WRITEMASK, mask);
+    glGetFloatv(GL_CURRENT_COLOR, colour);
+    EXPECT_EQ(src, GL_SRC_ALPHA);
+    EXPECT_EQ(dst, GL_ONE_MINUS_SRC_COLOR);
+    EXPECT_EQ(polygon[0], GL_FILL);
+    EXPECT_TRUE(mask[0] && mask[1] && mask[2] && mask[3]);
+    EXPECT_FALSE(glIsEnabled(GL_LIGHTING));
+    EXPECT_FALSE(glIsEnabled(GL_COLOR_MATERIAL));
+    EXPECT_FALSE(glIsEnabled(GL_BLEND));
+    EXPECT_EQ(colour[0] + colour[1] + colour[2] + colour[3], 4.0f);
+
+    key_down['L'] = 1;
+    EXPECT_TRUE(picture_after_frames() == wireframe) << "and back to the lines";
+    close_model();
+    key_down['L'] = 1;
+    render_frame();
+    EXPECT_FALSE(model_shaded) << "without a model L changes nothing";
+}
