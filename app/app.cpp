@@ -108,6 +108,9 @@ int run_viewer(InstanceHandle instance, const Options& options) {
     prepare_opening();
     if (!open_gl_window(window_title, window_width, window_height, window_bits, fullscreen)) return 1;
     settle_output_mode();
+    // A model that cannot be opened is told in its box; the test object stays.
+    if (!options.model_path.empty()) open_model_file(options.model_path.c_str());
+    if (options.shaded) model_shaded = true;
 
     Message message{nullptr, 0, 0, 0};
     bool done = false;

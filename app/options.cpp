@@ -18,7 +18,7 @@ namespace {
 
 const char* const usage_line =
     "usage: duplexa [-h] [--version] [-w | -f] [--mode NAME] [--swap-eyes] [--colours PAIR] [--parallax]\n"
-    "               [--render FILE] [--render-pair FILE] [--size WxH] [--mono]\n";
+    "               [--shaded] [--render FILE] [--render-pair FILE] [--size WxH] [--mono] [MODEL]\n";
 
 // "a, b, c" of every name a lookup table knows, for the help and the errors.
 template <typename NameOf>
@@ -57,10 +57,10 @@ std::string help_text(const CLI::App& app) {
     std::string text = usage_line;
     text += "\nAn interactive stereoscopic (3-D) viewer.\n\nOptions:\n";
     for (const CLI::Option* option : app.get_options()) {
-        std::string names = option->get_name(false, true);
+        std::string names = option->nonpositional() ? option->get_name(false, true) : std::string();
         for (std::size_t comma = names.find(','); comma != std::string::npos; comma = names.find(',', comma + 2))
             names.replace(comma, 1, ", ");
-        if (option->get_type_size() > 0) names += " " + option->get_type_name();
+        if (option->get_type_size() > 0) names += (names.empty() ? "" : " ") + option->get_type_name();
         names.resize(std::max<std::size_t>(names.size(), 22), ' ');
         text += "  " + names + " " + option->get_description() + "\n";
     }
@@ -90,6 +90,9 @@ CommandLine parse_command_line(int argc, const char* const argv[], Options* opti
     app.add_option("--mode", mode_names, "output mode: " + modes + " (default anaglyph)")
         ->type_name("NAME")
         ->type_size(1)
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->allow_extra_args(false)
         ->check([](const std::string& name) {
             OutputMode mode;
             return output_mode_from_name(name.c_str(), &mode) ? std::string() : "unknown mode: " + name;
@@ -97,12 +100,18 @@ CommandLine parse_command_line(int argc, const char* const argv[], Options* opti
     app.add_option("--colours", colours_names, "anaglyph colours, left eye first: " + pairs + " (default red-cyan)")
         ->type_name("PAIR")
         ->type_size(1)
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->allow_extra_args(false)
         ->check([](const std::string& name) {
             int row;
             return colour_pair_from_name(name.c_str(), &row) ? std::string() : "unknown colour pair: " + name;
         });
     app.add_flag("--swap-eyes", options->swap_eyes, "each eye's image where the other's would go");
     app.add_flag("--parallax", options->parallax, "show the parallax comfort readout");
+    app.add_flag("--shaded", options->shaded, "draw the model shaded (as L)");
+    app.add_option("model", options->model_path, "a model file to show: OBJ, STL, PLY, glTF, ...")
+        ->type_name("MODEL");
     app.add_option("--render", options->render_path,
                    "draw the start picture into FILE (PNG) without a window, and exit")
         ->type_name("FILE");

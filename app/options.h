@@ -16,6 +16,8 @@ struct Options {
     bool swap_eyes = false;
     int colour_pair = -1;  // a row of the colour pair table, or -1
     bool parallax = false;
+    std::string model_path;  // a model to show instead of the test object
+    bool shaded = false;     // a model drawn shaded, as after L
     // Pictures without a window: written, then the program ends.
     std::string render_path;       // what the drawing area shows
     std::string render_pair_path;  // the stereo pair, side by side

@@ -12,6 +12,7 @@
 #include "platform/gl.h"
 #include "stereo/frame.h"
 #include "model/model.h"
+#include "model/model_file.h"
 #include "text/notice.h"
 
 namespace {
@@ -136,6 +137,19 @@ int render_pictures(const Options& options) {
         std::fprintf(stderr, "duplexa: %s needs a stereo display and cannot be rendered to a file\n",
                      output_mode_name(options.mode));
         return 1;
+    }
+    if (!options.model_path.empty()) {
+        Mesh mesh;
+        std::string why;
+        if (!read_model_file(options.model_path.c_str(), &mesh, &why)) {
+            // One line: the importer's reason may span several.
+            for (char& c : why)
+                if (c == '\n' || c == '\r') c = ' ';
+            std::fprintf(stderr, "duplexa: cannot open the model %s: %s\n", options.model_path.c_str(), why.c_str());
+            return 1;
+        }
+        model_mesh = std::move(mesh);
+        model_shaded = options.shaded;
     }
     char reason[256] = "";
     OffscreenSurface surface = platform_create_offscreen(width, height, reason, sizeof reason);

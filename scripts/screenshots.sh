@@ -15,3 +15,5 @@ shoot() {
 }
 shoot anaglyph
 shoot side-by-side --mode side-by-side
+shoot model data/models/torus_knot.obj
+shoot model-shaded --shaded data/models/torus_knot.obj

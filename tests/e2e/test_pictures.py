@@ -31,6 +31,8 @@ CASES = {
     "rows": ["--mode", "rows"],
     "columns": ["--mode", "columns"],
     "checkerboard": ["--mode", "checkerboard"],
+    "model": [os.path.join(harness.REPO_ROOT, "data", "models", "torus_knot.obj")],
+    "model-shaded-rows": ["--shaded", "--mode", "rows", os.path.join(harness.REPO_ROOT, "data", "models", "sphere.ply")],
 }
 
 
@@ -123,7 +125,8 @@ class Pictures(unittest.TestCase):
                            ([os.path.join(self.dir, "a.png"), "--size", "0x0"], b"bad picture size"),
                            ([os.path.join(self.dir, "a.png"), "--size", "16385x10"], b"bad picture size"),
                            ([os.path.join(self.dir, "a.png"), "--size", "wide"], b"bad picture size"),
-                           ([os.path.join(self.dir, "a.png"), "--mode", "page-flip"], b"stereo display")):
+                           ([os.path.join(self.dir, "a.png"), "--mode", "page-flip"], b"stereo display"),
+                           ([os.path.join(self.dir, "a.png"), "/etc/hostname"], b"cannot open the model")):
             with self.subTest(args=args):
                 result = render(*args)
                 self.assertEqual(result.returncode, 1, result.stderr)

@@ -42,8 +42,8 @@ TEST(CommandLineTest, EachArgumentListRunsOrExitsAsAUserExpects) {
         {{"-x"}, false, 2, D::ask, "-x"},
         {{""}, false, 2, D::ask, "empty argument"},
         {{"-w", ""}, false, 2, D::ask, "empty argument (argument 2)"},
-        {{"\xc3\xa9t\xc3\xa9"}, false, 2, D::ask, "\\xC3\\xA9t\\xC3\\xA9"},
-        {{"\x1b[2J"}, false, 2, D::ask, "\\x1B[2J"},
+        {{"--\xc3\xa9t\xc3\xa9"}, false, 2, D::ask, "--\\xC3\\xA9t\\xC3\\xA9"},
+        {{"--mode", "\x1b[2J"}, false, 2, D::ask, "\\x1B[2J"},
         {{"--help", "--bogus"}, false, 2, D::ask, "--bogus"},
         {{"--mode", "checkerboard"}, true, 0, D::ask, ""},
         {{"--mode", "hologram"}, false, 2, D::ask, "unknown mode: hologram"},
@@ -52,6 +52,11 @@ TEST(CommandLineTest, EachArgumentListRunsOrExitsAsAUserExpects) {
         {{"--mode", "rows", "--mode=columns", "--version"}, false, 2, D::ask, "given twice with different answers"},
         {{"--colours", "green-red", "-f"}, true, 0, D::fullscreen, ""},
         {{"--colours", "purple-gold"}, false, 2, D::ask, "unknown colour pair"},
+        {{"-w", "knot.obj"}, true, 0, D::window, ""},
+        {{"--mode", "rows", "knot.obj", "-f"}, true, 0, D::fullscreen, ""},
+        {{"knot.obj", "terrain.stl"}, false, 2, D::ask, "terrain.stl"},
+        {{"--size", "10x10"}, false, 2, D::ask, "--size goes with --render"},
+        {{"--render", "a.png", "-f"}, false, 2, D::ask, "opens no window"},
     };
     for (const Case& c : cases) {
         std::string shown;
@@ -85,6 +90,12 @@ TEST(CommandLineTest, StereoOptionsSetOnlyWhatIsGiven) {
     EXPECT_EQ(given.mode, OutputMode::top_bottom);
     EXPECT_EQ(given.colour_pair, 5);
     EXPECT_TRUE(given.swap_eyes && given.parallax);
+
+    Options model;
+    ASSERT_TRUE(parse({"--shaded", "models/t\xc3\xa9rrain.stl", "--render", "t.png", "--size", "64x48"}, &model).run);
+    EXPECT_EQ(model.model_path, "models/t\xc3\xa9rrain.stl") << "a file name is taken as it is";
+    EXPECT_TRUE(model.shaded && model.renders());
+    EXPECT_EQ(model.size, "64x48");
 }
 
 TEST(CommandLineTest, HelpListsEveryOptionOnALineOfItsOwn) {

@@ -425,6 +425,15 @@ class FullScreenModeMissing(ScreenCase):
             self.assertGreater(cyan, 20, "the right eye in cyan")
             self.assertEqual([], xdotool(self.env, "search", "--onlyvisible", "--name", "Duplexa").split(),
                              "no window was shown")
+            # A model from the command line, through the cross-built importer.
+            for model in ("torus_knot.obj", "terrain.stl"):
+                path = os.path.join(folder, model + ".png")
+                run = subprocess.run([WINE, os.path.abspath(EXE), os.path.join(REPO, "data", "models", model),
+                                      "--render", path], env=self.env, cwd=REPO, capture_output=True, timeout=TIMEOUT)
+                self.assertEqual(0, run.returncode, run.stderr)
+                rgb = subprocess.run(["convert", path, "-depth", "8", "rgb:-"], capture_output=True,
+                                     check=True).stdout
+                self.assertGreater(colour_counts(rgb)[0], 2000, model + ": the model fills the picture")
         finally:
             shutil.rmtree(folder, ignore_errors=True)
 
