@@ -6,6 +6,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "model/model.h"
 #include "stereo/frame.h"
 #include "support/viewer_fixture.h"
 #include "text/glyph_font.h"
@@ -126,6 +127,29 @@ TEST_F(ViewerTest, TheCommandLinesStereoOptionsAreInForceFromTheFirstFrame) {
     EXPECT_EQ(stereo_rig.colour_pair, 0);
     EXPECT_TRUE(stereo_rig.swap_eyes);
     EXPECT_TRUE(stereo_rig.parallax_readout);
+}
+
+TEST_F(ViewerTest, TheCommandLinesModelIsShownOrItsBoxToldAndTheTestObjectKept) {
+    for (const char* file : {"data/models/sphere.ply", "data/models/no-such-model.obj"}) {
+        SetUp();
+        Options options;
+        options.display = StartDisplay::window;
+        options.model_path = std::string(DUPLEXA_SOURCE_DIR) + "/" + file;
+        options.shaded = true;
+        bool open_in_first_frame = false;
+        script::on_swap([&](int) {
+            open_in_first_frame = model_is_open();
+            script::key_press(VK_ESCAPE);
+        });
+        EXPECT_EQ(run_viewer(nullptr, options), 0);
+        const bool exists = std::string(file).find("no-such") == std::string::npos;
+        EXPECT_EQ(open_in_first_frame, exists) << file;
+        EXPECT_EQ(script::boxes().size(), exists ? 0u : 1u) << file;
+        EXPECT_TRUE(model_shaded);
+        close_model();
+        model_shaded = false;
+        TearDown();
+    }
 }
 
 TEST_F(ViewerTest, TheCommandLineAnswersTheStartupQuestionWithoutABox) {
