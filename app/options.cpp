@@ -75,6 +75,8 @@ CommandLine parse_command_line(int argc, const char* const argv[], Options* opti
 
     CLI::App app{"", "duplexa"};
     app.set_help_flag();  // help is one of the table's own flags, printed our way
+    // "/x" is a path (Wine's, a user's), not a Windows-style option.
+    app.allow_windows_style_options(false);
     bool help = false, version = false, window = false, full = false;
 
     // The table: one entry per option.
