@@ -13,20 +13,19 @@ viewer=(
   libsdl2-dev libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri libegl-dev
   libassimp-dev libcli11-dev libstb-dev zlib1g-dev xfonts-base
 )
-# Everything else the tests, benchmarks, tools and the Windows build use (make test).
-everything=(
-  "${viewer[@]}" python3
-  libosmesa6-dev libgtest-dev googletest libbenchmark-dev
+# Everything (make test): the viewer's packages again, then what the tests,
+# benchmarks, tools and the Windows build use.
+packages=(
+  build-essential cmake pkg-config
+  libsdl2-dev libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri libegl-dev
+  libassimp-dev libcli11-dev libstb-dev zlib1g-dev xfonts-base
+  python3 libosmesa6-dev libgtest-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
   libfreetype-dev fonts-dejavu-core
   xvfb xdotool x11-utils imagemagick
   g++-mingw-w64-x86-64 libz-mingw-w64-dev libutfcpp-dev wine wine64 zip dpkg-dev
 )
-if [ "${1:-}" = "--run-only" ]; then
-  packages=("${viewer[@]}")
-else
-  packages=("${everything[@]}")
-fi
+[ "${1:-}" = "--run-only" ] && packages=("${viewer[@]}")
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
