@@ -52,6 +52,19 @@ CommandLine usage_error(const std::string& problem) {
     return result;
 }
 
+// An option naming one of a known set (a mode, a colour pair): one value each
+// time it is given, all kept, checked by `known` (empty: known; else why not).
+void add_choice(CLI::App& app, const char* name, std::vector<std::string>* given, const char* type,
+                const std::string& description, std::string (*known)(const std::string&)) {
+    app.add_option(name, *given, description)
+        ->type_name(type)
+        ->type_size(1)
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->allow_extra_args(false)
+        ->check(known);
+}
+
 // One line per option, in the table's order.
 std::string help_text(const CLI::App& app) {
     std::string text = usage_line;
@@ -89,26 +102,16 @@ CommandLine parse_command_line(int argc, const char* const argv[], Options* opti
     std::vector<std::string> mode_names, colours_names;
     const std::string modes = names_of(output_mode_count, [](int i) { return output_mode_name(OutputMode(i)); });
     const std::string pairs = names_of(colour_pair_count, colour_pair_name);
-    app.add_option("--mode", mode_names, "output mode: " + modes + " (default anaglyph)")
-        ->type_name("NAME")
-        ->type_size(1)
-        ->expected(1)
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-        ->allow_extra_args(false)
-        ->check([](const std::string& name) {
-            OutputMode mode;
-            return output_mode_from_name(name.c_str(), &mode) ? std::string() : "unknown mode: " + name;
-        });
-    app.add_option("--colours", colours_names, "anaglyph colours, left eye first: " + pairs + " (default red-cyan)")
-        ->type_name("PAIR")
-        ->type_size(1)
-        ->expected(1)
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-        ->allow_extra_args(false)
-        ->check([](const std::string& name) {
-            int row;
-            return colour_pair_from_name(name.c_str(), &row) ? std::string() : "unknown colour pair: " + name;
-        });
+    add_choice(app, "--mode", &mode_names, "NAME", "output mode: " + modes + " (default anaglyph)",
+               [](const std::string& name) {
+                   OutputMode mode;
+                   return output_mode_from_name(name.c_str(), &mode) ? std::string() : "unknown mode: " + name;
+               });
+    add_choice(app, "--colours", &colours_names, "PAIR",
+               "anaglyph colours, left eye first: " + pairs + " (default red-cyan)", [](const std::string& name) {
+                   int row;
+                   return colour_pair_from_name(name.c_str(), &row) ? std::string() : "unknown colour pair: " + name;
+               });
     app.add_flag("--swap-eyes", options->swap_eyes, "each eye's image where the other's would go");
     app.add_flag("--parallax", options->parallax, "show the parallax comfort readout");
     app.add_flag("--shaded", options->shaded, "draw the model shaded (as L)");
