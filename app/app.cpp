@@ -93,7 +93,7 @@ int run_viewer(InstanceHandle instance, const Options& options) {
     case StartDisplay::window: fullscreen = false; break;
     case StartDisplay::fullscreen: fullscreen = true; break;
     case StartDisplay::ask: {
-        int answer = platform_message_box(nullptr, "Would You Like To Run In Fullscreen Mode?", "Start FullScreen?",
+        int answer = show_message_box(nullptr, "Would You Like To Run In Fullscreen Mode?", "Start FullScreen?",
                                           MB_YESNO | MB_ICONQUESTION);
         if (answer == 0) report_unanswered_question();
         // Only an explicit Yes switches the display.

@@ -47,8 +47,8 @@ BufferNeeds described(DeviceContext dc, int format) {
     return BufferNeeds{got.cStencilBits > 0, (got.dwFlags & PFD_STEREO) != 0};
 }
 
-void error_box(const char* text) { platform_message_box(nullptr, text, error_caption, MB_OK | MB_ICONEXCLAMATION); }
-void release_box(const char* text) { platform_message_box(nullptr, text, error_caption, MB_OK | MB_ICONINFORMATION); }
+void error_box(const char* text) { show_message_box(nullptr, text, error_caption, MB_OK | MB_ICONEXCLAMATION); }
+void release_box(const char* text) { show_message_box(nullptr, text, error_caption, MB_OK | MB_ICONINFORMATION); }
 
 // The close-then-tell of every failure after the window exists.
 bool fail_opening(const char* text) {
@@ -88,14 +88,14 @@ bool open_gl_window(const char* title, int width, int height, int bits, bool ful
             ex_style = WS_EX_APPWINDOW;
         } else {
             if (const char* text = display_change_text(result))
-                platform_message_box(nullptr, text, display_caption, MB_OK | MB_ICONERROR);
-            int answer = platform_message_box(nullptr,
+                show_message_box(nullptr, text, display_caption, MB_OK | MB_ICONERROR);
+            int answer = show_message_box(nullptr,
                                               "Chyba pri inicializacii grafickeho rezimu. Chcete pokracovat v okne?",
                                               "Chyba", MB_YESNO | MB_ICONEXCLAMATION);
             // A question nobody could see is not a No: the window is the safe way on.
             if (answer == 0) report_unanswered_question();
             if (answer != IDYES && answer != 0) {
-                platform_message_box(nullptr, "Program se uzavrie.", error_caption, MB_OK | MB_ICONERROR);
+                show_message_box(nullptr, "Program se uzavrie.", error_caption, MB_OK | MB_ICONERROR);
                 return false;
             }
             fullscreen = false;

@@ -18,7 +18,7 @@ const char open_failure_prefix[] = "Failed to open DIB file ";
 const char open_failure_suffix[] = ".\n";
 
 void show_error(const char* text) {
-    if (show_errors) platform_message_box(platform_get_focus(), text, "Error", MB_OK);
+    if (show_errors) show_message_box(platform_get_focus(), text, "Error", MB_OK);
 }
 
 const char* error_text(DibError error) {

@@ -96,7 +96,7 @@ bool open_model_file(const char* path) {
     std::string reason;
     if (!read_model_file(path, &mesh, &reason)) {
         std::string text = std::string("Cannot open the model ") + (path ? path : "") + ".\n" + reason;
-        platform_message_box(platform_get_focus(), text.c_str(), "Error", MB_OK | MB_ICONERROR);
+        show_message_box(platform_get_focus(), text.c_str(), "Error", MB_OK | MB_ICONERROR);
         return false;
     }
     model_mesh = std::move(mesh);

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <cstdint>
 
 // On Windows the system headers come first, so that their definitions of the
@@ -136,10 +137,17 @@ static_assert(sizeof(PixelFormatDescriptor) == 40, "PIXELFORMATDESCRIPTOR is 40 
 inline unsigned loword(std::uintptr_t v) { return static_cast<unsigned>(v & 0xFFFF); }
 inline unsigned hiword(std::uintptr_t v) { return static_cast<unsigned>((v >> 16) & 0xFFFF); }
 
-// Message boxes (MessageBox). Returns IDOK, IDYES, IDNO, or 0 when no box
-// could be shown. Every backend also writes "caption: text" to stderr, so a
-// run without a display or a log explains itself.
+// Message boxes (MessageBox): shows the box and nothing else. Returns IDOK,
+// IDYES, IDNO, or 0 when no box could be shown.
 int platform_message_box(WindowHandle owner, const char* text, const char* caption, unsigned style);
+
+// What the shared code calls: the box, first written to stderr as
+// "caption: text", so a run without a display, or a log, explains itself.
+inline int show_message_box(WindowHandle owner, const char* text, const char* caption, unsigned style) {
+    std::fprintf(stderr, "%s: %s\n", caption ? caption : "", text ? text : "");
+    std::fflush(stderr);
+    return platform_message_box(owner, text, caption, style);
+}
 WindowHandle platform_get_focus();                                   // GetFocus
 
 // Window class (RegisterClassEx / UnregisterClass). The class's window

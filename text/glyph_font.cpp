@@ -69,7 +69,7 @@ bool load_font_texture() {
         image = nullptr;
     }
     if (!image) {
-        platform_message_box(nullptr, "Chyba načítania obrázka.", "data/font.bmp", MB_ICONERROR);
+        show_message_box(nullptr, "Chyba načítania obrázka.", "data/font.bmp", MB_ICONERROR);
         return false;
     }
 

@@ -1,6 +1,6 @@
 // The SDL2 backend: the platform interface emulated over SDL2 on Linux (X11).
 //
-// [X] Message boxes (SDL_ShowMessageBox; Yes/No and OK), also echoed to stderr
+// [X] Message boxes (SDL_ShowMessageBox; Yes/No and OK)
 // [X] Window class: SDL video is brought up on register and shut down on
 //     unregister, so each opening starts from a fresh SDL state
 // [X] Full screen: the mode is checked against the display's list and
@@ -408,8 +408,6 @@ int platform_message_box(WindowHandle owner, const char* text, const char* capti
         text = "";
     if (!caption)
         caption = "";
-    std::fprintf(stderr, "%s: %s\n", caption, text);
-    std::fflush(stderr);
     park_before_boxes();
 
     bool yes_no = (style & 0x0F) == MB_YESNO;

@@ -4,7 +4,7 @@
 // [X] window class, window, device context, pixel format, WGL context, swap
 // [X] display mode change and restore (ChangeDisplaySettings)
 // [X] message pump; the class's window procedure forwards to handle_window_message
-// [X] message boxes (MessageBoxW), echoed to stderr as "caption: text"
+// [X] message boxes (MessageBoxW)
 // [X] cursor, performance counter, timeGetTime
 // [X] dropped files: DragAcceptFiles on every window, DragQueryFileW and
 //     DragFinish, paths handed on as UTF-8
@@ -98,11 +98,6 @@ bool platform_get_program_folder(char* out, std::size_t size)
 
 int platform_message_box(WindowHandle owner, const char* text, const char* caption, unsigned style)
 {
-    // A GUI program has no console; the echo shows up where a parent
-    // process (a test, Wine's terminal) captured stderr.
-    std::fprintf(stderr, "%s: %s\n", caption != nullptr ? caption : "", text != nullptr ? text : "");
-    std::fflush(stderr);
-
     static wchar_t wide_text[box_capacity];
     static wchar_t wide_caption[name_capacity];
     utf8_to_wide(text, wide_text, box_capacity);

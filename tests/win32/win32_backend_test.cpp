@@ -309,13 +309,14 @@ struct BoxAnswerer {
 
 }  // namespace
 
+// Through the shared code's wrapper, which echoes the box before the backend shows it.
 TEST(Win32MessageBox, ShowsTheUtf8TextsAndEchoesThemToStderr)
 {
     BoxAnswerer answerer;
     HANDLE thread = CreateThread(nullptr, 0, BoxAnswerer::run, &answerer, 0, nullptr);
     ASSERT_NE(nullptr, thread);
     testing::internal::CaptureStderr();
-    int answer = platform_message_box(nullptr, "Chyba pri inicializácii.", "Chyba čť", MB_YESNO | MB_ICONQUESTION);
+    int answer = show_message_box(nullptr, "Chyba pri inicializácii.", "Chyba čť", MB_YESNO | MB_ICONQUESTION);
     std::string echoed = testing::internal::GetCapturedStderr();
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
