@@ -7,7 +7,7 @@
 #include "app/mode_switch.h"
 #include "app/statics.h"
 #include "model/model.h"
-#include "stereo/frame.h"
+#include "app/frame.h"
 
 unsigned char key_down[256];
 bool active = true;

@@ -2,12 +2,10 @@
 // loop, the window procedure and the input state it keeps.
 #pragma once
 
+#include "app/input.h"
 #include "app/options.h"
 #include "platform/platform.h"
 
-// One byte per virtual-key code: 1 while the key or mouse button is held.
-// The once-per-press controls (R, D, U, F1, M, V, C, P) set their entry back to 0.
-extern unsigned char key_down[256];
 
 // False while the window is minimised; the loop then only polls and swaps.
 extern bool active;

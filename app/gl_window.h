@@ -2,6 +2,7 @@
 // default GL state.
 #pragma once
 
+#include "app/input.h"
 #include "platform/platform.h"
 
 class GlyphFont;
@@ -11,8 +12,6 @@ extern InstanceHandle instance_handle;
 extern WindowHandle window_handle;
 extern DeviceContext device_context;
 extern RenderContext render_context;
-extern int view_width;   // client size given to the last resize_view
-extern int view_height;  // never 0
 extern GlyphFont* glyph_font;
 
 // Buffers a pixel format may give beyond colour and depth: a stencil buffer

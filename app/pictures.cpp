@@ -10,7 +10,7 @@
 #include "app/png_file.h"
 #include "app/statics.h"
 #include "platform/gl.h"
-#include "stereo/frame.h"
+#include "app/frame.h"
 #include "model/model.h"
 #include "model/model_file.h"
 #include "text/notice.h"

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "camera/camera.h"
-#include "camera/frame_timer.h"
+#include "app/frame_timer.h"
 #include "stereo/stereo_rig.h"
 
 extern Camera camera;

@@ -25,7 +25,7 @@
 #include "model/model_file.h"
 #include "platform/gl.h"
 #include "platform/script/script_platform.h"
-#include "stereo/frame.h"
+#include "app/frame.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "app/statics.h"
 #include "platform/gl.h"
 #include "platform/script/script_platform.h"
-#include "stereo/frame.h"
+#include "app/frame.h"
 #include "stereo/parallax.h"
 #include "stereo/test_object.h"
 

@@ -19,7 +19,7 @@
 #include "bench/bench_common.h"
 #include "platform/gl.h"
 #include "platform/sdl/sdl_platform.h"
-#include "stereo/frame.h"
+#include "app/frame.h"
 
 namespace {
 

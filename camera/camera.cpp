@@ -2,8 +2,7 @@
 
 #include <cmath>
 
-#include "app/app.h"
-#include "camera/frame_timer.h"
+#include "app/input.h"
 #include "platform/gl.h"
 #include "platform/platform.h"
 

@@ -6,7 +6,7 @@
 // swap only trades the places.
 #include <cmath>
 
-#include "app/gl_window.h"
+#include "app/input.h"
 #include "platform/gl.h"
 #include "stereo/interleave_mask.h"
 #include "stereo/stereo_rig.h"

@@ -1,7 +1,6 @@
 #include "stereo/stereo_rig.h"
 
-#include "app/app.h"
-#include "camera/frame_timer.h"
+#include "app/input.h"
 
 namespace {
 

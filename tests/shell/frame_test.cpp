@@ -11,7 +11,7 @@
 
 #include "model/model.h"
 #include "platform/gl.h"
-#include "stereo/frame.h"
+#include "app/frame.h"
 #include "stereo/test_object.h"
 #include "support/model_files.h"
 #include "support/viewer_fixture.h"

@@ -9,7 +9,7 @@
 #include "model/model.h"
 #include "model/model_file.h"
 #include "platform/gl.h"
-#include "stereo/frame.h"
+#include "app/frame.h"
 #include "support/model_files.h"
 #include "support/viewer_fixture.h"
 

@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include "model/model.h"
-#include "stereo/frame.h"
+#include "app/frame.h"
 #include "support/viewer_fixture.h"
 #include "text/glyph_font.h"
 

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "platform/gl.h"
-#include "stereo/frame.h"
+#include "app/frame.h"
 #include "support/viewer_fixture.h"
 #include "text/glyph_font.h"
 

@@ -8,7 +8,7 @@
 
 #include "app/app.h"
 #include "camera/camera.h"
-#include "camera/frame_timer.h"
+#include "app/frame_timer.h"
 #include "platform/gl.h"
 #include "platform/script/script_platform.h"
 

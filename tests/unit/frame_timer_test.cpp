@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "camera/frame_timer.h"
+#include "app/frame_timer.h"
 #include "platform/script/script_platform.h"
 
 namespace {

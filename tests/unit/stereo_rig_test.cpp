@@ -7,7 +7,7 @@
 #include <random>
 
 #include "app/app.h"
-#include "camera/frame_timer.h"
+#include "app/frame_timer.h"
 #include "stereo/stereo_rig.h"
 
 namespace {

@@ -17,10 +17,5 @@ public:
     void restart();
 };
 
-// Frames per second measured in the last frame; 0 before the first measurement.
-extern float frame_rate;
-
-// A per-second rate of a control turned into this frame's step: rate / frame_rate,
-// or 0 while frame_rate is 0 or not finite (before the first measurement, or
-// after a frame that took no measurable time).
-float per_frame_step(float per_second);
+// frame_rate and per_frame_step, which the controls read, are in app/input.h.
+#include "app/input.h"

@@ -1,4 +1,4 @@
-#include "camera/frame_timer.h"
+#include "app/frame_timer.h"
 
 #include <cmath>
 

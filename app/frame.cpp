@@ -1,4 +1,4 @@
-#include "stereo/frame.h"
+#include "app/frame.h"
 
 #include <cmath>
 #include <cstdio>
