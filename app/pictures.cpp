@@ -163,8 +163,11 @@ int render_pictures(const Options& options) {
     // The camera at home, the rig focused as automatic focus does in a frame.
     camera.apply_view();
     stereo_rig.update_from_input(camera.distance_from_origin());
-    if (options.mono) key_down['S'] = 1;
-    if (options.mono) stereo_rig.setup_mono();
+    if (options.mono) {
+        // As with S held: one image, drawn with the centred projection.
+        key_down['S'] = 1;
+        stereo_rig.setup_mono();
+    }
     draw_scene();
 
     int code = 0;
