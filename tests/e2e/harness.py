@@ -160,7 +160,17 @@ class Xvfb:
         """Answers the message box with this caption with a key: Return for
         the default (Yes / OK), Escape for No."""
         box = self.wait_window(caption, viewer)
-        self.run("xdotool", "key", "--window", box["id"], key)
+        # A key that reaches a box still setting itself up is lost: pressed
+        # again only while this very box is plainly still waiting (a press
+        # too many would answer the next box, which has another window).
+        for _ in range(2):
+            self.run("xdotool", "key", "--window", box["id"], key, check=False)
+            try:
+                self.wait_window_gone(box["id"], timeout=4)
+                return box
+            except AssertionError:
+                pass
+        self.run("xdotool", "key", "--window", box["id"], key, check=False)
         self.wait_window_gone(box["id"])
         return box
 
