@@ -187,8 +187,7 @@ bool format_offered(BufferNeeds needs) {
     if (!device_context) return false;
     PixelFormatDescriptor probe = pixel_format;
     ask_for(&probe, needs);
-    const BufferNeeds got = described(device_context, platform_choose_pixel_format(device_context, &probe));
-    return (!needs.stencil || got.stencil) && (!needs.stereo || got.stereo);
+    return covers(described(device_context, platform_choose_pixel_format(device_context, &probe)), needs);
 }
 
 void resize_view(int width, int height) {

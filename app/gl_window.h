@@ -20,6 +20,10 @@ struct BufferNeeds {
     bool stencil;
     bool stereo;
 };
+// Whether a format that gives `got` has every buffer `needs` asks for.
+inline bool covers(BufferNeeds got, BufferNeeds needs) {
+    return (!needs.stencil || got.stencil) && (!needs.stereo || got.stereo);
+}
 // What the next openings ask of the pixel format; nothing extra by default.
 extern BufferNeeds format_wanted;
 // What the open window's format gives; read back (DescribePixelFormat) only

@@ -15,10 +15,7 @@ BufferNeeds found_missing = {false, false};  // asked of this system once, and n
 
 BufferNeeds needs_of(OutputMode mode) { return BufferNeeds{mode_needs_stencil(mode), mode_needs_stereo(mode)}; }
 
-bool serves(BufferNeeds format, OutputMode mode) {
-    const BufferNeeds needs = needs_of(mode);
-    return (!needs.stencil || format.stencil) && (!needs.stereo || format.stereo);
-}
+bool serves(BufferNeeds format, OutputMode mode) { return covers(format, needs_of(mode)); }
 
 bool known_missing(OutputMode mode) {
     const BufferNeeds needs = needs_of(mode);

@@ -50,12 +50,6 @@ std::vector<unsigned char> draw_stereo_pair(int width, int height) {
     return both;
 }
 
-bool file_exists(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file) std::fclose(file);
-    return file != nullptr;
-}
-
 // duplexa-YYYYMMDD-HHMMSS, with -2, -3, ... when a picture of that second
 // (or its pair) is already there.
 std::string free_picture_name() {
@@ -64,7 +58,7 @@ std::string free_picture_name() {
     if (const std::tm* local = std::localtime(&now)) std::strftime(stamp, sizeof stamp, "duplexa-%Y%m%d-%H%M%S", local);
     for (int n = 1; n < 1000; ++n) {
         const std::string base = n == 1 ? std::string(stamp) : std::string(stamp) + "-" + std::to_string(n);
-        if (!file_exists(base + ".png") && !file_exists(base + "-pair.png")) return base;
+        if (!file_exists((base + ".png").c_str()) && !file_exists((base + "-pair.png").c_str())) return base;
     }
     return std::string();
 }

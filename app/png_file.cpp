@@ -56,6 +56,12 @@ void say(char* reason, std::size_t size, const char* what, const std::string& pa
 
 }  // namespace
 
+bool file_exists(const char* path) {
+    std::FILE* file = path ? std::fopen(path, "rb") : nullptr;
+    if (file) std::fclose(file);
+    return file != nullptr;
+}
+
 bool write_png_file(const char* path, int width, int height, const unsigned char* rgb_bottom_up, bool replace,
                     char* reason, std::size_t reason_size) {
     if (!path || !*path || width <= 0 || height <= 0 || !rgb_bottom_up) {
@@ -94,9 +100,7 @@ bool write_png_file(const char* path, int width, int height, const unsigned char
     }
     if (!platform_move_file(temporary.c_str(), path, replace)) {
         std::remove(temporary.c_str());
-        std::FILE* existing = replace ? nullptr : std::fopen(path, "rb");
-        say(reason, reason_size, existing ? "will not overwrite" : "cannot write", path);
-        if (existing) std::fclose(existing);
+        say(reason, reason_size, !replace && file_exists(path) ? "will not overwrite" : "cannot write", path);
         return false;
     }
     return true;
