@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "platform/script/script_gl.h"
+#include "platform/win32_emulation.h"
 
 namespace script {
 namespace {
@@ -45,7 +46,7 @@ struct State {
     std::function<void(int)> swap_hook;
     int swaps = 0;
     PlatformPoint cursor{0, 0};
-    int cursor_count = 0;
+    emulated::CursorCounter cursor_counter;
     bool counter_available = true;
     std::int64_t frequency = 1000000;
     std::int64_t counter = 0;
@@ -56,11 +57,6 @@ struct State {
     std::vector<std::vector<std::string>> drops;  // handle = index + 1
     std::vector<bool> drop_finished;
 };
-
-// Format numbers: 1 the basic format, + 1 with a stencil buffer, + 2 with stereo.
-constexpr int stencil_format_bit = 1;
-constexpr int stereo_format_bit = 2;
-constexpr int format_count = 4;
 
 // Constructed on first use: the camera parks the cursor before main runs,
 // possibly before this file's own statics would have been constructed.
@@ -94,10 +90,6 @@ int current_window_index() {
     for (int i = static_cast<int>(state().windows.size()) - 1; i >= 0; --i)
         if (state().windows[i].alive) return i;
     return -1;
-}
-
-LParam size_lparam(int width, int height) {
-    return static_cast<LParam>((static_cast<unsigned>(height) & 0xFFFF) << 16 | (static_cast<unsigned>(width) & 0xFFFF));
 }
 
 // The frame the simulated system draws around a client area of this style.
@@ -158,14 +150,10 @@ void post(unsigned message, WParam wparam, LParam lparam) {
 void key_press(int vk) { post(WM_KEYDOWN, static_cast<WParam>(vk)); }
 void key_release(int vk) { post(WM_KEYUP, static_cast<WParam>(vk)); }
 void close_window() { post(WM_CLOSE); }
-void minimise() {
-    post(WM_ACTIVATE, static_cast<WParam>(1u << 16));  // WA_INACTIVE, minimised
-    post(WM_SIZE, SIZE_MINIMIZED, 0);
-}
+void minimise() { emulated::send_minimised(post); }
 void restore() {
     WindowState w = window();
-    post(WM_ACTIVATE, 1);  // WA_ACTIVE, not minimised
-    post(WM_SIZE, 0, size_lparam(w.client_width, w.client_height));
+    emulated::send_restored(post, w.client_width, w.client_height);
 }
 
 void drop_files(std::vector<std::string> paths) {
@@ -185,7 +173,7 @@ int swap_count() { return state().swaps; }
 
 void set_cursor(long x, long y) { state().cursor = PlatformPoint{x, y}; }
 PlatformPoint cursor() { return state().cursor; }
-int cursor_display_count() { return state().cursor_count; }
+int cursor_display_count() { return state().cursor_counter.count; }
 void set_performance_counter(bool available, std::int64_t frequency) {
     state().counter_available = available;
     state().frequency = frequency;
@@ -248,7 +236,9 @@ bool platform_register_window_class(InstanceHandle, const char* class_name) {
 
 bool platform_unregister_window_class(const char* class_name, InstanceHandle) {
     script::log_call(std::string("UnregisterClass(") + class_name + ")");
-    if (script::should_fail("UnregisterClass") || !state().class_registered) return false;
+    // Like Win32, a class with a live window stays registered.
+    if (script::should_fail("UnregisterClass") || !state().class_registered || script::live_windows() > 0)
+        return false;
     state().class_registered = false;
     return true;
 }
@@ -301,9 +291,10 @@ WindowHandle platform_create_window(unsigned ex_style, const char* class_name, c
     s.windows.push_back(std::move(w));
     int index = static_cast<int>(s.windows.size()) - 1;
     WindowHandle handle = script::handle_of(index);
-    // Win32 sends WM_SIZE while the window is being created.
-    handle_window_message(handle, WM_SIZE, 0,
-                          script::size_lparam(s.windows[index].client_width, s.windows[index].client_height));
+    auto send = [handle](unsigned message, WParam wparam, LParam lparam) {
+        handle_window_message(handle, message, wparam, lparam);
+    };
+    emulated::send_created(send, s.windows[index].client_width, s.windows[index].client_height);
     return handle;
 }
 
@@ -322,7 +313,10 @@ void platform_show_window(WindowHandle window) {
     script::log_call("ShowWindow");
     if (script::SimWindow* w = script::window_of(window)) {
         w->visible = true;
-        handle_window_message(window, WM_ACTIVATE, 1, 0);  // shown and activated
+        auto send = [window](unsigned message, WParam wparam, LParam lparam) {
+            handle_window_message(window, message, wparam, lparam);
+        };
+        emulated::send_shown(send);
     }
 }
 
@@ -365,38 +359,23 @@ int platform_choose_pixel_format(DeviceContext dc, const PixelFormatDescriptor* 
     script::log_call("ChoosePixelFormat");
     if (script::should_fail("ChoosePixelFormat") || !script::window_of(reinterpret_cast<WindowHandle>(dc)))
         return 0;
-    const unsigned needed = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL;
-    if ((pfd->dwFlags & needed) != needed || pfd->iPixelType != PFD_TYPE_RGBA) return 0;
-    int format = 1;
-    if (pfd->cStencilBits > 0 && state().stencil_formats) format += script::stencil_format_bit;
-    if ((pfd->dwFlags & PFD_STEREO) && state().stereo_formats) format += script::stereo_format_bit;
-    return format;
+    return emulated::choose_format(pfd, [](int extras) {
+        return (!(extras & emulated::format_stencil) || state().stencil_formats) &&
+               (!(extras & emulated::format_stereo) || state().stereo_formats);
+    });
 }
 
 int platform_describe_pixel_format(DeviceContext dc, int format, PixelFormatDescriptor* pfd) {
     script::log_call("DescribePixelFormat(" + std::to_string(format) + ")");
-    if (!script::window_of(reinterpret_cast<WindowHandle>(dc)) || format < 1 || format > script::format_count ||
-        !pfd)
-        return 0;
-    const int extras = format - 1;
-    *pfd = PixelFormatDescriptor{};
-    pfd->nSize = sizeof(PixelFormatDescriptor);
-    pfd->nVersion = 1;
-    pfd->dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-    if (extras & script::stereo_format_bit) pfd->dwFlags |= PFD_STEREO;
-    pfd->iPixelType = PFD_TYPE_RGBA;
-    pfd->cColorBits = 32;
-    pfd->cDepthBits = 16;
-    pfd->cStencilBits = (extras & script::stencil_format_bit) ? 8 : 0;
-    return script::format_count;
+    if (!script::window_of(reinterpret_cast<WindowHandle>(dc))) return 0;
+    return emulated::describe_format(format, 32, pfd);
 }
 
 bool platform_set_pixel_format(DeviceContext dc, int format, const PixelFormatDescriptor*) {
     script::log_call("SetPixelFormat");
     script::SimWindow* w = script::window_of(reinterpret_cast<WindowHandle>(dc));
     // Like Win32, a window's pixel format can be set only once.
-    if (script::should_fail("SetPixelFormat") || !w || format < 1 || format > script::format_count ||
-        w->pixel_format != 0)
+    if (script::should_fail("SetPixelFormat") || !w || !emulated::valid_format(format) || w->pixel_format != 0)
         return false;
     w->pixel_format = format;
     return true;
@@ -406,7 +385,7 @@ RenderContext platform_create_context(DeviceContext dc) {
     script::log_call("wglCreateContext");
     script::SimWindow* w = script::window_of(reinterpret_cast<WindowHandle>(dc));
     if (script::should_fail("wglCreateContext") || !w || w->pixel_format == 0) return nullptr;
-    const bool stencil = ((w->pixel_format - 1) & script::stencil_format_bit) != 0;
+    const bool stencil = ((w->pixel_format - 1) & emulated::format_stencil) != 0;
     void* gl = script::gl_create_context(stencil ? 8 : 0);
     if (!gl) return nullptr;
     state().contexts.push_back(script::SimContext{true, gl});
@@ -488,7 +467,7 @@ LResult platform_default_window_proc(WindowHandle, unsigned, WParam, LParam) {
 
 int platform_show_cursor(bool show) {
     script::log_call(show ? "ShowCursor(1)" : "ShowCursor(0)");
-    return show ? ++state().cursor_count : --state().cursor_count;
+    return state().cursor_counter.show(show);
 }
 
 bool platform_get_cursor_pos(PlatformPoint* point) {

@@ -43,6 +43,7 @@
 #include "platform/platform.h"
 #include "platform/sdl/sdl_keys.h"
 #include "platform/sdl/sdl_platform.h"
+#include "platform/win32_emulation.h"
 
 namespace {
 
@@ -54,10 +55,8 @@ struct SdlWindow {
     int announced_height;
 };
 
-// Format numbers: 1 the basic format, + 1 with a stencil buffer, + 2 with stereo.
-constexpr int format_stencil = 1;
-constexpr int format_stereo = 2;
-constexpr int format_count = 4;
+using emulated::format_stencil;
+using emulated::format_stereo;
 
 constexpr int max_windows = 4;
 SdlWindow windows[max_windows];
@@ -72,7 +71,7 @@ char class_name_registered[64];
 SDL_Window* mode_holder;
 SDL_DisplayMode fullscreen_mode;  // its mode, for a window remade for another pixel format
 
-int cursor_display_count;  // ShowCursor's counter: visible while >= 0
+emulated::CursorCounter cursor_counter;
 bool park_pending;
 int park_x, park_y;
 
@@ -89,10 +88,6 @@ struct DroppedFile {
 };
 constexpr int max_drops = 8;
 DroppedFile drops[max_drops];
-
-constexpr unsigned wa_inactive = 0;
-constexpr unsigned wa_active = 1;
-constexpr unsigned size_restored = 0;
 
 WindowHandle handle_of(SdlWindow* slot)
 {
@@ -123,12 +118,6 @@ SdlWindow* slot_of_id(Uint32 window_id)
     return slot_of_sdl(SDL_GetWindowFromID(window_id));
 }
 
-LParam size_lparam(int width, int height)
-{
-    return static_cast<LParam>((static_cast<unsigned>(width) & 0xFFFF) |
-                               ((static_cast<unsigned>(height) & 0xFFFF) << 16));
-}
-
 void push_message(SdlWindow* slot, unsigned message, WParam wparam, LParam lparam)
 {
     if (queue_count == queue_capacity)
@@ -139,6 +128,20 @@ void push_message(SdlWindow* slot, unsigned message, WParam wparam, LParam lpara
     m.wparam = wparam;
     m.lparam = lparam;
     ++queue_count;
+}
+
+// A sender of messages to a window through the queue.
+auto queued_for(SdlWindow* slot)
+{
+    return [slot](unsigned message, WParam wparam, LParam lparam) { push_message(slot, message, wparam, lparam); };
+}
+
+// A sender of messages straight to the window procedure.
+auto sent_to(SdlWindow* slot)
+{
+    return [slot](unsigned message, WParam wparam, LParam lparam) {
+        handle_window_message(handle_of(slot), message, wparam, lparam);
+    };
 }
 
 // Input goes to the window that has the keyboard focus, as on Windows; input
@@ -164,16 +167,14 @@ void translate_window_event(const SDL_WindowEvent& event)
         return;
     switch (event.event) {
     case SDL_WINDOWEVENT_MINIMIZED:
-        push_message(slot, WM_SIZE, SIZE_MINIMIZED, size_lparam(0, 0));
-        push_message(slot, WM_ACTIVATE, wa_inactive | (1u << 16), 0);
+        emulated::send_minimised(queued_for(slot));
         slot->announced_width = 0;
         slot->announced_height = 0;
         break;
     case SDL_WINDOWEVENT_RESTORED: {
         int width = 0, height = 0;
         SDL_GetWindowSize(slot->window, &width, &height);
-        push_message(slot, WM_ACTIVATE, wa_active, 0);
-        push_message(slot, WM_SIZE, size_restored, size_lparam(width, height));
+        emulated::send_restored(queued_for(slot), width, height);
         slot->announced_width = width;
         slot->announced_height = height;
         break;
@@ -181,7 +182,7 @@ void translate_window_event(const SDL_WindowEvent& event)
     case SDL_WINDOWEVENT_SIZE_CHANGED:
         if (SDL_GetWindowFlags(slot->window) & SDL_WINDOW_MINIMIZED)
             break;
-        push_message(slot, WM_SIZE, size_restored, size_lparam(event.data1, event.data2));
+        push_message(slot, WM_SIZE, emulated::size_restored, emulated::word_pair(event.data1, event.data2));
         slot->announced_width = event.data1;
         slot->announced_height = event.data2;
         break;
@@ -224,7 +225,7 @@ void translate_event(const SDL_Event& event)
         SdlWindow* slot = input_target(event.button.windowID);
         if (!slot)
             return;
-        push_message(slot, message, 0, size_lparam(event.button.x, event.button.y));
+        push_message(slot, message, 0, emulated::word_pair(event.button.x, event.button.y));
         return;
     }
     case SDL_WINDOWEVENT:
@@ -338,7 +339,7 @@ void park_before_boxes()
 
 void apply_cursor_visibility()
 {
-    SDL_ShowCursor(cursor_display_count >= 0 ? SDL_ENABLE : SDL_DISABLE);
+    SDL_ShowCursor(cursor_counter.visible() ? SDL_ENABLE : SDL_DISABLE);
 }
 
 void announce_size(SdlWindow* slot)
@@ -347,7 +348,7 @@ void announce_size(SdlWindow* slot)
     SDL_GetWindowSize(slot->window, &width, &height);
     slot->announced_width = width;
     slot->announced_height = height;
-    handle_window_message(handle_of(slot), WM_SIZE, size_restored, size_lparam(width, height));
+    emulated::send_created(sent_to(slot), width, height);
 }
 
 // The GL attributes choose the X visual, which is fixed when the window is
@@ -684,7 +685,7 @@ void platform_show_window(WindowHandle window)
     SDL_ShowWindow(slot->window);
     // Showing activates the window on Windows, with WM_ACTIVATE sent at once;
     // a size the full-screen switch changed is announced too.
-    handle_window_message(window, WM_ACTIVATE, wa_active, 0);
+    emulated::send_shown(sent_to(slot));
     int width = 0, height = 0;
     SDL_GetWindowSize(slot->window, &width, &height);
     if (width != slot->announced_width || height != slot->announced_height)
@@ -744,27 +745,15 @@ bool platform_release_dc(WindowHandle window, DeviceContext dc)
 
 int platform_choose_pixel_format(DeviceContext dc, const PixelFormatDescriptor* pfd)
 {
-    if (!slot_of(dc) || !pfd)
+    if (!slot_of(dc))
         return 0;
-    // The one format SDL gives: a double-buffered RGBA window with a depth
-    // buffer, drawn by OpenGL.
-    const std::uint32_t needed = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL;
-    if ((pfd->dwFlags & needed) != needed || pfd->iPixelType != PFD_TYPE_RGBA)
-        return 0;
-    // The closest format there is, as Windows chooses: stereo goes first,
-    // then the stencil buffer.
-    int extras = (pfd->cStencilBits > 0 ? format_stencil : 0) | ((pfd->dwFlags & PFD_STEREO) ? format_stereo : 0);
-    if (extras != 0 && !format_available(extras) && (extras & format_stereo))
-        extras &= ~format_stereo;
-    if (extras != 0 && !format_available(extras))
-        extras = 0;
-    return 1 + extras;
+    return emulated::choose_format(pfd, format_available);
 }
 
 bool platform_set_pixel_format(DeviceContext dc, int format, const PixelFormatDescriptor*)
 {
     SdlWindow* slot = slot_of(dc);
-    if (!slot || format < 1 || format > format_count)
+    if (!slot || !emulated::valid_format(format))
         return false;
     // A window's pixel format is set once for its lifetime.
     if (slot->pixel_format != 0 && slot->pixel_format != format)
@@ -798,19 +787,9 @@ bool platform_set_pixel_format(DeviceContext dc, int format, const PixelFormatDe
 
 int platform_describe_pixel_format(DeviceContext dc, int format, PixelFormatDescriptor* pfd)
 {
-    if (!slot_of(dc) || !pfd || format < 1 || format > format_count)
+    if (!slot_of(dc))
         return 0;
-    const int extras = format - 1;
-    *pfd = PixelFormatDescriptor{};
-    pfd->nSize = sizeof(PixelFormatDescriptor);
-    pfd->nVersion = 1;
-    pfd->dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER |
-                   ((extras & format_stereo) ? PFD_STEREO : 0u);
-    pfd->iPixelType = PFD_TYPE_RGBA;
-    pfd->cColorBits = 24;
-    pfd->cDepthBits = 16;
-    pfd->cStencilBits = (extras & format_stencil) ? 8 : 0;
-    return format_count;
+    return emulated::describe_format(format, 24, pfd);
 }
 
 // ---- OpenGL context ----------------------------------------------------------------
@@ -919,10 +898,10 @@ LResult platform_default_window_proc(WindowHandle, unsigned, WParam, LParam)
 
 int platform_show_cursor(bool show)
 {
-    cursor_display_count += show ? 1 : -1;
+    const int count = cursor_counter.show(show);
     if (video_ready)
         apply_cursor_visibility();
-    return cursor_display_count;
+    return count;
 }
 
 bool platform_get_cursor_pos(PlatformPoint* point)
