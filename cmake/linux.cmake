@@ -23,31 +23,31 @@ endif()
 
 if(DUPLEXA_TESTS)
   enable_testing()
+  # Before tests/, so that GoogleTest's targets are seen there too.
+  include(cmake/test_executable.cmake)
   add_subdirectory(tests)
 
   # The SDL key mapping, tested on its own: no display needed.
-  find_package(GTest REQUIRED)
-  include(GoogleTest)
-  add_executable(sdl_key_tests tests/sdl/sdl_keys_test.cpp platform/sdl/sdl_keys.cpp)
-  target_include_directories(sdl_key_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-  target_link_libraries(sdl_key_tests PRIVATE PkgConfig::SDL2 GTest::gtest_main)
-  gtest_discover_tests(sdl_key_tests DISCOVERY_TIMEOUT 60)
+  duplexa_test_executable(sdl_key_tests SOURCES tests/sdl/sdl_keys_test.cpp platform/sdl/sdl_keys.cpp
+    LIBRARIES PkgConfig::SDL2)
 
-  # The rest of the SDL backend on SDL's offscreen driver: no display needed.
-  add_executable(sdl_backend_tests tests/sdl/sdl_backend_test.cpp platform/sdl/sdl_platform.cpp
-    platform/sdl/sdl_keys.cpp)
-  target_include_directories(sdl_backend_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-  target_link_libraries(sdl_backend_tests PRIVATE PkgConfig::SDL2 PkgConfig::X11 OpenGL::GL GTest::gtest_main)
+  # The rest of the SDL backend, and the backend contract, on SDL's offscreen
+  # driver: no display needed.
+  set(sdl_backend_sources platform/sdl/sdl_platform.cpp platform/sdl/sdl_keys.cpp)
+  set(sdl_backend_libraries PkgConfig::SDL2 PkgConfig::X11 OpenGL::GL)
+  set(sdl_test_properties)
   if(DUPLEXA_SANITIZE)
     # The GL driver SDL loads for its offscreen windows keeps a block until
     # it is unloaded at SDL_Quit, after which the leak checker can no longer
     # even name its module; leaks of our own code are checked by every other
     # test executable.
-    gtest_discover_tests(sdl_backend_tests DISCOVERY_TIMEOUT 60
-      PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0:halt_on_error=1")
-  else()
-    gtest_discover_tests(sdl_backend_tests DISCOVERY_TIMEOUT 60)
+    set(sdl_test_properties ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0:halt_on_error=1")
   endif()
+  duplexa_test_executable(sdl_backend_tests SOURCES tests/sdl/sdl_backend_test.cpp ${sdl_backend_sources}
+    LIBRARIES ${sdl_backend_libraries} PROPERTIES ${sdl_test_properties})
+  duplexa_test_executable(contract_tests_sdl
+    SOURCES tests/backend/contract_test.cpp tests/backend/system_sdl.cpp ${sdl_backend_sources}
+    LIBRARIES ${sdl_backend_libraries} PROPERTIES ${sdl_test_properties})
 endif()
 
 # Benchmarks: off by default; scripts/bench.sh turns them on in its own build.

@@ -1,0 +1,289 @@
+// The backend contract: what the shared code relies on from every platform
+// backend, checked through platform.h alone on each of them (the scripted
+// system, SDL on its offscreen driver, Windows under Wine). The system's own
+// doings (minimise, restore, keys, the close box) come through system.h.
+#include "platform/platform.h"  // <windows.h> first
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/backend/system.h"
+
+namespace {
+
+// What reached the window procedure, of the messages the shell reads.
+std::vector<Message> delivered;
+
+bool shell_reads(unsigned message) {
+    return message == WM_SIZE || message == WM_ACTIVATE || message == WM_CLOSE || message == WM_KEYDOWN ||
+           message == WM_KEYUP;
+}
+
+}  // namespace
+
+// The shell's window procedure, stood in for: it records, ends the loop on
+// WM_CLOSE as the shell does, and leaves the rest to the default procedure.
+LResult handle_window_message(WindowHandle window, unsigned message, WParam wparam, LParam lparam) {
+    if (shell_reads(message)) delivered.push_back(Message{window, message, wparam, lparam});
+    if (message == WM_CLOSE) {
+        platform_post_quit_message(0);
+        return 0;
+    }
+    return platform_default_window_proc(window, message, wparam, lparam);
+}
+
+namespace {
+
+const char* const class_name = "OpenGL";
+
+PixelFormatDescriptor basic_format() {
+    PixelFormatDescriptor pfd = {};
+    pfd.nSize = sizeof pfd;
+    pfd.nVersion = 1;
+    pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+    pfd.iPixelType = PFD_TYPE_RGBA;
+    pfd.cColorBits = 16;
+    pfd.cDepthBits = 16;
+    pfd.iLayerType = PFD_MAIN_PLANE;
+    return pfd;
+}
+
+class Backend : public ::testing::Test {
+protected:
+    std::vector<WindowHandle> windows;
+
+    void SetUp() override {
+        std::string why;
+        if (!system_up(&why)) GTEST_SKIP() << why;
+        ASSERT_TRUE(platform_register_window_class(system_instance(), class_name));
+        delivered.clear();
+    }
+
+    void TearDown() override {
+        platform_make_current(nullptr, nullptr);
+        for (WindowHandle w : windows) platform_destroy_window(w);
+        windows.clear();
+        drain();
+        platform_unregister_window_class(class_name, system_instance());
+        system_reset();
+        delivered.clear();
+    }
+
+    // A framed window with this client size, sized as the shell sizes it.
+    WindowHandle open_window(int width = 320, int height = 240) {
+        const unsigned style = WS_OVERLAPPEDWINDOW | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+        const unsigned ex_style = WS_EX_APPWINDOW | WS_EX_WINDOWEDGE;
+        PlatformRect rect = {0, 0, width, height};
+        EXPECT_TRUE(platform_adjust_window_rect(&rect, style, ex_style));
+        WindowHandle w = platform_create_window(ex_style, class_name, "Duplexa contract", style, 0, 0,
+                                                rect.right - rect.left, rect.bottom - rect.top, system_instance());
+        if (w) windows.push_back(w);
+        return w;
+    }
+
+    // A shown window with all it was sent on the way already delivered.
+    WindowHandle open_shown_window() {
+        WindowHandle w = open_window();
+        if (!w) return nullptr;
+        platform_show_window(w);
+        pump();
+        delivered.clear();
+        return w;
+    }
+
+    static void drain() {
+        Message m;
+        while (platform_peek_message(&m)) {
+            platform_translate_message(&m);
+            platform_dispatch_message(&m);
+        }
+    }
+
+    // Everything the system has for the window procedure, delivered.
+    static void pump() {
+        drain();
+        system_settle();
+        drain();
+    }
+
+    static std::vector<unsigned> kinds(const std::vector<Message>& messages) {
+        std::vector<unsigned> out;
+        for (const Message& m : messages) out.push_back(m.message);
+        return out;
+    }
+
+    // The next message the loop reads, passing over those the shell does not.
+    static Message next_read() {
+        Message m = {};
+        for (int tries = 0; tries < 100; ++tries) {
+            if (!platform_peek_message(&m)) {
+                system_settle();
+                continue;
+            }
+            if (m.message == WM_QUIT || shell_reads(m.message)) return m;
+            platform_translate_message(&m);
+            platform_dispatch_message(&m);
+        }
+        return Message{nullptr, 0, 0, 0};
+    }
+};
+
+TEST_F(Backend, ClassLifetimeFollowsWin32Rules) {
+    EXPECT_FALSE(platform_register_window_class(system_instance(), class_name)) << "already registered";
+    EXPECT_EQ(platform_create_window(0, "Other", "x", WS_OVERLAPPEDWINDOW, 0, 0, 64, 64, system_instance()), nullptr)
+        << "no window of a class never registered";
+    WindowHandle w = open_window();
+    ASSERT_NE(w, nullptr);
+    EXPECT_FALSE(platform_unregister_window_class(class_name, system_instance())) << "a window of the class is alive";
+    EXPECT_TRUE(platform_destroy_window(w));
+    windows.clear();
+    EXPECT_FALSE(platform_destroy_window(w)) << "already destroyed";
+    EXPECT_TRUE(platform_unregister_window_class(class_name, system_instance()));
+    EXPECT_TRUE(platform_register_window_class(system_instance(), class_name)) << "registers again after unregistering";
+}
+
+TEST_F(Backend, PixelFormatThenContextThenDrawingIntoTheWindow) {
+    WindowHandle w = open_shown_window();
+    ASSERT_NE(w, nullptr);
+    DeviceContext dc = platform_get_dc(w);
+    ASSERT_NE(dc, nullptr);
+    EXPECT_EQ(platform_get_dc(w), dc) << "the window's own device context (CS_OWNDC)";
+    EXPECT_EQ(platform_create_context(dc), nullptr) << "no context before a pixel format";
+
+    PixelFormatDescriptor pfd = basic_format();
+    const int format = platform_choose_pixel_format(dc, &pfd);
+    ASSERT_GT(format, 0);
+    EXPECT_FALSE(platform_set_pixel_format(dc, 0, &pfd)) << "format 0 does not exist";
+    ASSERT_TRUE(platform_set_pixel_format(dc, format, &pfd));
+    PixelFormatDescriptor got = {};
+    ASSERT_GE(platform_describe_pixel_format(dc, format, &got), format);
+    EXPECT_TRUE(got.dwFlags & PFD_SUPPORT_OPENGL);
+    EXPECT_TRUE(got.dwFlags & PFD_DOUBLEBUFFER);
+    EXPECT_GT(got.cDepthBits, 0);
+
+    RenderContext rc = platform_create_context(dc);
+    ASSERT_NE(rc, nullptr);
+    ASSERT_TRUE(platform_make_current(dc, rc));
+    EXPECT_NE(glGetString(GL_VERSION), nullptr);
+    glClearColor(1.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    unsigned char pixel[4] = {};
+    glReadBuffer(GL_BACK);
+    glReadPixels(32, 32, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
+    EXPECT_GE(pixel[0], 240);
+    EXPECT_LE(pixel[1], 8);
+    EXPECT_LE(pixel[2], 8);
+    EXPECT_TRUE(platform_swap_buffers(dc));
+
+    EXPECT_TRUE(platform_make_current(nullptr, nullptr));
+    EXPECT_TRUE(platform_delete_context(rc));
+    EXPECT_TRUE(platform_release_dc(w, dc));
+    EXPECT_FALSE(platform_swap_buffers(nullptr));
+}
+
+TEST_F(Backend, ShownWindowHasHadItsClientSizeAndTheActivation) {
+    WindowHandle w = open_window(320, 240);
+    ASSERT_NE(w, nullptr);
+    platform_show_window(w);
+    pump();
+    const Message* size = nullptr;
+    bool activated = false;
+    for (const Message& m : delivered) {
+        EXPECT_EQ(m.window, w);
+        if (m.message == WM_SIZE) size = &m;
+        if (m.message == WM_ACTIVATE) activated = loword(m.wparam) != 0 && hiword(m.wparam) == 0;
+    }
+    ASSERT_NE(size, nullptr) << "creating or showing gives the client size";
+    EXPECT_EQ(loword(size->lparam), 320u);
+    EXPECT_EQ(hiword(size->lparam), 240u);
+    EXPECT_TRUE(activated) << "showing activates, not minimised";
+
+    PlatformRect rect = {-1, -1, -1, -1};
+    ASSERT_TRUE(platform_get_client_rect(w, &rect));
+    EXPECT_EQ(rect.left, 0);
+    EXPECT_EQ(rect.top, 0);
+    EXPECT_EQ(rect.right, 320);
+    EXPECT_EQ(rect.bottom, 240);
+}
+
+// Windows empties the client area first and deactivates after, reporting the
+// window minimised; restoring gives the size back first, then the activation.
+TEST_F(Backend, MinimiseAndRestoreGiveTheSizeBeforeTheActivation) {
+    WindowHandle w = open_shown_window();
+    ASSERT_NE(w, nullptr);
+    system_minimise(w);
+    pump();
+    ASSERT_FALSE(delivered.empty());
+    EXPECT_EQ(delivered[0].message, static_cast<unsigned>(WM_SIZE)) << "nothing before the size";
+    EXPECT_EQ(delivered[0].wparam, static_cast<WParam>(SIZE_MINIMIZED));
+    EXPECT_EQ(delivered[0].lparam, 0);
+    for (const Message& m : delivered) {
+        EXPECT_EQ(m.window, w);
+        if (m.message == WM_ACTIVATE) {
+            EXPECT_NE(hiword(m.wparam), 0u) << "the minimised flag is the high word";
+        }
+    }
+
+    delivered.clear();
+    system_restore(w);
+    pump();
+    ASSERT_EQ(kinds(delivered), (std::vector<unsigned>{WM_SIZE, WM_ACTIVATE}));
+    EXPECT_EQ(loword(delivered[0].lparam), 320u);
+    EXPECT_EQ(hiword(delivered[0].lparam), 240u);
+    EXPECT_NE(loword(delivered[1].wparam), 0u);
+    EXPECT_EQ(hiword(delivered[1].wparam), 0u);
+}
+
+TEST_F(Backend, TheCloseBoxReachesTheProcedureWhoseQuitEndsTheLoop) {
+    WindowHandle w = open_shown_window();
+    ASSERT_NE(w, nullptr);
+    system_close(w);
+    Message m = next_read();
+    if (m.message == WM_CLOSE) {  // posted, where Windows sends it from the close box's command
+        platform_dispatch_message(&m);
+        m = next_read();
+    }
+    EXPECT_EQ(kinds(delivered), std::vector<unsigned>{WM_CLOSE});
+    EXPECT_EQ(delivered.empty() ? nullptr : delivered[0].window, w);
+    ASSERT_EQ(m.message, static_cast<unsigned>(WM_QUIT));
+    EXPECT_EQ(m.wparam, 0u);
+    EXPECT_EQ(m.window, nullptr);
+}
+
+TEST_F(Backend, QuitComesOnceAfterWhatIsAlreadyWaiting) {
+    WindowHandle w = open_shown_window();
+    ASSERT_NE(w, nullptr);
+    system_key(w, 'Q', true);
+    system_key(w, 'Q', false);
+    Message m = next_read();  // the system has both keys now
+    ASSERT_EQ(m.message, static_cast<unsigned>(WM_KEYDOWN));
+    EXPECT_EQ(m.wparam, static_cast<WParam>('Q'));
+    EXPECT_EQ(m.window, w);
+    platform_post_quit_message(3);
+
+    m = next_read();
+    EXPECT_EQ(m.message, static_cast<unsigned>(WM_KEYUP)) << "what was waiting comes first";
+    m = next_read();
+    ASSERT_EQ(m.message, static_cast<unsigned>(WM_QUIT));
+    EXPECT_EQ(m.wparam, 3u);
+    EXPECT_EQ(m.window, nullptr);
+    delivered.clear();
+    platform_dispatch_message(&m);
+    EXPECT_TRUE(delivered.empty()) << "a message without a window reaches no window procedure";
+    while (platform_peek_message(&m)) {
+        EXPECT_NE(m.message, static_cast<unsigned>(WM_QUIT)) << "one WM_QUIT per post";
+    }
+}
+
+TEST_F(Backend, ShowCursorKeepsTheDisplayCounter) {
+    const int start = platform_show_cursor(true) - 1;
+    EXPECT_EQ(platform_show_cursor(false), start);
+    EXPECT_EQ(platform_show_cursor(false), start - 1);
+    EXPECT_EQ(platform_show_cursor(false), start - 2);
+    EXPECT_EQ(platform_show_cursor(true), start - 1);
+    EXPECT_EQ(platform_show_cursor(true), start);
+}
+
+}  // namespace
