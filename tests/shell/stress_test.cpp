@@ -20,6 +20,7 @@
 
 #include "platform/gl.h"
 #include "app/frame.h"
+#include "support/pixels.h"
 #include "support/viewer_fixture.h"
 #include "text/glyph_font.h"
 
@@ -28,31 +29,6 @@ namespace {
 const float infinity = std::numeric_limits<float>::infinity();
 const float not_a_number = std::numeric_limits<float>::quiet_NaN();
 const std::int64_t ticks_at_50_fps = 20000;  // the scripted counter runs at 1 MHz
-
-struct Picture {
-    int red = 0, cyan = 0, white = 0, lit = 0;
-};
-
-// Classifies the pixels of the current frame inside [x0, x1) x [y0, y1).
-Picture look_at(int x0, int y0, int x1, int y1) {
-    std::vector<unsigned char> frame = script::read_frame(800, 600);
-    Picture n;
-    for (int y = y0; y < y1; ++y)
-        for (int x = x0; x < x1; ++x) {
-            const unsigned char* p = &frame[(static_cast<std::size_t>(y) * 800 + x) * 4];
-            const bool r = p[0] > 200, g = p[1] > 200, b = p[2] > 200;
-            if (r && p[1] < 60 && p[2] < 60) ++n.red;
-            if (p[0] < 60 && g && b) ++n.cyan;
-            if (r && g && b) ++n.white;
-            if (p[0] > 60 || p[1] > 60 || p[2] > 60) ++n.lit;
-        }
-    return n;
-}
-
-// Everything below the frame rate's row.
-Picture scene() { return look_at(0, 0, 800, 580); }
-// The cells of the frame rate text, top left.
-Picture rate_cells() { return look_at(0, 584, 60, 600); }
 
 // Reads every pending GL error, so the next check starts clean.
 std::set<GLenum> drain_gl_errors() {
@@ -128,7 +104,7 @@ protected:
         frame();
         frame();
         EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << after;
-        const Picture picture = scene();
+        const PixelCounts picture = scene_pixels();
         EXPECT_GT(picture.red, 100) << after;
         EXPECT_GT(picture.cyan, 100) << after;
         EXPECT_GT(picture.white, 20) << after << ": the two images add up where they cross";
@@ -263,7 +239,7 @@ TEST_F(StressTest, TheShiftPastTheWindowWidthAndFarBelowZeroKeepsDrawing) {
     drain_gl_errors();
     frame();
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
-    EXPECT_GT(scene().white, 100) << "both white eyes over the whole window after E";
+    EXPECT_GT(scene_pixels().white, 100) << "both white eyes over the whole window after E";
     tap_in_frame('D');
     expect_normal_picture("E and D after the shift");
 }
@@ -411,7 +387,7 @@ TEST_F(ViewerTest, HundredsOfOpeningsAndClosingsLeaveNothingBehind) {
         if (i % 50 == 0 || i == 299) {
             render_frame();
             render_frame();
-            EXPECT_GT(scene().red, 100) << "opening " << i;
+            EXPECT_GT(scene_pixels().red, 100) << "opening " << i;
             EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << "opening " << i;
         }
         close_gl_window();
