@@ -57,6 +57,13 @@ protected:
     static void frames(int n) {
         for (int i = 0; i < n; ++i) render_frame();
     }
+    // The scene after n frames with `vk` held (J: the right eye only, K: the left).
+    static PixelCounts scene_while_held(int vk, int n = 1) {
+        key_down[vk] = 1;
+        frames(n);
+        key_down[vk] = 0;
+        return scene_pixels();
+    }
 };
 
 TEST_F(FrameTest, GlassesModeDrawsRedAndCyanThatAddUpToWhiteFromTheSecondFrame) {
@@ -104,14 +111,8 @@ TEST_F(FrameTest, WithoutGlassesTwoWhiteImagesStandTheShiftApart) {
     stereo_rig.glasses_mode = false;
     // Eyes (almost) together: both images equal, so only the shift parts them.
     stereo_rig.separation_ratio = 1e9f;
-    key_down['J'] = 1;  // right eye only
-    frames(2);
-    PixelCounts right = scene_pixels();
-    key_down['J'] = 0;
-    key_down['K'] = 1;  // left eye only
-    frames(1);
-    PixelCounts left = scene_pixels();
-    key_down['K'] = 0;
+    PixelCounts right = scene_while_held('J', 2);
+    PixelCounts left = scene_while_held('K');
     EXPECT_EQ(right.red + right.cyan, 0);
     EXPECT_EQ(left.red + left.cyan, 0);
     EXPECT_GT(right.white, 100);
@@ -136,18 +137,13 @@ TEST_F(FrameTest, MonoDrawsOneCentredWhiteImage) {
 
 TEST_F(FrameTest, JAndKHideOneEyeEachAndTogetherLeaveOnlyTheOverlay) {
     frames(1);
-    key_down['J'] = 1;
-    frames(1);
-    PixelCounts only_right = scene_pixels();
+    PixelCounts only_right = scene_while_held('J');
     EXPECT_EQ(only_right.red, 0);
     EXPECT_GT(only_right.cyan, 100);
-    key_down['J'] = 0;
-    key_down['K'] = 1;
-    frames(1);
-    PixelCounts only_left = scene_pixels();
+    PixelCounts only_left = scene_while_held('K');
     EXPECT_GT(only_left.red, 100);
     EXPECT_EQ(only_left.cyan, 0);
-    key_down['J'] = 1;
+    key_down['J'] = key_down['K'] = 1;
     frames(1);
     EXPECT_EQ(scene_pixels().lit, 0);
     EXPECT_GT(rate_cells().lit, 0) << "the frame rate still shows";

@@ -97,6 +97,13 @@ protected:
         }
     }
 
+    // hold_for with `vk` held, released afterwards.
+    static void hold_key(int vk, int frames, std::int64_t ticks = ticks_at_50_fps) {
+        key_down[vk] = 1;
+        hold_for(frames, ticks);
+        key_down[vk] = 0;
+    }
+
     // The picture after recovery: a clean frame of the defaults, both eyes,
     // the rate text, and the GL with nothing to complain about.
     static void expect_normal_picture(const char* after) {
@@ -142,9 +149,7 @@ TEST_F(StressTest, AFocalLengthOfExactlyZeroIsRejectedByTheGlAndLeavesNoNanInThe
     // The camera on the origin focuses at 0: near plane 0, and 0 / 0 for the
     // frustum shift.
     camera.position = Vec3{0.0f, 0.0f, 0.0f};
-    key_down['Y'] = 1;
-    hold_for(3);
-    key_down['Y'] = 0;
+    hold_key('Y', 3);
     EXPECT_EQ(stereo_rig.focal_length, 0.0f);
     EXPECT_EQ(stereo_rig.near_plane, 0.0f);
     EXPECT_EQ(stereo_rig.eye_separation, 0.0f);
@@ -181,9 +186,7 @@ TEST_F(StressTest, HoldingZDrivesTheRatioThroughZeroAndEBringsItBack) {
     }
     EXPECT_TRUE(std::isinf(stereo_rig.eye_separation));
 
-    key_down['E'] = 1;
-    hold_for(1);
-    key_down['E'] = 0;
+    hold_key('E', 1);
     EXPECT_EQ(stereo_rig.separation_ratio, 30.0f);
     EXPECT_FLOAT_EQ(stereo_rig.eye_separation, 1.0f / 6.0f);
     stereo_rig.image_shift = 200.0f;  // E clears the shift; glasses mode ignores it anyway
@@ -194,15 +197,11 @@ TEST_F(StressTest, ZAndQTogetherReachZeroOverZeroAndEStillRecovers) {
     stereo_rig.auto_focus = false;
     camera.position = Vec3{0.0f, 0.0f, 0.0f};
     stereo_rig.separation_ratio = 0.0f;
-    key_down['Y'] = 1;  // focal 0 over ratio 0
-    hold_for(2);
-    key_down['Y'] = 0;
+    hold_key('Y', 2);  // focal 0 over ratio 0
     EXPECT_TRUE(std::isnan(stereo_rig.eye_separation)) << "0 / 0, as the rig's invariant demands";
 
     tap_in_frame('R');
-    key_down['E'] = 1;
-    hold_for(1);
-    key_down['E'] = 0;
+    hold_key('E', 1);
     EXPECT_FLOAT_EQ(stereo_rig.focal_length, 5.0f);
     EXPECT_FLOAT_EQ(stereo_rig.eye_separation, 1.0f / 6.0f);
     EXPECT_FLOAT_EQ(stereo_rig.near_plane, 1.0f);
@@ -213,9 +212,7 @@ TEST_F(StressTest, ZAndQTogetherReachZeroOverZeroAndEStillRecovers) {
 TEST_F(StressTest, TheShiftPastTheWindowWidthAndFarBelowZeroKeepsDrawing) {
     tap_in_frame('D');  // without glasses
     ASSERT_FALSE(stereo_rig.glasses_mode);
-    key_down['O'] = 1;
-    hold_for(350);  // seven seconds: 200 + 700 pixels, through the width
-    key_down['O'] = 0;
+    hold_key('O', 350);  // seven seconds: 200 + 700 pixels, through the width
     EXPECT_GT(stereo_rig.image_shift, 800.0f);
     EXPECT_GT(rate_cells().lit, 10);
 
@@ -227,14 +224,10 @@ TEST_F(StressTest, TheShiftPastTheWindowWidthAndFarBelowZeroKeepsDrawing) {
     }
 
     stereo_rig.image_shift = 200.0f;
-    key_down['I'] = 1;
-    hold_for(600, 2 * ticks_at_50_fps);  // 24 seconds: down to -2200
-    key_down['I'] = 0;
+    hold_key('I', 600, 2 * ticks_at_50_fps);  // 24 seconds: down to -2200
     EXPECT_LT(stereo_rig.image_shift, -2000.0f);
 
-    key_down['E'] = 1;
-    hold_for(1);
-    key_down['E'] = 0;
+    hold_key('E', 1);
     EXPECT_EQ(stereo_rig.image_shift, 0.0f);
     drain_gl_errors();
     frame();
@@ -322,9 +315,7 @@ TEST_F(StressTest, TheCameraTurnedStraightUpStaysFiniteAndRBringsItHome) {
 
     // Sideways turns have no right vector to follow.
     script::set_cursor(400 + 1000, 300);
-    key_down[VK_RIGHT] = 1;
-    hold_for(5);
-    key_down[VK_RIGHT] = 0;
+    hold_key(VK_RIGHT, 5);
     EXPECT_EQ(camera.direction.y, 1.0f);
 
     // A tilt down of exactly the length of the direction leaves no direction at all.
@@ -334,9 +325,7 @@ TEST_F(StressTest, TheCameraTurnedStraightUpStaysFiniteAndRBringsItHome) {
     EXPECT_EQ(camera.direction.y, 0.0f);
     EXPECT_EQ(camera.direction.z, 0.0f);
     EXPECT_TRUE(modelview_finite());
-    key_down[VK_UP] = 1;
-    hold_for(5);
-    key_down[VK_UP] = 0;
+    hold_key(VK_UP, 5);
     EXPECT_FLOAT_EQ(camera.position.z, 5.0f) << "no direction, no travel";
     EXPECT_FLOAT_EQ(stereo_rig.focal_length, 5.0f);
 
