@@ -86,6 +86,35 @@ void apply_stereo_options(const Options& options) {
     if (options.parallax) stereo_rig.parallax_readout = true;
 }
 
+LoopPass run_loop_pass(Message& message) {
+    if (platform_peek_message(&message)) {
+        if (message.message == WM_QUIT) return LoopPass::ended;
+        platform_translate_message(&message);
+        platform_dispatch_message(&message);
+        return LoopPass::message;
+    }
+
+    if (active) render_frame();
+
+    // Escape ends the loop without showing the frame of this pass.
+    const bool escape = key_down[VK_ESCAPE] != 0;
+    if (!escape) platform_swap_buffers(device_context);
+
+    // F1 switches between full screen and window; an output mode that
+    // needs another pixel format reopens in the same state.
+    if (key_down[VK_F1] || reopen_requested) {
+        const bool switch_screen = key_down[VK_F1] != 0;
+        key_down[VK_F1] = 0;
+        close_gl_window();
+        if (switch_screen) fullscreen = !fullscreen;
+        prepare_opening();
+        if (!open_gl_window(window_title, window_width, window_height, window_bits, fullscreen))
+            return LoopPass::reopen_failed;
+        settle_output_mode();
+    }
+    return escape ? LoopPass::ended : LoopPass::frame;
+}
+
 int run_viewer(InstanceHandle instance, const Options& options) {
     instance_handle = instance;
 
@@ -113,34 +142,10 @@ int run_viewer(InstanceHandle instance, const Options& options) {
     if (options.shaded) model_shaded = true;
 
     Message message{nullptr, 0, 0, 0};
-    bool done = false;
-    while (!done) {
-        if (platform_peek_message(&message)) {
-            if (message.message == WM_QUIT) break;
-            platform_translate_message(&message);
-            platform_dispatch_message(&message);
-            continue;
-        }
-
-        if (active) render_frame();
-
-        // Escape ends the loop without showing the frame of this pass.
-        if (key_down[VK_ESCAPE])
-            done = true;
-        else
-            platform_swap_buffers(device_context);
-
-        // F1 switches between full screen and window; an output mode that
-        // needs another pixel format reopens in the same state.
-        if (key_down[VK_F1] || reopen_requested) {
-            const bool switch_screen = key_down[VK_F1] != 0;
-            key_down[VK_F1] = 0;
-            close_gl_window();
-            if (switch_screen) fullscreen = !fullscreen;
-            prepare_opening();
-            if (!open_gl_window(window_title, window_width, window_height, window_bits, fullscreen)) return 1;
-            settle_output_mode();
-        }
+    for (;;) {
+        const LoopPass pass = run_loop_pass(message);
+        if (pass == LoopPass::ended) break;
+        if (pass == LoopPass::reopen_failed) return 1;
     }
 
     close_gl_window();

@@ -24,5 +24,15 @@ void apply_stereo_options(const Options& options);
 // taken as consent to change the display.
 void report_unanswered_question();
 
+// What one pass of the frame loop did. The loop goes on after a message or
+// a frame; it ends on the quit message or Escape, and fails when F1 or an
+// output mode's reopening could not open the window again.
+enum class LoopPass { message, frame, ended, reopen_failed };
+
+// One pass of the loop run_viewer runs: takes one waiting message into
+// `message` and dispatches it, or else draws (unless minimised), shows the
+// frame and reopens the window on F1 or a request. The window must be open.
+LoopPass run_loop_pass(Message& message);
+
 // The title every opening passes.
 extern const char* const window_title;

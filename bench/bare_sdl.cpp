@@ -47,12 +47,13 @@ void close_window() {
     SDL_Quit();
 }
 
-void one_pass() {
+bool one_pass() {
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
     }
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     SDL_GL_SwapWindow(window);
+    return true;
 }
 
 }  // namespace

@@ -41,16 +41,16 @@ inline long resident_kb() { return status_kb("VmRSS"); }
 
 // Runs pass() for `seconds` after a warm-up (the software rasteriser's
 // shaders, first touch of buffers) and prints frames per second and the
-// resident size; finish() waits for the GL to complete.
+// resident size; pass() returns whether it showed a frame (a pass may only
+// handle a message), finish() waits for the GL to complete.
 template <class Pass, class Finish>
 void print_loop_rate(Pass pass, Finish finish, double seconds) {
-    for (int i = 0; i < 20; ++i) pass();
+    for (int shown = 0; shown < 20;) shown += pass() ? 1 : 0;
     finish();
     const double start = monotonic_seconds();
     long frames = 0;
     while (monotonic_seconds() - start < seconds) {
-        pass();
-        ++frames;
+        if (pass()) ++frames;
     }
     finish();
     const double elapsed = monotonic_seconds() - start;

@@ -1,6 +1,6 @@
-// The viewer's own frame loop on a real SDL window, timed from outside the
-// shared code: the same open_gl_window, render_frame and swap the program
-// runs, with the start-up question answered "No" in code.
+// The viewer's own frame loop on a real SDL window: the same open_gl_window
+// and loop pass the program runs, with the start-up question answered "No"
+// in code.
 //
 //   viewer_bench loop glasses|noglasses|help SECONDS   frames per second, resident size
 //   viewer_bench loop MODE SECONDS                     the same in an output mode (side-by-side, rows, ...)
@@ -32,17 +32,6 @@ bool open_window() {
     return true;
 }
 
-// The loop of run_viewer, minus the F1 and Escape handling it does not need.
-void one_pass() {
-    Message message{nullptr, 0, 0, 0};
-    while (platform_peek_message(&message)) {
-        platform_translate_message(&message);
-        platform_dispatch_message(&message);
-    }
-    if (active) render_frame();
-    platform_swap_buffers(device_context);
-}
-
 int run_loop(const char* mode, double seconds) {
     OutputMode wanted = OutputMode::anaglyph;
     const bool named_mode = output_mode_from_name(mode, &wanted);
@@ -56,7 +45,9 @@ int run_loop(const char* mode, double seconds) {
     if (std::strcmp(mode, "noglasses") == 0) stereo_rig.glasses_mode = false;
     if (std::strcmp(mode, "help") == 0) key_down['H'] = 1;
 
-    print_loop_rate(one_pass, glFinish, seconds);
+    // run_viewer's own pass; only the passes that showed a frame count.
+    Message message{nullptr, 0, 0, 0};
+    print_loop_rate([&message] { return run_loop_pass(message) == LoopPass::frame; }, glFinish, seconds);
     close_gl_window();
     return 0;
 }

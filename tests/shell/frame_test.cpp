@@ -13,49 +13,17 @@
 #include "platform/gl.h"
 #include "app/frame.h"
 #include "stereo/test_object.h"
+#include "support/gl_checks.h"
 #include "support/model_files.h"
+#include "support/pixels.h"
 #include "support/viewer_fixture.h"
 #include "text/glyph_font.h"
 #include "text/notice.h"
 
-namespace {
-
-std::atomic<long> allocations{0};
-
-struct PixelCounts {
-    int red = 0, cyan = 0, white = 0, lit = 0;
-    int min_x = 1 << 30, max_x = -1;
-};
-
-// Classifies the pixels of the current frame inside [x0, x1) x [y0, y1).
-PixelCounts count_pixels(int x0, int y0, int x1, int y1) {
-    std::vector<unsigned char> frame = script::read_frame(800, 600);
-    PixelCounts n;
-    for (int y = y0; y < y1; ++y)
-        for (int x = x0; x < x1; ++x) {
-            const unsigned char* p = &frame[(static_cast<std::size_t>(y) * 800 + x) * 4];
-            bool r = p[0] > 200, g = p[1] > 200, b = p[2] > 200;
-            bool dark_r = p[0] < 60, dark_g = p[1] < 60, dark_b = p[2] < 60;
-            if (r && dark_g && dark_b) ++n.red;
-            if (dark_r && g && b) ++n.cyan;
-            if (r && g && b) ++n.white;
-            if (p[0] > 60 || p[1] > 60 || p[2] > 60) {
-                ++n.lit;
-                n.min_x = std::min(n.min_x, x);
-                n.max_x = std::max(n.max_x, x);
-            }
-        }
-    return n;
-}
-
-// The scene region: everything below the rate text's row.
-PixelCounts scene_pixels() { return count_pixels(0, 0, 800, 580); }
-
-}  // namespace
-
 // Every form of the global allocator counts, and all of them pair with free,
 // so that libraries mixing the forms (Mesa's LLVM does) stay consistent.
 namespace {
+std::atomic<long> allocations{0};
 void* counted_allocation(std::size_t size) {
     ++allocations;
     return std::malloc(size ? size : 1);
@@ -89,6 +57,13 @@ protected:
     static void frames(int n) {
         for (int i = 0; i < n; ++i) render_frame();
     }
+    // The scene after n frames with `vk` held (J: the right eye only, K: the left).
+    static PixelCounts scene_while_held(int vk, int n = 1) {
+        key_down[vk] = 1;
+        frames(n);
+        key_down[vk] = 0;
+        return scene_pixels();
+    }
 };
 
 TEST_F(FrameTest, GlassesModeDrawsRedAndCyanThatAddUpToWhiteFromTheSecondFrame) {
@@ -108,14 +83,14 @@ TEST_F(FrameTest, WhereTheRedAndCyanLinesCrossThePixelIsWhite) {
     // Each eye alone first: the crossings are the scene pixels lit in both.
     key_down['J'] = 1;  // right eye only
     frames(1);
-    const std::vector<unsigned char> right = script::read_frame(800, 600);
+    const std::vector<unsigned char> right = read_frame();
     key_down['J'] = 0;
     key_down['K'] = 1;  // left eye only
     frames(1);
-    const std::vector<unsigned char> left = script::read_frame(800, 600);
+    const std::vector<unsigned char> left = read_frame();
     key_down['K'] = 0;
     frames(1);  // both eyes, blended with the function the overlay has set
-    const std::vector<unsigned char> both = script::read_frame(800, 600);
+    const std::vector<unsigned char> both = read_frame();
 
     int crossings = 0, not_white = 0;
     std::size_t first = 0;
@@ -136,14 +111,8 @@ TEST_F(FrameTest, WithoutGlassesTwoWhiteImagesStandTheShiftApart) {
     stereo_rig.glasses_mode = false;
     // Eyes (almost) together: both images equal, so only the shift parts them.
     stereo_rig.separation_ratio = 1e9f;
-    key_down['J'] = 1;  // right eye only
-    frames(2);
-    PixelCounts right = scene_pixels();
-    key_down['J'] = 0;
-    key_down['K'] = 1;  // left eye only
-    frames(1);
-    PixelCounts left = scene_pixels();
-    key_down['K'] = 0;
+    PixelCounts right = scene_while_held('J', 2);
+    PixelCounts left = scene_while_held('K');
     EXPECT_EQ(right.red + right.cyan, 0);
     EXPECT_EQ(left.red + left.cyan, 0);
     EXPECT_GT(right.white, 100);
@@ -168,21 +137,16 @@ TEST_F(FrameTest, MonoDrawsOneCentredWhiteImage) {
 
 TEST_F(FrameTest, JAndKHideOneEyeEachAndTogetherLeaveOnlyTheOverlay) {
     frames(1);
-    key_down['J'] = 1;
-    frames(1);
-    PixelCounts only_right = scene_pixels();
+    PixelCounts only_right = scene_while_held('J');
     EXPECT_EQ(only_right.red, 0);
     EXPECT_GT(only_right.cyan, 100);
-    key_down['J'] = 0;
-    key_down['K'] = 1;
-    frames(1);
-    PixelCounts only_left = scene_pixels();
+    PixelCounts only_left = scene_while_held('K');
     EXPECT_GT(only_left.red, 100);
     EXPECT_EQ(only_left.cyan, 0);
-    key_down['J'] = 1;
+    key_down['J'] = key_down['K'] = 1;
     frames(1);
     EXPECT_EQ(scene_pixels().lit, 0);
-    EXPECT_GT(count_pixels(0, 584, 60, 600).lit, 0) << "the frame rate still shows";
+    EXPECT_GT(rate_cells().lit, 0) << "the frame rate still shows";
 }
 
 TEST_F(FrameTest, TheRateStandsInTheTopLeftCellsAndTheHelpPageOnlyWhileHIsHeld) {
@@ -202,21 +166,7 @@ TEST_F(FrameTest, TheRateStandsInTheTopLeftCellsAndTheHelpPageOnlyWhileHIsHeld) 
 
 TEST_F(FrameTest, EveryFrameEndsInTheStateTheNextOneRelies) {
     frames(1);
-    GLint src = 0, dst = 0, mode = 0, polygon[2] = {};
-    glGetIntegerv(GL_BLEND_SRC, &src);
-    glGetIntegerv(GL_BLEND_DST, &dst);
-    glGetIntegerv(GL_MATRIX_MODE, &mode);
-    glGetIntegerv(GL_POLYGON_MODE, polygon);
-    GLfloat colour[4];
-    glGetFloatv(GL_CURRENT_COLOR, colour);
-    EXPECT_EQ(src, GL_SRC_ALPHA);
-    EXPECT_EQ(dst, GL_ONE_MINUS_SRC_COLOR);
-    EXPECT_EQ(mode, GL_MODELVIEW);
-    EXPECT_EQ(polygon[0], GL_FILL);
-    EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
-    EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
-    EXPECT_FALSE(glIsEnabled(GL_BLEND));
-    EXPECT_EQ(colour[0] + colour[1] + colour[2] + colour[3], 4.0f);
+    expect_state_between_frames();
 }
 
 TEST_F(FrameTest, FocusNowAndResetStereoActWhileHeldAfterTheRigsOwnControls) {
@@ -261,11 +211,9 @@ TEST_F(FrameTest, WithoutAFontTheSceneIsDrawnAndTheRateStillMeasured) {
     script::advance_counter(40000);
     frames(2);
     EXPECT_GT(scene_pixels().red, 100);
-    EXPECT_EQ(count_pixels(0, 584, 60, 600).lit, 0);
+    EXPECT_EQ(rate_cells().lit, 0);
     EXPECT_TRUE(std::isinf(frame_rate) || frame_rate > 0.0f);
-    GLint mode = 0;
-    glGetIntegerv(GL_MATRIX_MODE, &mode);
-    EXPECT_EQ(mode, GL_MODELVIEW);
+    EXPECT_EQ(gl_int(GL_MATRIX_MODE), GL_MODELVIEW);
 }
 
 TEST_F(FrameTest, NothingIsAllocatedPerFrame) {
@@ -345,13 +293,10 @@ namespace {
 // The lit pixels of the scene area (below the overlay's top three rows), as
 // (x, y) with y counted from the top, like the modes count.
 std::vector<std::pair<int, int>> lit_scene_pixels() {
-    std::vector<unsigned char> frame = script::read_frame(800, 600);
     std::vector<std::pair<int, int>> out;
-    for (int y = 0; y < 552; ++y)
-        for (int x = 0; x < 800; ++x) {
-            const unsigned char* p = &frame[(static_cast<std::size_t>(y) * 800 + x) * 4];
-            if (p[0] > 60 || p[1] > 60 || p[2] > 60) out.emplace_back(x, 599 - y);
-        }
+    for_each_pixel(read_frame(), 0, 0, 800, 552, [&out](int x, int y, const unsigned char* p) {
+        if (lit(p)) out.emplace_back(x, 599 - y);
+    });
     return out;
 }
 

@@ -10,7 +10,9 @@
 #include "model/model_file.h"
 #include "platform/gl.h"
 #include "app/frame.h"
+#include "support/gl_checks.h"
 #include "support/model_files.h"
+#include "support/pixels.h"
 #include "support/viewer_fixture.h"
 
 namespace {
@@ -19,15 +21,9 @@ const float moved[3] = {10, 20, 30};
 
 // The scene rows only: the rate text in the top rows may differ.
 std::vector<unsigned char> scene_picture() {
-    std::vector<unsigned char> frame = script::read_frame(800, 600);
+    std::vector<unsigned char> frame = read_frame();
     frame.resize(800 * 580 * 4);
     return frame;
-}
-
-int lit_pixels(const std::vector<unsigned char>& picture) {
-    int n = 0;
-    for (std::size_t i = 0; i < picture.size(); i += 4) n += picture[i] > 0 || picture[i + 1] > 0 || picture[i + 2] > 0;
-    return n;
 }
 
 class ModelTest : public ViewerTest {
@@ -75,7 +71,7 @@ TEST_F(ModelTest, TheTestObjectsOwnQuadsScaledAndMovedGiveTheTestObjectsPictureS
         camera.reset();
         camera.position.z += 1.0f;
         std::vector<unsigned char> reference = picture_after_frames();
-        ASSERT_GT(lit_pixels(reference), 1000);
+        ASSERT_GT(drawn_pixels(reference), 1000);
 
         camera.reset();
         ASSERT_TRUE(open_model_file(folder.write("object.obj", test_object_obj(4.0f, moved)).c_str()));
@@ -131,7 +127,7 @@ TEST_F(ModelTest, ADroppedFileOpensOnceFinishedAndStaysThroughF1) {
                  {3, [] { script::key_press(VK_F1); }},
                  {5,
                   [&] {
-                      lit_after_f1 = lit_pixels(scene_picture());
+                      lit_after_f1 = drawn_pixels(scene_picture());
                       script::close_window();
                   }}});
     EXPECT_EQ(model_mesh.quads.size(), 28u) << "the first of the files dropped together";
@@ -150,7 +146,7 @@ TEST_F(ModelTest, LSwitchesToShadedOncePerPressAndEveryFrameEndsInTheSameState) 
     EXPECT_EQ(key_down['L'], 0);
     EXPECT_TRUE(model_shaded);
     std::vector<unsigned char> shaded = picture_after_frames();
-    EXPECT_GT(lit_pixels(shaded), 3 * lit_pixels(wireframe)) << "surfaces, not lines";
+    EXPECT_GT(drawn_pixels(shaded), 3 * drawn_pixels(wireframe)) << "surfaces, not lines";
 
     // Grey per eye: the red eye's surfaces in shades of red, the cyan eye's
     // in equal green and blue; where both overlap the channels add up.
@@ -166,22 +162,7 @@ TEST_F(ModelTest, LSwitchesToShadedOncePerPressAndEveryFrameEndsInTheSameState) 
     EXPECT_GT(red_only, 100);
     EXPECT_EQ(unequal_cyan, 0);
 
-    GLint src = 0, dst = 0, polygon[2] = {};
-    GLboolean mask[4] = {};
-    GLfloat colour[4];
-    glGetIntegerv(GL_BLEND_SRC, &src);
-    glGetIntegerv(GL_BLEND_DST, &dst);
-    glGetIntegerv(GL_POLYGON_MODE, polygon);
-    glGetBooleanv(GL_COLOR_WRITEMASK, mask);
-    glGetFloatv(GL_CURRENT_COLOR, colour);
-    EXPECT_EQ(src, GL_SRC_ALPHA);
-    EXPECT_EQ(dst, GL_ONE_MINUS_SRC_COLOR);
-    EXPECT_EQ(polygon[0], GL_FILL);
-    EXPECT_TRUE(mask[0] && mask[1] && mask[2] && mask[3]);
-    EXPECT_FALSE(glIsEnabled(GL_LIGHTING));
-    EXPECT_FALSE(glIsEnabled(GL_COLOR_MATERIAL));
-    EXPECT_FALSE(glIsEnabled(GL_BLEND));
-    EXPECT_EQ(colour[0] + colour[1] + colour[2] + colour[3], 4.0f);
+    expect_state_between_frames();
 
     key_down['L'] = 1;
     EXPECT_TRUE(picture_after_frames() == wireframe) << "and back to the lines";

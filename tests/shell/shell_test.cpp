@@ -8,6 +8,7 @@
 
 #include "model/model.h"
 #include "app/frame.h"
+#include "support/gl_checks.h"
 #include "support/viewer_fixture.h"
 #include "text/glyph_font.h"
 
@@ -495,9 +496,7 @@ TEST_F(ViewerTest, ResizeViewTreatsAZeroHeightAsOne) {
     glGetFloatv(GL_PROJECTION_MATRIX, p);
     // gluPerspective: element 0 = f / aspect, element 5 = f, with aspect 800.
     EXPECT_NEAR(p[5] / p[0], 800.0, 1e-2);
-    GLint mode = 0;
-    glGetIntegerv(GL_MATRIX_MODE, &mode);
-    EXPECT_EQ(mode, GL_MODELVIEW);
+    EXPECT_EQ(gl_int(GL_MATRIX_MODE), GL_MODELVIEW);
 }
 
 TEST_F(ViewerTest, OpeningLeavesTheDefaultGlState) {
@@ -505,9 +504,7 @@ TEST_F(ViewerTest, OpeningLeavesTheDefaultGlState) {
                       EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
                       EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
                       EXPECT_FALSE(glIsEnabled(GL_BLEND));
-                      GLint func = 0;
-                      glGetIntegerv(GL_DEPTH_FUNC, &func);
-                      EXPECT_EQ(func, GL_LEQUAL);
+                      EXPECT_EQ(gl_int(GL_DEPTH_FUNC), GL_LEQUAL);
                       GLfloat clear[4];
                       glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
                       EXPECT_FLOAT_EQ(clear[3], 0.5f);

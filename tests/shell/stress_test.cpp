@@ -20,6 +20,7 @@
 
 #include "platform/gl.h"
 #include "app/frame.h"
+#include "support/pixels.h"
 #include "support/viewer_fixture.h"
 #include "text/glyph_font.h"
 
@@ -28,31 +29,6 @@ namespace {
 const float infinity = std::numeric_limits<float>::infinity();
 const float not_a_number = std::numeric_limits<float>::quiet_NaN();
 const std::int64_t ticks_at_50_fps = 20000;  // the scripted counter runs at 1 MHz
-
-struct Picture {
-    int red = 0, cyan = 0, white = 0, lit = 0;
-};
-
-// Classifies the pixels of the current frame inside [x0, x1) x [y0, y1).
-Picture look_at(int x0, int y0, int x1, int y1) {
-    std::vector<unsigned char> frame = script::read_frame(800, 600);
-    Picture n;
-    for (int y = y0; y < y1; ++y)
-        for (int x = x0; x < x1; ++x) {
-            const unsigned char* p = &frame[(static_cast<std::size_t>(y) * 800 + x) * 4];
-            const bool r = p[0] > 200, g = p[1] > 200, b = p[2] > 200;
-            if (r && p[1] < 60 && p[2] < 60) ++n.red;
-            if (p[0] < 60 && g && b) ++n.cyan;
-            if (r && g && b) ++n.white;
-            if (p[0] > 60 || p[1] > 60 || p[2] > 60) ++n.lit;
-        }
-    return n;
-}
-
-// Everything below the frame rate's row.
-Picture scene() { return look_at(0, 0, 800, 580); }
-// The cells of the frame rate text, top left.
-Picture rate_cells() { return look_at(0, 584, 60, 600); }
 
 // Reads every pending GL error, so the next check starts clean.
 std::set<GLenum> drain_gl_errors() {
@@ -121,6 +97,13 @@ protected:
         }
     }
 
+    // hold_for with `vk` held, released afterwards.
+    static void hold_key(int vk, int frames, std::int64_t ticks = ticks_at_50_fps) {
+        key_down[vk] = 1;
+        hold_for(frames, ticks);
+        key_down[vk] = 0;
+    }
+
     // The picture after recovery: a clean frame of the defaults, both eyes,
     // the rate text, and the GL with nothing to complain about.
     static void expect_normal_picture(const char* after) {
@@ -128,7 +111,7 @@ protected:
         frame();
         frame();
         EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << after;
-        const Picture picture = scene();
+        const PixelCounts picture = scene_pixels();
         EXPECT_GT(picture.red, 100) << after;
         EXPECT_GT(picture.cyan, 100) << after;
         EXPECT_GT(picture.white, 20) << after << ": the two images add up where they cross";
@@ -166,9 +149,7 @@ TEST_F(StressTest, AFocalLengthOfExactlyZeroIsRejectedByTheGlAndLeavesNoNanInThe
     // The camera on the origin focuses at 0: near plane 0, and 0 / 0 for the
     // frustum shift.
     camera.position = Vec3{0.0f, 0.0f, 0.0f};
-    key_down['Y'] = 1;
-    hold_for(3);
-    key_down['Y'] = 0;
+    hold_key('Y', 3);
     EXPECT_EQ(stereo_rig.focal_length, 0.0f);
     EXPECT_EQ(stereo_rig.near_plane, 0.0f);
     EXPECT_EQ(stereo_rig.eye_separation, 0.0f);
@@ -205,9 +186,7 @@ TEST_F(StressTest, HoldingZDrivesTheRatioThroughZeroAndEBringsItBack) {
     }
     EXPECT_TRUE(std::isinf(stereo_rig.eye_separation));
 
-    key_down['E'] = 1;
-    hold_for(1);
-    key_down['E'] = 0;
+    hold_key('E', 1);
     EXPECT_EQ(stereo_rig.separation_ratio, 30.0f);
     EXPECT_FLOAT_EQ(stereo_rig.eye_separation, 1.0f / 6.0f);
     stereo_rig.image_shift = 200.0f;  // E clears the shift; glasses mode ignores it anyway
@@ -218,15 +197,11 @@ TEST_F(StressTest, ZAndQTogetherReachZeroOverZeroAndEStillRecovers) {
     stereo_rig.auto_focus = false;
     camera.position = Vec3{0.0f, 0.0f, 0.0f};
     stereo_rig.separation_ratio = 0.0f;
-    key_down['Y'] = 1;  // focal 0 over ratio 0
-    hold_for(2);
-    key_down['Y'] = 0;
+    hold_key('Y', 2);  // focal 0 over ratio 0
     EXPECT_TRUE(std::isnan(stereo_rig.eye_separation)) << "0 / 0, as the rig's invariant demands";
 
     tap_in_frame('R');
-    key_down['E'] = 1;
-    hold_for(1);
-    key_down['E'] = 0;
+    hold_key('E', 1);
     EXPECT_FLOAT_EQ(stereo_rig.focal_length, 5.0f);
     EXPECT_FLOAT_EQ(stereo_rig.eye_separation, 1.0f / 6.0f);
     EXPECT_FLOAT_EQ(stereo_rig.near_plane, 1.0f);
@@ -237,9 +212,7 @@ TEST_F(StressTest, ZAndQTogetherReachZeroOverZeroAndEStillRecovers) {
 TEST_F(StressTest, TheShiftPastTheWindowWidthAndFarBelowZeroKeepsDrawing) {
     tap_in_frame('D');  // without glasses
     ASSERT_FALSE(stereo_rig.glasses_mode);
-    key_down['O'] = 1;
-    hold_for(350);  // seven seconds: 200 + 700 pixels, through the width
-    key_down['O'] = 0;
+    hold_key('O', 350);  // seven seconds: 200 + 700 pixels, through the width
     EXPECT_GT(stereo_rig.image_shift, 800.0f);
     EXPECT_GT(rate_cells().lit, 10);
 
@@ -251,19 +224,15 @@ TEST_F(StressTest, TheShiftPastTheWindowWidthAndFarBelowZeroKeepsDrawing) {
     }
 
     stereo_rig.image_shift = 200.0f;
-    key_down['I'] = 1;
-    hold_for(600, 2 * ticks_at_50_fps);  // 24 seconds: down to -2200
-    key_down['I'] = 0;
+    hold_key('I', 600, 2 * ticks_at_50_fps);  // 24 seconds: down to -2200
     EXPECT_LT(stereo_rig.image_shift, -2000.0f);
 
-    key_down['E'] = 1;
-    hold_for(1);
-    key_down['E'] = 0;
+    hold_key('E', 1);
     EXPECT_EQ(stereo_rig.image_shift, 0.0f);
     drain_gl_errors();
     frame();
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
-    EXPECT_GT(scene().white, 100) << "both white eyes over the whole window after E";
+    EXPECT_GT(scene_pixels().white, 100) << "both white eyes over the whole window after E";
     tap_in_frame('D');
     expect_normal_picture("E and D after the shift");
 }
@@ -346,9 +315,7 @@ TEST_F(StressTest, TheCameraTurnedStraightUpStaysFiniteAndRBringsItHome) {
 
     // Sideways turns have no right vector to follow.
     script::set_cursor(400 + 1000, 300);
-    key_down[VK_RIGHT] = 1;
-    hold_for(5);
-    key_down[VK_RIGHT] = 0;
+    hold_key(VK_RIGHT, 5);
     EXPECT_EQ(camera.direction.y, 1.0f);
 
     // A tilt down of exactly the length of the direction leaves no direction at all.
@@ -358,9 +325,7 @@ TEST_F(StressTest, TheCameraTurnedStraightUpStaysFiniteAndRBringsItHome) {
     EXPECT_EQ(camera.direction.y, 0.0f);
     EXPECT_EQ(camera.direction.z, 0.0f);
     EXPECT_TRUE(modelview_finite());
-    key_down[VK_UP] = 1;
-    hold_for(5);
-    key_down[VK_UP] = 0;
+    hold_key(VK_UP, 5);
     EXPECT_FLOAT_EQ(camera.position.z, 5.0f) << "no direction, no travel";
     EXPECT_FLOAT_EQ(stereo_rig.focal_length, 5.0f);
 
@@ -411,7 +376,7 @@ TEST_F(ViewerTest, HundredsOfOpeningsAndClosingsLeaveNothingBehind) {
         if (i % 50 == 0 || i == 299) {
             render_frame();
             render_frame();
-            EXPECT_GT(scene().red, 100) << "opening " << i;
+            EXPECT_GT(scene_pixels().red, 100) << "opening " << i;
             EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << "opening " << i;
         }
         close_gl_window();

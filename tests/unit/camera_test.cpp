@@ -4,13 +4,13 @@
 #include <cstring>
 #include <initializer_list>
 #include <limits>
-#include <memory>
 
 #include "app/app.h"
 #include "camera/camera.h"
 #include "app/frame_timer.h"
 #include "platform/gl.h"
 #include "platform/script/script_platform.h"
+#include "support/gl_checks.h"
 
 namespace {
 
@@ -31,26 +31,14 @@ void expect_cursor_parked() {
     EXPECT_EQ(script::cursor().y, 300);
 }
 
-// The current model-view matrix against gluLookAt(eye, centre, up = +y).
-void expect_modelview_looks(double ex, double ey, double ez, double cx, double cy, double cz) {
-    GLfloat loaded[16], expected[16];
-    glGetFloatv(GL_MODELVIEW_MATRIX, loaded);
-    glLoadIdentity();
-    gluLookAt(ex, ey, ez, cx, cy, cz, 0, 1, 0);
-    glGetFloatv(GL_MODELVIEW_MATRIX, expected);
-    for (int i = 0; i < 16; ++i) EXPECT_FLOAT_EQ(loaded[i], expected[i]) << "element " << i;
-}
-
 // One yaw or pitch step of 0.05 (10 cursor pixels, or one key turn at 50 fps).
 const float turn_sin = 0.0499376f;
 const float turn_cos = 0.9987523f;
 
-class CameraTest : public ::testing::Test {
+class CameraTest : public OffscreenGlTest {
 protected:
     void SetUp() override {
-        script::reset();  // before the context: a reset releases the current one
-        context.reset(new script::OffscreenContext(800, 600));
-        ASSERT_TRUE(context->ok());
+        OffscreenGlTest::SetUp();
         std::memset(key_down, 0, sizeof key_down);
         frame_rate = 50.0f;
         script::set_cursor(400, 300);
@@ -66,8 +54,6 @@ protected:
         script::set_cursor(x, y);
         c.update_from_input();
     }
-
-    std::unique_ptr<script::OffscreenContext> context;
 };
 
 TEST_F(CameraTest, ConstructionIsHomeWithTheCursorParked) {

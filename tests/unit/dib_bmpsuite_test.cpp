@@ -3,9 +3,7 @@
 // bad ones must be decoded or refused with one box, never crash.
 
 #include <cstdio>
-#include <cstring>
 #include <fstream>
-#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
@@ -15,6 +13,7 @@
 
 #include "image/dib_loader.h"
 #include "platform/script/script_platform.h"
+#include "support/dib_decode.h"
 
 #if defined(__GNUC__)
 #pragma GCC diagnostic push
@@ -64,33 +63,7 @@ bool suite_present() {
     return std::ifstream(suite_dir + "/expected.tsv").good();
 }
 
-// The decoder's own result, from a heap block of exactly the file's size.
-struct Picture {
-    bool ok = false;
-    DibError error = DibError::none;
-    int width = 0, height = 0;
-    std::vector<unsigned char> rgb;  // rows bottom-up, as the loader gives them
-};
-
-Picture decode_file(const std::string& path) {
-    std::vector<unsigned char> bytes = read_file(path);
-    std::unique_ptr<unsigned char[]> exact(new unsigned char[bytes.size() + !bytes.size()]);
-    std::memcpy(exact.get(), bytes.data(), bytes.size());
-    Picture p;
-    RgbImage* image = decode_dib_image(exact.get(), bytes.size(), &p.error);
-    if (image) {
-        p.ok = true;
-        p.width = image->width;
-        p.height = image->height;
-        p.rgb.assign(image->pixels, image->pixels + 3 * static_cast<std::size_t>(p.width) * p.height);
-        free_rgb_image(image);
-    }
-    return p;
-}
-
-// Compares with a reference PNG (rows top-down); empty when they agree
-// within one step per channel, else a description of the first difference.
-std::string compare_with_reference(const Picture& p, const std::string& reference) {
+std::string compare_with_reference(const Decoded& p, const std::string& reference) {
     int w = 0, h = 0, channels = 0;
     unsigned char* ref = stbi_load((suite_dir + "/" + reference).c_str(), &w, &h, &channels, 3);
     if (!ref) return "reference " + reference + " unreadable";
@@ -131,7 +104,7 @@ TEST(DibSuite, GoodFilesMatchTheirReferences) {
         if (e.file.rfind("g/", 0) != 0) continue;
         std::string path = suite_dir + "/" + e.file;
         std::uint32_t header_size = header_size_of(path);
-        Picture p = decode_file(path);
+        Decoded p = decode(read_file(path));
         if (header_size != 12 && header_size != 40) {
             EXPECT_FALSE(p.ok) << e.file;
             EXPECT_EQ(p.error, DibError::unknown_format) << e.file;
@@ -169,7 +142,7 @@ TEST(DibSuite, QuestionableAndBadFilesAreDecodedOrRefusedCleanly) {
         if (e.file.rfind("q/", 0) != 0 && e.file.rfind("b/", 0) != 0) continue;
         ++files;
         std::string path = suite_dir + "/" + e.file;
-        decode_file(path);  // the exact-size read, for the sanitizers
+        decode(read_file(path));  // the exact-size read, for the sanitizers
         script::reset();
         RgbImage* image = load_dib_image(path.c_str());
         if (image) {
@@ -214,7 +187,7 @@ TEST(DibSuite, QuestionableFilesWeDecodeMatchTheirReferences) {
         {"b/pal8badindex.bmp", "-"},
     };
     for (const auto& c : cases) {
-        Picture p = decode_file(suite_dir + "/" + c.file);
+        Decoded p = decode(read_file(suite_dir + "/" + c.file));
         ASSERT_TRUE(p.ok) << c.file << " refused, error " << static_cast<int>(p.error);
         if (std::string(c.reference) != "-") {
             EXPECT_EQ(compare_with_reference(p, c.reference), "") << c.file;

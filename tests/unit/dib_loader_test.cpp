@@ -6,7 +6,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -16,35 +15,12 @@
 #include "image/dib_format.h"
 #include "image/dib_loader.h"
 #include "platform/script/script_platform.h"
+#include "support/dib_decode.h"
 #include "tests/unit/dib_builder.h"
 
 namespace {
 
 typedef std::vector<std::uint8_t> Bytes;
-
-struct Decoded {
-    bool ok = false;
-    DibError error = DibError::none;
-    std::int32_t width = 0, height = 0;
-    Bytes rgb;
-};
-
-// Decodes from a heap block of exactly the file's size, so that a sanitizer
-// build catches any read past the end.
-Decoded decode(const Bytes& file) {
-    std::unique_ptr<unsigned char[]> exact(new unsigned char[file.size() ? file.size() : 1]);
-    if (!file.empty()) std::memcpy(exact.get(), file.data(), file.size());
-    Decoded d;
-    RgbImage* image = decode_dib_image(exact.get(), file.size(), &d.error);
-    if (image) {
-        d.ok = true;
-        d.width = image->width;
-        d.height = image->height;
-        d.rgb.assign(image->pixels, image->pixels + 3 * static_cast<std::size_t>(image->width) * image->height);
-        free_rgb_image(image);
-    }
-    return d;
-}
 
 DibError decode_error(const Bytes& file) {
     Decoded d = decode(file);

@@ -3,12 +3,13 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <memory>
 #include <vector>
 
 #include "app/gl_window.h"
 #include "platform/gl.h"
 #include "platform/script/script_platform.h"
+#include "support/gl_checks.h"
+#include "support/pixels.h"
 #include "stereo/stereo_rig.h"
 #include "stereo/test_object.h"
 
@@ -84,12 +85,10 @@ void run(const StereoRig& rig, EyeSetup setup) {
     if (setup == mono) rig.setup_mono();
 }
 
-class EyeProjectionTest : public ::testing::Test {
+class EyeProjectionTest : public OffscreenGlTest {
 protected:
     void SetUp() override {
-        script::reset();  // before the context: a reset releases the current one
-        context.reset(new script::OffscreenContext(800, 600));
-        ASSERT_TRUE(context->ok());
+        OffscreenGlTest::SetUp();
         view_width = 800;
         view_height = 600;
         glViewport(0, 0, 800, 600);
@@ -111,8 +110,6 @@ protected:
         EXPECT_EQ(gluProject(x, y, z, model, projection, viewport, &wx, &wy, &wz), GL_TRUE);
         return wx;
     }
-
-    std::unique_ptr<script::OffscreenContext> context;
 };
 
 TEST_F(EyeProjectionTest, DefaultEyesInGlassesMode) {
@@ -148,9 +145,7 @@ TEST_F(EyeProjectionTest, EverySetupReturnsToModelviewAndLeavesTheViewAlone) {
         for (EyeSetup setup : {left_eye, right_eye, mono}) {
             glMatrixMode(GL_MODELVIEW);
             run(rig, setup);
-            GLint mode = 0;
-            glGetIntegerv(GL_MATRIX_MODE, &mode);
-            EXPECT_EQ(mode, GL_MODELVIEW) << "set-up " << setup;
+            EXPECT_EQ(gl_int(GL_MATRIX_MODE), GL_MODELVIEW) << "set-up " << setup;
             const Matrix after = current(GL_MODELVIEW_MATRIX);
             EXPECT_EQ(0, std::memcmp(after.m, view.m, sizeof view.m)) << "set-up " << setup;
         }
@@ -330,17 +325,15 @@ struct Drawn {
     double mean_x = 0;
 };
 
-Drawn drawn_pixels(unsigned char r, unsigned char g, unsigned char b) {
-    const std::vector<unsigned char> frame = script::read_frame(800, 600);
+Drawn drawn_in(unsigned char r, unsigned char g, unsigned char b) {
     Drawn d;
     double sum_x = 0;
-    for (int i = 0; i < 800 * 600; ++i) {
-        const unsigned char* p = &frame[static_cast<std::size_t>(i) * 4];
-        if (p[0] == 0 && p[1] == 0 && p[2] == 0) continue;
+    for_each_pixel(read_frame(), 0, 0, 800, 600, [&](int x, int, const unsigned char* p) {
+        if (!drawn(p)) return;
         ++d.count;
         if (p[0] != r || p[1] != g || p[2] != b) ++d.off_colour;
-        sum_x += i % 800;
-    }
+        sum_x += x;
+    });
     if (d.count) d.mean_x = sum_x / d.count;
     return d;
 }
@@ -352,7 +345,7 @@ Drawn draw_eye(EyeSetup setup, Draw draw) {
     glClear(GL_COLOR_BUFFER_BIT);
     run(StereoRig(true), setup);
     draw();
-    return setup == left_eye ? drawn_pixels(255, 0, 0) : drawn_pixels(0, 255, 255);
+    return setup == left_eye ? drawn_in(255, 0, 0) : drawn_in(0, 255, 255);
 }
 
 TEST_F(EyeProjectionTest, TestObjectIsRedForTheLeftEyeAndCyanForTheRight) {

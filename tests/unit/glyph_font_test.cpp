@@ -14,6 +14,8 @@
 
 #include "platform/gl.h"
 #include "platform/script/script_platform.h"
+#include "support/gl_checks.h"
+#include "support/pixels.h"
 #include "text/glyph_font.h"
 
 namespace {
@@ -65,12 +67,6 @@ void expect_glyphs(std::initializer_list<Probe> probes) {
         EXPECT_EQ(glyph_at(p.x, p.y), p.glyph) << p.what << " at (" << p.x << ", " << p.y << ")";
 }
 
-GLint gl_int(GLenum name) {
-    GLint value = 0;
-    glGetIntegerv(name, &value);
-    return value;
-}
-
 class OverlayTest : public ::testing::Test {
 protected:
     OverlayTest() : probe_texture(make_probe_texture()), font(probe_texture) {}
@@ -90,13 +86,6 @@ protected:
         font.begin_overlay();
         font.print(column, row, text, set);
         font.end_overlay();
-    }
-
-    bool frame_is_black() {
-        const std::vector<unsigned char> frame = script::read_frame(800, 600);
-        for (std::size_t i = 0; i < frame.size(); i += 4)
-            if (frame[i] | frame[i + 1] | frame[i + 2]) return false;
-        return true;
     }
 
     FreshSystem fresh;
@@ -159,7 +148,7 @@ TEST_F(OverlayTest, NegativeSetsAndEmptyTextsDrawNothing) {
     draw(3, 3, "Hello", -2147483647 - 1);
     draw(0, 0, "", 0);
     draw(5, 5, nullptr, 0);
-    EXPECT_TRUE(frame_is_black());
+    EXPECT_EQ(drawn_pixels(read_frame()), 0);
 }
 
 TEST_F(OverlayTest, BytesOutsideTheSetNeitherDrawNorMoveThePen) {
@@ -183,13 +172,13 @@ TEST_F(OverlayTest, BatchedPrintDrawsExactlyWhatPrintDraws) {
     for (int set : {0, 1, 5}) {
         glClear(GL_COLOR_BUFFER_BIT);
         draw(3, 2, text, set);
-        const std::vector<unsigned char> listed = script::read_frame(800, 600);
+        const std::vector<unsigned char> listed = read_frame();
         glClear(GL_COLOR_BUFFER_BIT);
         glColor3f(1, 1, 1);
         font.begin_overlay();
         font.print_batched(3, 2, text, set);
         font.end_overlay();
-        EXPECT_TRUE(script::read_frame(800, 600) == listed) << "set " << set;
+        EXPECT_TRUE(read_frame() == listed) << "set " << set;
     }
 }
 

@@ -102,6 +102,15 @@ MeshError refusal(aiScene* scene, MeshLimits limits = no_limits) {
     return error;
 }
 
+// The unit square where it is and once more in a node moved along x.
+Mesh square_and_copy_moved(float x) {
+    SceneBuilder b;
+    b.add_mesh(unit_square, {{0, 1, 2, 3}});
+    aiMatrix4x4 moved;
+    aiMatrix4x4::Translation(aiVector3D(x, 0, 0), moved);
+    return convert(b.finish({0}, {{0, moved}}));
+}
+
 }  // namespace
 
 TEST(SceneToMesh, FacesKeepTheirCornersInOrderAndPointsAndLinesAreLeftOut) {
@@ -144,11 +153,7 @@ TEST(SceneToMesh, AModelWithoutExtentIsOnlyMoved) {
 }
 
 TEST(SceneToMesh, NodesPlaceTheirMeshesWithTheirTransformsInOneVertexArray) {
-    SceneBuilder b;
-    b.add_mesh(unit_square, {{0, 1, 2, 3}});
-    aiMatrix4x4 moved;
-    aiMatrix4x4::Translation(aiVector3D(3, 0, 0), moved);
-    Mesh mesh = convert(b.finish({0}, {{0, moved}}));
+    Mesh mesh = square_and_copy_moved(3);
     ASSERT_EQ(mesh.vertex_count(), 8u);
     EXPECT_EQ(mesh.quads, (std::vector<std::uint32_t>{0, 1, 2, 3, 4, 5, 6, 7}));
     // Box x from 0 to 4 fitted: the copy's first corner is 3/4 of the way.
@@ -168,11 +173,7 @@ TEST(SceneToMesh, OneMeshPlacedAsItIsGivesUpItsArraysWithItsNormalsMadeUnitLengt
 }
 
 TEST(SceneToMesh, ASmallNodeOffsetIsNotTakenForNoOffset) {
-    SceneBuilder b;
-    b.add_mesh(unit_square, {{0, 1, 2, 3}});
-    aiMatrix4x4 nudged;
-    aiMatrix4x4::Translation(aiVector3D(0.004f, 0, 0), nudged);
-    Mesh mesh = convert(b.finish({0}, {{0, nudged}}));
+    Mesh mesh = square_and_copy_moved(0.004f);
     ASSERT_EQ(mesh.vertex_count(), 8u);
     EXPECT_GT(mesh.positions[12], mesh.positions[0]);
 }
