@@ -348,7 +348,9 @@ def lit_centroid_x(image, left, top, right, bottom, threshold=40):
 #
 # The viewer draws 1-pixel lines in pure colours on black: the left eye in red,
 # the right eye in cyan, both in white where they cross or outside glasses
-# mode. A channel above LIGHT counts as lit; below DARK as off.
+# mode. A channel above LIGHT counts as lit; below DARK as off. The colours
+# stay pure on a 16-bit screen too (Wine's full-screen runs), so the same
+# limits hold there.
 
 LIGHT = 150
 DARK = 80
