@@ -124,18 +124,21 @@ class Xvfb:
         text = self.run("xwininfo", "-id", window_id, check=False).decode(errors="replace")
         return "IsViewable" in text
 
-    def find_window(self, name):
+    def find_window(self, name, other_than=None):
         for window in self.windows():
-            if window["name"] == name and self.is_viewable(window["id"]):
+            if window["name"] == name and window["id"] != other_than and self.is_viewable(window["id"]):
                 return window
         return None
 
-    def wait_window(self, name, viewer=None, timeout=15):
-        """Waits for a mapped top-level window with exactly this name; fails
-        early, with the viewer's stderr, if the viewer exits first."""
+    def wait_window(self, name, viewer=None, timeout=None, other_than=None):
+        """Waits for a mapped top-level window with exactly this name (and
+        not the id other_than); fails early, with the viewer's stderr, if the
+        viewer exits first. The wait is the viewer's window_timeout unless
+        given."""
+        timeout = timeout or (viewer.window_timeout if viewer else Viewer.window_timeout)
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
-            window = self.find_window(name)
+            window = self.find_window(name, other_than)
             if window:
                 return window
             if viewer and viewer.exited():
@@ -163,19 +166,31 @@ class Xvfb:
         # A key that reaches a box still setting itself up is lost: pressed
         # again only while this very box is plainly still waiting (a press
         # too many would answer the next box, which has another window).
+        # Focused first: Wine takes keys only into the window it believes
+        # focused, and xdotool sends real (XTEST) events to a focused window.
         for _ in range(2):
+            self.focus(box["id"], check=False)
             self.run("xdotool", "key", "--window", box["id"], key, check=False)
             try:
                 self.wait_window_gone(box["id"], timeout=4)
                 return box
             except AssertionError:
                 pass
+        self.focus(box["id"], check=False)
         self.run("xdotool", "key", "--window", box["id"], key, check=False)
         self.wait_window_gone(box["id"])
         return box
 
-    def focus(self, window_id):
-        self.run("xdotool", "windowfocus", window_id)
+    def focus(self, window_id, check=True):
+        """Gives the window the keyboard focus. A program sees the change a
+        moment later (Wine drops keys until it has activated the window), so
+        a change is followed by a short wait; a window that has the focus
+        already is left alone."""
+        focused = self.run("xdotool", "getwindowfocus", check=False).strip()
+        if focused.isdigit() and int(focused) == int(window_id, 16):
+            return
+        self.run("xdotool", "windowfocus", window_id, check=check)
+        time.sleep(0.3)
 
     def key(self, window_id, *keys, hold=0.15):
         """Presses and releases keys with the window focused (real key events).
@@ -311,24 +326,31 @@ class Image:
                     count += 1
         return count
 
+    def lit_points(self, left, top, right, bottom, threshold=40):
+        """The (x, y) of the pixels in the rectangle with any channel above threshold."""
+        out = []
+        for y in range(top, bottom):
+            row = (y * self.width + left) * 3
+            for x in range(left, right):
+                i = row + (x - left) * 3
+                if max(self.pixels[i], self.pixels[i + 1], self.pixels[i + 2]) > threshold:
+                    out.append((x, y))
+        return out
+
 
 def lit_centroid_x(image, left, top, right, bottom, threshold=40):
     """The mean x of the lit pixels in the rectangle, or None if none is lit."""
-    total = count = 0
-    for y in range(top, bottom):
-        for x in range(left, right):
-            r, g, b = image.pixel(x, y)
-            if r > threshold or g > threshold or b > threshold:
-                total += x
-                count += 1
-    return total / count if count else None
+    points = image.lit_points(left, top, right, bottom, threshold)
+    return sum(x for x, _ in points) / len(points) if points else None
 
 
 # ---- measures of a picture ------------------------------------------------
 #
 # The viewer draws 1-pixel lines in pure colours on black: the left eye in red,
 # the right eye in cyan, both in white where they cross or outside glasses
-# mode. A channel above LIGHT counts as lit; below DARK as off.
+# mode. A channel above LIGHT counts as lit; below DARK as off. The colours
+# stay pure on a 16-bit screen too (Wine's full-screen runs), so the same
+# limits hold there.
 
 LIGHT = 150
 DARK = 80
@@ -407,7 +429,11 @@ def colour_counts(image, rect):
 
 
 class Viewer:
-    """The viewer running on a screen, with its output collected in files."""
+    """The viewer running on a screen, with its output collected in files.
+    A subclass that starts the program another way (through a loader, say)
+    overrides command() and, if it starts more slowly, window_timeout."""
+
+    window_timeout = 15  # seconds for a window or box to come up
 
     def __init__(self, path, xvfb=None, env=None, timeout=60, args=(), cwd=REPO_ROOT):
         self.path = path
@@ -416,9 +442,12 @@ class Viewer:
         self.err = tempfile.TemporaryFile()
         if env is None:
             env = xvfb.env()
-        self.process = subprocess.Popen([path] + list(args), cwd=cwd, env=env, stdin=subprocess.DEVNULL,
+        self.process = subprocess.Popen(self.command(path, args), cwd=cwd, env=env, stdin=subprocess.DEVNULL,
                                         stdout=self.out, stderr=self.err)
         atexit.register(self.kill)
+
+    def command(self, path, args):
+        return [path] + list(args)
 
     def exited(self):
         return self.process.poll() is not None
@@ -464,13 +493,20 @@ def start_windowed(path, xvfb, timeout=15):
     return viewer, window
 
 
-def stop_with_escape(xvfb, viewer, window_id):
-    """Ends a viewer that is still running with Escape; returns its exit code."""
-    if not viewer.exited():
+def stop_with_key(xvfb, viewer, window_id, key="Escape", presses=1):
+    """Ends a viewer that is still running with a key; returns its exit code.
+    With presses > 1 the key is pressed again while the viewer still runs 3 s
+    later (Wine can lose a key that comes while it activates a new window)."""
+    for press in range(presses):
+        if viewer.exited():
+            break
         try:
-            xvfb.key(window_id, "Escape")
+            xvfb.key(window_id, key)
         except RuntimeError:
             pass  # the window may be gone already: wait() says what happened
+        if press + 1 < presses:
+            with contextlib.suppress(subprocess.TimeoutExpired):
+                viewer.process.wait(timeout=3)
     return viewer.wait(timeout=15)
 
 
@@ -494,7 +530,7 @@ class WindowedViewerCase(unittest.TestCase):
         self.start = self.shot()
 
     def tearDown(self):
-        self.assertEqual(stop_with_escape(self.xvfb, self.viewer, self.window), 0, self.viewer.stderr())
+        self.assertEqual(stop_with_key(self.xvfb, self.viewer, self.window), 0, self.viewer.stderr())
 
     def shot(self):
         return self.xvfb.settled_screenshot(self.window)

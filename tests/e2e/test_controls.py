@@ -224,7 +224,7 @@ class FullScreenSwitch(unittest.TestCase):
                     self.assertAlmostEqual(shift_of(picture), shift, delta=2,
                                            msg="the shift is kept in " + where)
             finally:
-                code = harness.stop_with_escape(xvfb, viewer, window_id)
+                code = harness.stop_with_key(xvfb, viewer, window_id)
                 watcher.close()
             self.assertEqual(code, 0, viewer.stderr())
 

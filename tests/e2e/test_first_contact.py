@@ -46,7 +46,7 @@ class FirstContact(unittest.TestCase):
             self.assertIn(question, lines)
             self.assertIn("duplexa: no answer: opening a window", lines)
             self.assertLess(lines.index(question), lines.index("duplexa: no answer: opening a window"))
-            self.assertEqual(harness.stop_with_escape(xvfb, viewer, window["id"]), 0, viewer.stderr())
+            self.assertEqual(harness.stop_with_key(xvfb, viewer, window["id"]), 0, viewer.stderr())
             watcher.close()
 
     def test_window_option_opens_the_window_without_asking(self):
@@ -56,7 +56,7 @@ class FirstContact(unittest.TestCase):
             wait_for_picture(xvfb, viewer, window)
             self.assertIsNone(xvfb.find_window("Start FullScreen?"))
             self.assertNotIn("Start FullScreen?", viewer.stderr(), "no question was asked")
-            self.assertEqual(harness.stop_with_escape(xvfb, viewer, window["id"]), 0, viewer.stderr())
+            self.assertEqual(harness.stop_with_key(xvfb, viewer, window["id"]), 0, viewer.stderr())
 
     def test_help_and_usage_errors_need_no_display(self):
         env = dict(os.environ)
@@ -86,7 +86,7 @@ class FirstContact(unittest.TestCase):
             shot = wait_for_picture(xvfb, viewer, window)
             self.assertGreater(shot.lit_pixels(0, 0, 60, 16), 20, "the frame rate is printed")
             self.assertNotIn("font.bmp", viewer.stderr(), "the font was found")
-            self.assertEqual(harness.stop_with_escape(xvfb, viewer, window["id"]), 0, viewer.stderr())
+            self.assertEqual(harness.stop_with_key(xvfb, viewer, window["id"]), 0, viewer.stderr())
 
 
 if __name__ == "__main__":

@@ -20,19 +20,6 @@ ORDER = ["anaglyph", "free-view", "side-by-side", "side-by-side-half", "top-bott
          "rows", "columns", "checkerboard"]
 
 
-def lit(image, rect=SCENE, threshold=40):
-    """The lit pixels of rect as (x, y) pairs, y counted from the client's top."""
-    left, top, right, bottom = rect
-    out = []
-    for y in range(top, bottom):
-        row = (y * image.width + left) * 3
-        for x in range(left, right):
-            i = row + (x - left) * 3
-            if max(image.pixels[i], image.pixels[i + 1], image.pixels[i + 2]) > threshold:
-                out.append((x, y))
-    return out
-
-
 # Where each mode puts the left eye's place: a test on the pixel (x, y).
 LEFT_PLACE = {
     "side-by-side": lambda x, y: x < 400,
@@ -78,7 +65,7 @@ class OutputModes(harness.WindowedViewerCase):
         return left, right
 
     def assert_places(self, mode, image, eye, swapped):
-        pixels = lit(image)
+        pixels = image.lit_points(*SCENE)
         self.assertGreater(len(pixels), 200, "%s, %s eye: expected its image" % (mode, eye))
         on_left_place = LEFT_PLACE[mode]
         want_left_place = (eye == "left") != swapped
@@ -131,7 +118,7 @@ class OutputModes(harness.WindowedViewerCase):
         with self.xvfb.holding(self.window, "k"):
             self.assert_places("checkerboard", self.shot(), "left", False)
         self.assertTrue(self.xvfb.is_viewable(self.window), "the window was not reopened")
-        self.assertGreater(len(lit(before)), 200)
+        self.assertGreater(len(before.lit_points(*SCENE)), 200)
         # The next M passes over page-flip to the anaglyph.
         self.press_m()
         counts = harness.colour_counts(self.shot(), SCENE)

@@ -94,7 +94,7 @@ class Pictures(unittest.TestCase):
             viewer = harness.Viewer(DUPLEXA, xvfb, args=["--window"])
             window = xvfb.wait_window("Duplexa 01", viewer)
             shot = xvfb.settled_screenshot(window["id"])
-            self.assertEqual(harness.stop_with_escape(xvfb, viewer, window["id"]), 0, viewer.stderr())
+            self.assertEqual(harness.stop_with_key(xvfb, viewer, window["id"]), 0, viewer.stderr())
         self.assert_alike(blank_top(pictures.read_png(out), 20), blank_top(shot, 20), "window-vs-render")
 
     def test_f12_saves_what_is_shown_and_the_pair(self):
@@ -107,7 +107,7 @@ class Pictures(unittest.TestCase):
             deadline = time.monotonic() + 15
             while len(glob.glob(os.path.join(self.dir, "duplexa-*.png"))) < 2 and time.monotonic() < deadline:
                 time.sleep(0.1)
-            self.assertEqual(harness.stop_with_escape(xvfb, viewer, window["id"]), 0, viewer.stderr())
+            self.assertEqual(harness.stop_with_key(xvfb, viewer, window["id"]), 0, viewer.stderr())
         saved = sorted(glob.glob(os.path.join(self.dir, "duplexa-*.png")))
         self.assertEqual(len(saved), 2, saved)
         shown, pair = [p for p in saved if not p.endswith("-pair.png")][0], [p for p in saved if p.endswith("-pair.png")][0]
