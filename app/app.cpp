@@ -3,11 +3,11 @@
 #include <cstdio>
 #include <string>
 
+#include "app/frame.h"
 #include "app/gl_window.h"
 #include "app/mode_switch.h"
 #include "app/statics.h"
 #include "model/model.h"
-#include "app/frame.h"
 
 unsigned char key_down[256];
 bool active = true;
@@ -48,29 +48,14 @@ LResult handle_window_message(WindowHandle window, unsigned message, WParam wpar
         // The loop ends on the quit message; close_gl_window destroys the window.
         platform_post_quit_message(0);
         return 0;
-    case WM_KEYDOWN:
-        key_down[wparam & 0xFF] = 1;
-        return 0;
-    case WM_KEYUP:
-        key_down[wparam & 0xFF] = 0;
-        return 0;
-    case WM_LBUTTONDOWN:
-        key_down[VK_LBUTTON] = 1;
-        return 0;
-    case WM_LBUTTONUP:
-        key_down[VK_LBUTTON] = 0;
-        return 0;
-    case WM_RBUTTONDOWN:
-        key_down[VK_RBUTTON] = 1;
-        return 0;
-    case WM_RBUTTONUP:
-        key_down[VK_RBUTTON] = 0;
-        return 0;
-    case WM_DROPFILES:
-        open_dropped_file(reinterpret_cast<DropHandle>(wparam));
-        return 0;
-    default:
-        return platform_default_window_proc(window, message, wparam, lparam);
+    case WM_KEYDOWN: key_down[wparam & 0xFF] = 1; return 0;
+    case WM_KEYUP: key_down[wparam & 0xFF] = 0; return 0;
+    case WM_LBUTTONDOWN: key_down[VK_LBUTTON] = 1; return 0;
+    case WM_LBUTTONUP: key_down[VK_LBUTTON] = 0; return 0;
+    case WM_RBUTTONDOWN: key_down[VK_RBUTTON] = 1; return 0;
+    case WM_RBUTTONUP: key_down[VK_RBUTTON] = 0; return 0;
+    case WM_DROPFILES: open_dropped_file(reinterpret_cast<DropHandle>(wparam)); return 0;
+    default: return platform_default_window_proc(window, message, wparam, lparam);
     }
 }
 
@@ -123,7 +108,7 @@ int run_viewer(InstanceHandle instance, const Options& options) {
     case StartDisplay::fullscreen: fullscreen = true; break;
     case StartDisplay::ask: {
         int answer = show_message_box(nullptr, "Would You Like To Run In Fullscreen Mode?", "Start FullScreen?",
-                                          MB_YESNO | MB_ICONQUESTION);
+                                      MB_YESNO | MB_ICONQUESTION);
         if (answer == 0) report_unanswered_question();
         // Only an explicit Yes switches the display.
         if (answer == IDNO || answer == 0) fullscreen = false;

@@ -6,7 +6,6 @@
 #include "app/options.h"
 #include "platform/platform.h"
 
-
 // False while the window is minimised; the loop then only polls and swaps.
 extern bool active;
 

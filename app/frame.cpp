@@ -113,8 +113,8 @@ void format_frame_rate(float rate, char* out, std::size_t size) {
         std::snprintf(out, size, "%.*f", 3 - exponent + (rounded_up ? 1 : 0), static_cast<double>(rate));
     } else {
         // d.ddde+ddd: a three-digit exponent, whatever the C library's habit.
-        std::snprintf(out, size, "%.*se%c%03d", static_cast<int>(e - scientific), scientific,
-                      exponent < 0 ? '-' : '+', exponent < 0 ? -exponent : exponent);
+        std::snprintf(out, size, "%.*se%c%03d", static_cast<int>(e - scientific), scientific, exponent < 0 ? '-' : '+',
+                      exponent < 0 ? -exponent : exponent);
     }
     // Trailing zeros after the point go; the point itself stays.
     char* point = std::strchr(out, '.');
@@ -153,8 +153,7 @@ void render_frame() {
     const OutputMode mode_before = stereo_rig.mode();
     stereo_rig.update_from_input(camera.distance_from_origin());
     // D from one of the other modes back to the anaglyph says so.
-    if (stereo_rig.mode() != mode_before && !basic_mode(mode_before))
-        show_notice(output_mode_name(stereo_rig.mode()));
+    if (stereo_rig.mode() != mode_before && !basic_mode(mode_before)) show_notice(output_mode_name(stereo_rig.mode()));
 
     if (key_down['Y']) focus_now();
     if (key_down['E']) {

@@ -16,8 +16,7 @@ float per_frame_step(float per_second) {
     return 0.0f;
 }
 
-FrameTimer::FrameTimer()
-    : frequency(0), resolution(0.0f), start_ms(0), uses_counter(false), counter_start(0) {
+FrameTimer::FrameTimer() : frequency(0), resolution(0.0f), start_ms(0), uses_counter(false), counter_start(0) {
     // A counter that answers yes but with no usable frequency would give an
     // infinite resolution; the millisecond clock serves better then.
     if (platform_query_performance_frequency(&frequency) && frequency > 0) {

@@ -6,11 +6,11 @@
 
 class FrameTimer {
 public:
-    std::int64_t frequency;     // ticks per second
-    float resolution;           // seconds per tick
-    std::uint32_t start_ms;     // millisecond path: reading at the last restart
-    bool uses_counter;          // chosen once, at construction
-    std::int64_t counter_start; // counter path: reading at the last restart
+    std::int64_t frequency;      // ticks per second
+    float resolution;            // seconds per tick
+    std::uint32_t start_ms;      // millisecond path: reading at the last restart
+    bool uses_counter;           // chosen once, at construction
+    std::int64_t counter_start;  // counter path: reading at the last restart
 
     FrameTimer();
     float elapsed_seconds() const;

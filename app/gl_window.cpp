@@ -26,9 +26,11 @@ const char* const display_caption = "Chyba pri inicializacii grafickeho rezimu";
 
 // One descriptor for the whole run; the first opening that gets as far as the
 // device context fills in the colour depth, and later openings reuse it.
+// clang-format off
 PixelFormatDescriptor pixel_format = {
     sizeof(PixelFormatDescriptor), 1, PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER,
     PFD_TYPE_RGBA, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, PFD_MAIN_PLANE, 0, 0, 0, 0};
+// clang-format on
 bool pixel_format_filled = false;
 
 const std::uint32_t basic_format_flags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
@@ -89,9 +91,9 @@ bool open_gl_window(const char* title, int width, int height, int bits, bool ful
         } else {
             if (const char* text = display_change_text(result))
                 show_message_box(nullptr, text, display_caption, MB_OK | MB_ICONERROR);
-            int answer = show_message_box(nullptr,
-                                              "Chyba pri inicializacii grafickeho rezimu. Chcete pokracovat v okne?",
-                                              "Chyba", MB_YESNO | MB_ICONEXCLAMATION);
+            int answer =
+                show_message_box(nullptr, "Chyba pri inicializacii grafickeho rezimu. Chcete pokracovat v okne?",
+                                 "Chyba", MB_YESNO | MB_ICONEXCLAMATION);
             // A question nobody could see is not a No: the window is the safe way on.
             if (answer == 0) report_unanswered_question();
             if (answer != IDYES && answer != 0) {
@@ -103,8 +105,8 @@ bool open_gl_window(const char* title, int width, int height, int bits, bool ful
     }
 
     platform_adjust_window_rect(&rect, style, ex_style);
-    window_handle = platform_create_window(ex_style, class_name, title, style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0,
-                                           0, static_cast<int>(rect.right - rect.left),
+    window_handle = platform_create_window(ex_style, class_name, title, style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0,
+                                           static_cast<int>(rect.right - rect.left),
                                            static_cast<int>(rect.bottom - rect.top), instance_handle);
     if (!window_handle) return fail_opening("Chyba pri tvorbe okna.");
 

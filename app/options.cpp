@@ -115,8 +115,7 @@ CommandLine parse_command_line(int argc, const char* const argv[], Options* opti
     app.add_flag("--swap-eyes", options->swap_eyes, "each eye's image where the other's would go");
     app.add_flag("--parallax", options->parallax, "show the parallax comfort readout");
     app.add_flag("--shaded", options->shaded, "draw the model shaded (as L)");
-    app.add_option("model", options->model_path, "a model file to show: OBJ, STL, PLY, glTF, ...")
-        ->type_name("MODEL");
+    app.add_option("model", options->model_path, "a model file to show: OBJ, STL, PLY, glTF, ...")->type_name("MODEL");
     app.add_option("--render", options->render_path,
                    "draw the start picture into FILE (PNG) without a window, and exit")
         ->type_name("FILE");
@@ -142,8 +141,8 @@ CommandLine parse_command_line(int argc, const char* const argv[], Options* opti
     for (const auto& [name, given] : lists)
         for (const std::string& value : *given)
             if (value != given->front())
-                return usage_error(std::string(name) + " given twice with different answers: " + given->front() +
-                                   ", " + value);
+                return usage_error(std::string(name) + " given twice with different answers: " + given->front() + ", " +
+                                   value);
     if ((size_option->count() || mono_flag->count()) && !options->renders())
         return usage_error(std::string(size_option->count() ? "--size" : "--mono") +
                            " goes with --render or --render-pair");

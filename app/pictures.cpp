@@ -6,13 +6,13 @@
 #include <vector>
 
 #include "app/app.h"
+#include "app/frame.h"
 #include "app/gl_window.h"
 #include "app/png_file.h"
 #include "app/statics.h"
-#include "platform/gl.h"
-#include "app/frame.h"
 #include "model/model.h"
 #include "model/model_file.h"
+#include "platform/gl.h"
 #include "text/notice.h"
 
 namespace {
@@ -123,8 +123,8 @@ bool parse_picture_size(const std::string& text, int* width, int* height) {
 int render_pictures(const Options& options) {
     int width = 0, height = 0;
     if (!parse_picture_size(options.size, &width, &height)) {
-        std::fprintf(stderr, "duplexa: bad picture size %s: give WxH, each side from 1 to %d\n",
-                     options.size.c_str(), max_picture_side);
+        std::fprintf(stderr, "duplexa: bad picture size %s: give WxH, each side from 1 to %d\n", options.size.c_str(),
+                     max_picture_side);
         return 1;
     }
     if (options.mode_given && mode_needs_stereo(options.mode)) {

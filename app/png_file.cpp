@@ -95,7 +95,8 @@ bool write_png_file(const char* path, int width, int height, const unsigned char
     if (!written) {
         std::remove(temporary.c_str());
         if (reason && reason_size)
-            std::snprintf(reason, reason_size, "cannot write %s: %s", path, std::strerror(write_error ? write_error : EIO));
+            std::snprintf(reason, reason_size, "cannot write %s: %s", path,
+                          std::strerror(write_error ? write_error : EIO));
         return false;
     }
     if (!platform_move_file(temporary.c_str(), path, replace)) {

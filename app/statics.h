@@ -2,8 +2,8 @@
 // in this order: camera, stereo rig, frame timer.
 #pragma once
 
-#include "camera/camera.h"
 #include "app/frame_timer.h"
+#include "camera/camera.h"
 #include "stereo/stereo_rig.h"
 
 extern Camera camera;

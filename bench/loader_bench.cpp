@@ -72,8 +72,8 @@ std::vector<std::uint8_t> make_rgb16() {
     std::size_t i = 0;
     for (int y = 0; y < side; ++y)
         for (int x = 0; x < side; ++x) {
-            const std::uint16_t v = static_cast<std::uint16_t>(((pattern(x, y, 0) >> 3) << 10) |
-                                                               ((pattern(x, y, 1) >> 3) << 5) | (pattern(x, y, 2) >> 3));
+            const std::uint16_t v = static_cast<std::uint16_t>(
+                ((pattern(x, y, 0) >> 3) << 10) | ((pattern(x, y, 1) >> 3) << 5) | (pattern(x, y, 2) >> 3));
             b.pixels[i++] = static_cast<std::uint8_t>(v);
             b.pixels[i++] = static_cast<std::uint8_t>(v >> 8);
         }
@@ -179,8 +179,8 @@ long peak_kb_of_one_decode(const Format& format, bool stb) {
 int report_memory() {
     const long output_kb = static_cast<long>(side) * side * 3 / 1024;
     for (const Format& format : formats) {
-        std::printf("memory %s ours_kb %ld stb_kb %ld output_kb %ld\n", format.name, peak_kb_of_one_decode(format, false),
-                    peak_kb_of_one_decode(format, true), output_kb);
+        std::printf("memory %s ours_kb %ld stb_kb %ld output_kb %ld\n", format.name,
+                    peak_kb_of_one_decode(format, false), peak_kb_of_one_decode(format, true), output_kb);
     }
     return 0;
 }

@@ -6,9 +6,9 @@
 //   model_bench frames FILE SECONDS  offscreen (OSMesa): a stereo glasses-mode frame against one mono
 //                                    draw of the model, wireframe then shaded
 // Run one load per process, so that each peak is its own.
-#include <assimp/Importer.hpp>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
+#include <assimp/Importer.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "app/app.h"
+#include "app/frame.h"
 #include "app/gl_window.h"
 #include "app/statics.h"
 #include "bench/bench_common.h"
@@ -25,7 +26,6 @@
 #include "model/model_file.h"
 #include "platform/gl.h"
 #include "platform/script/script_platform.h"
-#include "app/frame.h"
 
 namespace {
 

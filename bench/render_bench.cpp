@@ -6,11 +6,11 @@
 #include <cstring>
 
 #include "app/app.h"
+#include "app/frame.h"
 #include "app/gl_window.h"
 #include "app/statics.h"
 #include "platform/gl.h"
 #include "platform/script/script_platform.h"
-#include "app/frame.h"
 #include "stereo/parallax.h"
 #include "stereo/test_object.h"
 

@@ -13,13 +13,13 @@
 #include <ctime>
 
 #include "app/app.h"
+#include "app/frame.h"
 #include "app/gl_window.h"
 #include "app/mode_switch.h"
 #include "app/statics.h"
 #include "bench/bench_common.h"
 #include "platform/gl.h"
 #include "platform/sdl/sdl_platform.h"
-#include "app/frame.h"
 
 namespace {
 

@@ -16,7 +16,7 @@ const int park_y = 300;
 const float travel_rate = 25.0f;      // world units per second
 const float slow_travel_rate = 5.0f;  // with Shift
 const float mouse_turn_factor = 0.005f;
-const float key_turn_factor = 0.1f;   // of the frame's travel step
+const float key_turn_factor = 0.1f;  // of the frame's travel step
 
 const int key_r = 'R';
 
@@ -66,11 +66,9 @@ void Camera::reset() {
 
 void Camera::apply_view() const {
     glLoadIdentity();
-    gluLookAt(position.x, position.y, position.z,
-              static_cast<double>(position.x) + direction.x,
-              static_cast<double>(position.y) + direction.y,
-              static_cast<double>(position.z) + direction.z,
-              up.x, up.y, up.z);
+    gluLookAt(position.x, position.y, position.z, static_cast<double>(position.x) + direction.x,
+              static_cast<double>(position.y) + direction.y, static_cast<double>(position.z) + direction.z, up.x, up.y,
+              up.z);
 }
 
 void Camera::move(float a, float b, float c) {

@@ -19,25 +19,21 @@
 
 namespace {
 
-std::uint16_t read_u16(const unsigned char* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
+std::uint16_t read_u16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 
 std::uint32_t read_u32(const unsigned char* p) {
     return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
            (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
-std::int32_t read_s32(const unsigned char* p) {
-    return static_cast<std::int32_t>(read_u32(p));
-}
+std::int32_t read_s32(const unsigned char* p) { return static_cast<std::int32_t>(read_u32(p)); }
 
 std::uint16_t colors_for_bit_count(std::uint16_t bit_count) {
     switch (bit_count) {
-        case 1: return 2;
-        case 4: return 16;
-        case 8: return 256;
-        default: return 0;
+    case 1: return 2;
+    case 4: return 16;
+    case 8: return 256;
+    default: return 0;
     }
 }
 
@@ -62,9 +58,9 @@ void build_palette(const unsigned char* bytes, const DibLayout& layout, Palette*
 struct Channel {
     std::uint32_t mask;
     unsigned shift;
-    unsigned bits;     // contiguous masks: width of the field
+    unsigned bits;  // contiguous masks: width of the field
     bool contiguous;
-    std::uint32_t max; // (mask >> shift): the largest field value
+    std::uint32_t max;  // (mask >> shift): the largest field value
 };
 
 bool make_channel(std::uint32_t mask, Channel* channel) {
@@ -87,17 +83,14 @@ bool make_channel(std::uint32_t mask, Channel* channel) {
 // with holes are scaled.
 inline unsigned char widen(std::uint32_t pixel, const Channel& c) {
     std::uint32_t v = (pixel & c.mask) >> c.shift;
-    if (!c.contiguous)
-        return static_cast<unsigned char>((static_cast<std::uint64_t>(v) * 255 + c.max / 2) / c.max);
+    if (!c.contiguous) return static_cast<unsigned char>((static_cast<std::uint64_t>(v) * 255 + c.max / 2) / c.max);
     if (c.bits >= 8) return static_cast<unsigned char>(v >> (c.bits - 8));
     std::uint32_t x = v << (8 - c.bits);
     for (unsigned filled = c.bits; filled < 8; filled += c.bits) x |= x >> c.bits;
     return static_cast<unsigned char>(x);
 }
 
-inline unsigned char widen5(unsigned v) {
-    return static_cast<unsigned char>((v << 3) | (v >> 2));
-}
+inline unsigned char widen5(unsigned v) { return static_cast<unsigned char>((v << 3) | (v >> 2)); }
 
 struct Format {
     std::uint16_t bit_count;
@@ -120,44 +113,44 @@ void convert_row(const unsigned char* src, unsigned char* dst, std::int32_t widt
         return;
     }
     switch (f.bit_count) {
-        case 1:
-            for (std::size_t x = 0; x < n; ++x, dst += 3) {
-                unsigned index = (src[x >> 3] >> (7 - (x & 7))) & 1u;
-                std::memcpy(dst, f.palette.rgb[index], 3);
-            }
-            break;
-        case 4:
-            for (std::size_t x = 0; x < n; ++x, dst += 3) {
-                unsigned byte = src[x >> 1];
-                unsigned index = (x & 1) ? (byte & 15u) : (byte >> 4);
-                std::memcpy(dst, f.palette.rgb[index], 3);
-            }
-            break;
-        case 8:
-            for (std::size_t x = 0; x < n; ++x, dst += 3) std::memcpy(dst, f.palette.rgb[src[x]], 3);
-            break;
-        case 16:
-            for (std::size_t x = 0; x < n; ++x, dst += 3) {
-                unsigned pixel = read_u16(src + 2 * x);
-                dst[0] = widen5((pixel >> 10) & 31u);
-                dst[1] = widen5((pixel >> 5) & 31u);
-                dst[2] = widen5(pixel & 31u);
-            }
-            break;
-        case 24:
-            for (std::size_t x = 0; x < n; ++x, src += 3, dst += 3) {
-                dst[0] = src[2];
-                dst[1] = src[1];
-                dst[2] = src[0];
-            }
-            break;
-        case 32:
-            for (std::size_t x = 0; x < n; ++x, src += 4, dst += 3) {
-                dst[0] = src[2];
-                dst[1] = src[1];
-                dst[2] = src[0];
-            }
-            break;
+    case 1:
+        for (std::size_t x = 0; x < n; ++x, dst += 3) {
+            unsigned index = (src[x >> 3] >> (7 - (x & 7))) & 1u;
+            std::memcpy(dst, f.palette.rgb[index], 3);
+        }
+        break;
+    case 4:
+        for (std::size_t x = 0; x < n; ++x, dst += 3) {
+            unsigned byte = src[x >> 1];
+            unsigned index = (x & 1) ? (byte & 15u) : (byte >> 4);
+            std::memcpy(dst, f.palette.rgb[index], 3);
+        }
+        break;
+    case 8:
+        for (std::size_t x = 0; x < n; ++x, dst += 3) std::memcpy(dst, f.palette.rgb[src[x]], 3);
+        break;
+    case 16:
+        for (std::size_t x = 0; x < n; ++x, dst += 3) {
+            unsigned pixel = read_u16(src + 2 * x);
+            dst[0] = widen5((pixel >> 10) & 31u);
+            dst[1] = widen5((pixel >> 5) & 31u);
+            dst[2] = widen5(pixel & 31u);
+        }
+        break;
+    case 24:
+        for (std::size_t x = 0; x < n; ++x, src += 3, dst += 3) {
+            dst[0] = src[2];
+            dst[1] = src[1];
+            dst[2] = src[0];
+        }
+        break;
+    case 32:
+        for (std::size_t x = 0; x < n; ++x, src += 4, dst += 3) {
+            dst[0] = src[2];
+            dst[1] = src[1];
+            dst[2] = src[0];
+        }
+        break;
     }
 }
 
@@ -200,8 +193,8 @@ bool decode_rle(const unsigned char* data, std::size_t length, bool four_bit, co
             if (length - pos < bytes) return false;
             unsigned char* row = out + y * w * 3;
             for (unsigned i = 0; i < code && x < w; ++i, ++x) {
-                unsigned index = four_bit ? ((i & 1) ? (data[pos + i / 2] & 15u) : (data[pos + i / 2] >> 4))
-                                          : data[pos + i];
+                unsigned index =
+                    four_bit ? ((i & 1) ? (data[pos + i / 2] & 15u) : (data[pos + i / 2] >> 4)) : data[pos + i];
                 std::memcpy(row + x * 3, palette.rgb[index], 3);
             }
             pos += bytes;
@@ -217,8 +210,7 @@ bool valid_masks(const std::uint32_t masks[3], std::uint16_t bit_count, Format* 
     for (int i = 0; i < 3; ++i)
         if (masks[i] == 0 || (masks[i] & outside)) return false;
     if ((masks[0] & masks[1]) || (masks[0] & masks[2]) || (masks[1] & masks[2])) return false;
-    return make_channel(masks[0], &f->red) && make_channel(masks[1], &f->green) &&
-           make_channel(masks[2], &f->blue);
+    return make_channel(masks[0], &f->red) && make_channel(masks[1], &f->green) && make_channel(masks[2], &f->blue);
 }
 
 // Checks the format and the sizes; fills f. Everything that can refuse a
@@ -241,24 +233,23 @@ DibError check_format(const DibLayout& layout, std::size_t size, Format* f) {
     f->bitfields = false;
     bool rle = false;
     switch (info.compression) {
-        case bi_rgb:
-            if (colors_for_bit_count(info.bit_count) == 0 && info.bit_count != 16 && info.bit_count != 24 &&
-                info.bit_count != 32)
-                return DibError::conversion_error;
-            break;
-        case bi_rle8:
-        case bi_rle4:
-            if (info.bit_count != (info.compression == bi_rle8 ? 8 : 4)) return DibError::conversion_error;
-            if (info.height < 0) return DibError::conversion_error;  // RLE is bottom-up only
-            rle = true;
-            break;
-        case bi_bitfields:
-            if (info.bit_count != 16 && info.bit_count != 32) return DibError::conversion_error;
-            if (!valid_masks(layout.masks, info.bit_count, f)) return DibError::conversion_error;
-            f->bitfields = true;
-            break;
-        default:
+    case bi_rgb:
+        if (colors_for_bit_count(info.bit_count) == 0 && info.bit_count != 16 && info.bit_count != 24 &&
+            info.bit_count != 32)
             return DibError::conversion_error;
+        break;
+    case bi_rle8:
+    case bi_rle4:
+        if (info.bit_count != (info.compression == bi_rle8 ? 8 : 4)) return DibError::conversion_error;
+        if (info.height < 0) return DibError::conversion_error;  // RLE is bottom-up only
+        rle = true;
+        break;
+    case bi_bitfields:
+        if (info.bit_count != 16 && info.bit_count != 32) return DibError::conversion_error;
+        if (!valid_masks(layout.masks, info.bit_count, f)) return DibError::conversion_error;
+        f->bitfields = true;
+        break;
+    default: return DibError::conversion_error;
     }
 
     if (layout.pixel_offset > size) return DibError::conversion_error;
@@ -289,8 +280,7 @@ DibError parse_dib_layout(const unsigned char* bytes, std::size_t size, DibLayou
     if (size - layout->header_offset < 4) return DibError::conversion_error;
     const unsigned char* header = bytes + layout->header_offset;
     std::uint32_t header_size = read_u32(header);
-    if (header_size != dib_core_header_size && header_size != dib_info_header_size)
-        return DibError::unknown_format;
+    if (header_size != dib_core_header_size && header_size != dib_info_header_size) return DibError::unknown_format;
     if (size - layout->header_offset < header_size) return DibError::conversion_error;
     layout->header_size = header_size;
 
@@ -388,8 +378,8 @@ RgbImage* decode_dib_image(const unsigned char* bytes, std::size_t size, DibErro
         for (std::int32_t row = 0; row < height; ++row) {
             // Top-down files are turned over so the bottom row comes first.
             std::int32_t stored = top_down ? height - 1 - row : row;
-            convert_row(data + static_cast<std::size_t>(stored) * stride, pixels + static_cast<std::size_t>(row) * out_row,
-                        width, format);
+            convert_row(data + static_cast<std::size_t>(stored) * stride,
+                        pixels + static_cast<std::size_t>(row) * out_row, width, format);
         }
     }
 

@@ -40,7 +40,7 @@ struct DibInfoHeader {
 };
 
 struct DibLayout {
-    DibInfoHeader info;         // normalised, fix-ups applied
+    DibInfoHeader info;  // normalised, fix-ups applied
     bool has_file_header;
     std::size_t header_offset;  // 14 with the file header, else 0
     std::size_t header_size;    // 12 or 40, as stored

@@ -23,9 +23,9 @@ void show_error(const char* text) {
 
 const char* error_text(DibError error) {
     switch (error) {
-        case DibError::out_of_memory: return "Out of memory.";
-        case DibError::unknown_format: return "Unknown DIB file format.";
-        default: return "Image file conversion error.";
+    case DibError::out_of_memory: return "Out of memory.";
+    case DibError::unknown_format: return "Unknown DIB file format.";
+    default: return "Image file conversion error.";
     }
 }
 

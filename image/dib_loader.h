@@ -22,9 +22,9 @@ extern unsigned char show_errors;
 // Why a decode failed; each maps to the box text the loader shows.
 enum class DibError {
     none,
-    out_of_memory,       // "Out of memory."
-    unknown_format,      // "Unknown DIB file format."
-    conversion_error,    // "Image file conversion error."
+    out_of_memory,     // "Out of memory."
+    unknown_format,    // "Unknown DIB file format."
+    conversion_error,  // "Image file conversion error."
 };
 
 // The colour count of a bitmap header. Reads its size field, then bcBitCount

@@ -22,12 +22,12 @@ using FloatArray = std::unique_ptr<float[], FloatArrayRelease>;
 FloatArray make_float_array(std::size_t count);
 
 struct Mesh {
-    FloatArray positions;                    // x, y, z per vertex, fitted around the origin
-    FloatArray normals;                      // x, y, z per vertex, unit length
+    FloatArray positions;  // x, y, z per vertex, fitted around the origin
+    FloatArray normals;    // x, y, z per vertex, unit length
     std::size_t vertices = 0;
-    std::vector<std::uint32_t> triangles;    // 3 vertex indices per face
-    std::vector<std::uint32_t> quads;        // 4 per face
-    std::vector<std::uint32_t> polygons;     // the corners of the larger faces, one after the other
+    std::vector<std::uint32_t> triangles;      // 3 vertex indices per face
+    std::vector<std::uint32_t> quads;          // 4 per face
+    std::vector<std::uint32_t> polygons;       // the corners of the larger faces, one after the other
     std::vector<std::uint32_t> polygon_sizes;  // corners of each larger face, in order
 
     std::size_t vertex_count() const { return vertices; }

@@ -2,9 +2,9 @@
 // exception stops at this layer and becomes a reason.
 #include "model/model_file.h"
 
-#include <assimp/Importer.hpp>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
+#include <assimp/Importer.hpp>
 
 #include <cerrno>
 #include <cstdio>
@@ -15,8 +15,8 @@
 #include <new>
 
 #ifdef _WIN32
-#include "platform/gl.h"  // <windows.h>
 #include <sys/stat.h>
+#include "platform/gl.h"  // <windows.h>
 #else
 #include <sys/stat.h>
 #endif

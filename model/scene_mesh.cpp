@@ -97,8 +97,10 @@ Counts count(const std::vector<Placement>& placements) {
         for (unsigned f = 0; f < p.mesh->mNumFaces; ++f) {
             const unsigned corners = p.mesh->mFaces[f].mNumIndices;
             if (corners < 3 || !p.mesh->mFaces[f].mIndices) continue;
-            if (corners == 3) ++n.triangles;
-            else if (corners == 4) ++n.quads;
+            if (corners == 3)
+                ++n.triangles;
+            else if (corners == 4)
+                ++n.quads;
             else {
                 ++n.polygons;
                 n.polygon_corners += corners;
@@ -166,8 +168,7 @@ bool append(const Placement& p, bool in_place, Cursor* out) {
     const bool identity = is_identity(p.transform);
 
     bool any_face = false;
-    for (unsigned f = 0; f < source.mNumFaces && !any_face; ++f)
-        any_face = usable_face(source.mFaces[f], vertex_count);
+    for (unsigned f = 0; f < source.mNumFaces && !any_face; ++f) any_face = usable_face(source.mFaces[f], vertex_count);
     if (!any_face) return true;
 
     float* positions = out->positions;
@@ -182,7 +183,7 @@ bool append(const Placement& p, bool in_place, Cursor* out) {
     for (unsigned f = 0; f < source.mNumFaces; ++f) {
         const aiFace& face = source.mFaces[f];
         if (!usable_face(face, vertex_count)) continue;
-        std::uint32_t*& list = face.mNumIndices == 3 ? out->triangles
+        std::uint32_t*& list = face.mNumIndices == 3   ? out->triangles
                                : face.mNumIndices == 4 ? out->quads
                                                        : out->polygons;
         for (unsigned i = 0; i < face.mNumIndices; ++i) *list++ = base + face.mIndices[i];
@@ -194,8 +195,10 @@ bool append(const Placement& p, bool in_place, Cursor* out) {
     aiMatrix3x3 normal_matrix(p.transform);
     bool file_normals = in_place ? out->normals_taken : source.mNormals != nullptr;
     if (file_normals && !identity) {
-        if (normal_matrix.Determinant() == 0.0f) file_normals = false;
-        else normal_matrix.Inverse().Transpose();
+        if (normal_matrix.Determinant() == 0.0f)
+            file_normals = false;
+        else
+            normal_matrix.Inverse().Transpose();
     }
     float* normals = out->normals;
     if (file_normals && !in_place) {
@@ -257,12 +260,12 @@ bool fail(Mesh* mesh, MeshError* error, MeshError why) {
 
 const char* mesh_error_text(MeshError error) {
     switch (error) {
-        case MeshError::none: return "No error.";
-        case MeshError::no_faces: return "The file holds no faces (only points or lines, or nothing).";
-        case MeshError::too_many_faces: return "The model has more faces than this viewer opens.";
-        case MeshError::too_many_vertices: return "The model has more vertices than this viewer opens.";
-        case MeshError::not_finite: return "The model has coordinates that are not finite numbers.";
-        case MeshError::out_of_memory: return "Not enough memory for the model.";
+    case MeshError::none: return "No error.";
+    case MeshError::no_faces: return "The file holds no faces (only points or lines, or nothing).";
+    case MeshError::too_many_faces: return "The model has more faces than this viewer opens.";
+    case MeshError::too_many_vertices: return "The model has more vertices than this viewer opens.";
+    case MeshError::not_finite: return "The model has coordinates that are not finite numbers.";
+    case MeshError::out_of_memory: return "Not enough memory for the model.";
     }
     return "Unknown error.";
 }
@@ -300,8 +303,13 @@ bool mesh_from_scene(aiScene* scene, const MeshLimits& limits, Mesh* mesh, MeshE
         mesh->quads.resize(4 * n.quads);
         mesh->polygons.resize(n.polygon_corners);
         mesh->polygon_sizes.resize(n.polygons);
-        Cursor out = {mesh->positions.get(), mesh->normals.get(),   mesh->triangles.data(),
-                      mesh->quads.data(),    mesh->polygons.data(), mesh->polygon_sizes.data(), 0,
+        Cursor out = {mesh->positions.get(),
+                      mesh->normals.get(),
+                      mesh->triangles.data(),
+                      mesh->quads.data(),
+                      mesh->polygons.data(),
+                      mesh->polygon_sizes.data(),
+                      0,
                       normals_taken};
         for (const Placement& p : placements)
             if (!append(p, in_place, &out)) return fail(mesh, error, MeshError::not_finite);

@@ -15,10 +15,10 @@ struct MeshLimits {
 
 enum class MeshError {
     none,
-    no_faces,           // nothing with three corners or more
+    no_faces,  // nothing with three corners or more
     too_many_faces,
     too_many_vertices,
-    not_finite,         // a coordinate is infinite or not a number
+    not_finite,  // a coordinate is infinite or not a number
     out_of_memory,
 };
 

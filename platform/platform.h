@@ -10,8 +10,8 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 
 // On Windows the system headers come first, so that their definitions of the
 // message and style constants stand and the guarded ones below step aside.
@@ -148,7 +148,7 @@ inline int show_message_box(WindowHandle owner, const char* text, const char* ca
     std::fflush(stderr);
     return platform_message_box(owner, text, caption, style);
 }
-WindowHandle platform_get_focus();                                   // GetFocus
+WindowHandle platform_get_focus();  // GetFocus
 
 // Window class (RegisterClassEx / UnregisterClass). The class's window
 // procedure is always handle_window_message.
@@ -161,19 +161,19 @@ long platform_restore_display_mode();
 
 // Windows.
 bool platform_adjust_window_rect(PlatformRect* rect, unsigned style, unsigned ex_style);  // AdjustWindowRectEx
-WindowHandle platform_create_window(unsigned ex_style, const char* class_name, const char* title,
-                                    unsigned style, int x, int y, int width, int height,
-                                    InstanceHandle instance);                             // CreateWindowEx
-bool platform_destroy_window(WindowHandle window);                                        // DestroyWindow
-void platform_show_window(WindowHandle window);                                           // ShowWindow(SW_SHOW)
-bool platform_set_foreground_window(WindowHandle window);                                 // SetForegroundWindow
-void platform_set_focus(WindowHandle window);                                             // SetFocus
-bool platform_get_client_rect(WindowHandle window, PlatformRect* rect);                   // GetClientRect
+WindowHandle platform_create_window(unsigned ex_style, const char* class_name, const char* title, unsigned style, int x,
+                                    int y, int width, int height,
+                                    InstanceHandle instance);            // CreateWindowEx
+bool platform_destroy_window(WindowHandle window);                       // DestroyWindow
+void platform_show_window(WindowHandle window);                          // ShowWindow(SW_SHOW)
+bool platform_set_foreground_window(WindowHandle window);                // SetForegroundWindow
+void platform_set_focus(WindowHandle window);                            // SetFocus
+bool platform_get_client_rect(WindowHandle window, PlatformRect* rect);  // GetClientRect
 
 // Device context and pixel format.
-DeviceContext platform_get_dc(WindowHandle window);                                       // GetDC
-bool platform_release_dc(WindowHandle window, DeviceContext dc);                          // ReleaseDC
-int platform_choose_pixel_format(DeviceContext dc, const PixelFormatDescriptor* pfd);     // 0: none
+DeviceContext platform_get_dc(WindowHandle window);                                    // GetDC
+bool platform_release_dc(WindowHandle window, DeviceContext dc);                       // ReleaseDC
+int platform_choose_pixel_format(DeviceContext dc, const PixelFormatDescriptor* pfd);  // 0: none
 bool platform_set_pixel_format(DeviceContext dc, int format, const PixelFormatDescriptor* pfd);
 // DescribePixelFormat: fills *pfd with what format really gives (flags such as
 // PFD_STEREO, cStencilBits); returns the highest format number, 0 on failure.

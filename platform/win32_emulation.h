@@ -83,8 +83,8 @@ inline int describe_format(int format, std::uint8_t colour_bits, PixelFormatDesc
     *pfd = PixelFormatDescriptor{};
     pfd->nSize = sizeof(PixelFormatDescriptor);
     pfd->nVersion = 1;
-    pfd->dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER |
-                   ((extras & format_stereo) ? PFD_STEREO : 0u);
+    pfd->dwFlags =
+        PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER | ((extras & format_stereo) ? PFD_STEREO : 0u);
     pfd->iPixelType = PFD_TYPE_RGBA;
     pfd->cColorBits = colour_bits;
     pfd->cDepthBits = 16;

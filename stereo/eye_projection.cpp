@@ -41,9 +41,7 @@ float aspect_of(int width) {
     return static_cast<float>(width) / static_cast<float>(height);
 }
 
-float half_height_of(const StereoRig& rig) {
-    return std::tan(rig.field_of_view * half_angle_factor) * rig.near_plane;
-}
+float half_height_of(const StereoRig& rig) { return std::tan(rig.field_of_view * half_angle_factor) * rig.near_plane; }
 
 // The place of an eye's image: its own, or the other eye's when swapped.
 Eye place_of(const StereoRig& rig, Eye eye) {

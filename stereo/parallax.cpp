@@ -38,8 +38,7 @@ float image_x(const EyeProjection& p, float x, float z) {
 
 }  // namespace
 
-ParallaxReading measure_parallax(const StereoRig& rig, const Camera& camera, const float (*vertices)[3],
-                                 int count) {
+ParallaxReading measure_parallax(const StereoRig& rig, const Camera& camera, const float (*vertices)[3], int count) {
     const EyeProjection left = rig.eye_projection(Eye::left);
     const EyeProjection right = rig.eye_projection(Eye::right);
     const View view = view_of(camera);

@@ -15,11 +15,11 @@ const int key_d = 'D';
 const int key_u = 'U';
 
 // Per-second rates of the held controls.
-const float focal_rate = 5.0f;    // world units
+const float focal_rate = 5.0f;  // world units
 const float ratio_rate = 10.0f;
 const float shift_rate = 100.0f;  // pixels
 
-const float near_factor = 0.2f;   // near plane / focal length
+const float near_factor = 0.2f;  // near plane / focal length
 
 }  // namespace
 

@@ -19,10 +19,10 @@ struct EyeProjection {
 
 class StereoRig {
 public:
-    float focal_length;      // distance to the zero-parallax plane
-    float field_of_view;     // vertical, degrees
-    float eye_separation;    // always focal_length / separation_ratio
-    float near_plane;        // always 0.2 * focal_length
+    float focal_length;    // distance to the zero-parallax plane
+    float field_of_view;   // vertical, degrees
+    float eye_separation;  // always focal_length / separation_ratio
+    float near_plane;      // always 0.2 * focal_length
     float far_plane;
     float image_shift;       // pixels between the eye viewports without glasses
     float separation_ratio;  // focal length / eye separation
@@ -33,8 +33,8 @@ public:
     // glasses_mode decides, as D toggles it; set_mode keeps the two fields in
     // step, glasses_mode true exactly in anaglyph.
     OutputMode output_mode;
-    bool swap_eyes;          // each eye's image goes where the other's would
-    bool parallax_readout;   // the overlay shows the comfort line
+    bool swap_eyes;         // each eye's image goes where the other's would
+    bool parallax_readout;  // the overlay shows the comfort line
 
     explicit StereoRig(bool glasses);
 

@@ -15,11 +15,9 @@ constexpr GLsizei glyph_count = 256;
 constexpr float cell_span = 0.0625f;  // one of 16 cells, in texture coordinates
 constexpr int cell_units = 16;
 constexpr int pen_advance = 11;
-constexpr int top_line_y = 584;       // overlay y of row 0's glyph bottoms
+constexpr int top_line_y = 584;  // overlay y of row 0's glyph bottoms
 
-bool is_power_of_two(std::int32_t value) {
-    return value > 0 && (value & (value - 1)) == 0;
-}
+bool is_power_of_two(std::int32_t value) { return value > 0 && (value & (value - 1)) == 0; }
 
 bool file_exists(const char* path) {
     std::FILE* file = std::fopen(path, "rb");
@@ -63,8 +61,8 @@ bool load_font_texture() {
     // alignment, so a width that is not a power of two of at least 4 would
     // make GL read past the pixel block (Mesa takes any size): such a
     // picture is refused like an unreadable one.
-    if (image && (!image->pixels || image->width < 4 || !is_power_of_two(image->width) ||
-                  !is_power_of_two(image->height))) {
+    if (image &&
+        (!image->pixels || image->width < 4 || !is_power_of_two(image->width) || !is_power_of_two(image->height))) {
         free_rgb_image(image);
         image = nullptr;
     }
@@ -78,8 +76,7 @@ bool load_font_texture() {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     // The first stored row, the bottom of the picture, becomes t = 0.
-    glTexImage2D(GL_TEXTURE_2D, 0, 3, image->width, image->height, 0, GL_RGB, GL_UNSIGNED_BYTE,
-                 image->pixels);
+    glTexImage2D(GL_TEXTURE_2D, 0, 3, image->width, image->height, 0, GL_RGB, GL_UNSIGNED_BYTE, image->pixels);
     free_rgb_image(image);
     return true;
 }

@@ -27,7 +27,7 @@ constexpr int image_size = 256;
 constexpr int cell_size = 16;
 constexpr int pen_advance = 11;  // the overlay's advance per character
 constexpr int first_char = 32;
-constexpr int char_count = 96;   // 32..127
+constexpr int char_count = 96;  // 32..127
 constexpr int set1_first_row = 8;
 
 // Pixel height at which DejaVu Sans Mono's advance (0.602 em) is just under
@@ -121,14 +121,14 @@ bool write_bmp(const char* path) {
     header[1] = 'M';
     put_u32(header + 2, pixel_offset + pixel_bytes);
     put_u32(header + 10, pixel_offset);
-    put_u32(header + 14, 40);                   // BITMAPINFOHEADER
-    put_u32(header + 18, image_size);           // width
-    put_u32(header + 22, image_size);           // height > 0: bottom-up
-    put_u16(header + 26, 1);                    // planes
-    put_u16(header + 28, 24);                   // bits per pixel
-    put_u32(header + 30, 0);                    // BI_RGB
+    put_u32(header + 14, 40);          // BITMAPINFOHEADER
+    put_u32(header + 18, image_size);  // width
+    put_u32(header + 22, image_size);  // height > 0: bottom-up
+    put_u16(header + 26, 1);           // planes
+    put_u16(header + 28, 24);          // bits per pixel
+    put_u32(header + 30, 0);           // BI_RGB
     put_u32(header + 34, pixel_bytes);
-    put_u32(header + 38, 2835);                 // 72 dpi
+    put_u32(header + 38, 2835);  // 72 dpi
     put_u32(header + 42, 2835);
 
     std::FILE* file = std::fopen(path, "wb");

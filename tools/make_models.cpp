@@ -4,11 +4,11 @@
 //   terrain.stl     a patch of rolling hills in triangles (binary STL)
 //   sphere.ply      an icosahedron subdivided twice onto the sphere (ASCII PLY)
 // Usage: make_models OUTPUT_FOLDER
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <algorithm>
 #include <map>
 #include <string>
 #include <utility>
@@ -116,8 +116,8 @@ bool write_terrain(const std::string& path) {
 
 bool write_sphere(const std::string& path) {
     const double g = (1.0 + std::sqrt(5.0)) / 2.0;
-    std::vector<V3> vertices = {{-1, g, 0}, {1, g, 0}, {-1, -g, 0}, {1, -g, 0}, {0, -1, g}, {0, 1, g},
-                                {0, -1, -g}, {0, 1, -g}, {g, 0, -1}, {g, 0, 1}, {-g, 0, -1}, {-g, 0, 1}};
+    std::vector<V3> vertices = {{-1, g, 0},  {1, g, 0},  {-1, -g, 0}, {1, -g, 0}, {0, -1, g},  {0, 1, g},
+                                {0, -1, -g}, {0, 1, -g}, {g, 0, -1},  {g, 0, 1},  {-g, 0, -1}, {-g, 0, 1}};
     for (V3& v : vertices) v = unit(v);
     std::vector<std::vector<int>> faces = {{0, 11, 5}, {0, 5, 1},  {0, 1, 7},   {0, 7, 10}, {0, 10, 11},
                                            {1, 5, 9},  {5, 11, 4}, {11, 10, 2}, {10, 7, 6}, {7, 1, 8},

@@ -29,8 +29,7 @@ void gl_destroy_context(void* context) {
 bool gl_make_current(void* context, unsigned char* buffer, int width, int height) {
     if (!context) return OSMesaMakeCurrent(nullptr, nullptr, 0, 0, 0) == GL_TRUE;
     if (!buffer || width <= 0 || height <= 0) return false;
-    return OSMesaMakeCurrent(static_cast<OSMesaContext>(context), buffer, GL_UNSIGNED_BYTE, width,
-                             height) == GL_TRUE;
+    return OSMesaMakeCurrent(static_cast<OSMesaContext>(context), buffer, GL_UNSIGNED_BYTE, width, height) == GL_TRUE;
 }
 
 OffscreenContext::OffscreenContext(int width, int height)

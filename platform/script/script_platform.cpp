@@ -38,9 +38,9 @@ struct State {
     long next_display_result = DISP_CHANGE_SUCCESSFUL;
     bool display_changed = false;
     bool class_registered = false;
-    std::vector<SimWindow> windows;   // handle = index + 1
-    std::vector<SimContext> contexts; // handle = index + 1
-    int current_window = 0;           // the window whose DC holds the current context
+    std::vector<SimWindow> windows;    // handle = index + 1
+    std::vector<SimContext> contexts;  // handle = index + 1
+    int current_window = 0;            // the window whose DC holds the current context
     int focus_window = 0;
     std::deque<Message> queue;
     std::function<void(int)> swap_hook;
@@ -187,8 +187,8 @@ WindowState window() {
     int i = current_window_index();
     if (i < 0) return WindowState{false, false, 0, 0, 0, 0, 0, 0, 0, 0, std::string()};
     const SimWindow& w = state().windows[i];
-    return WindowState{true, w.visible, w.style, w.ex_style, w.x, w.y, w.outer_width,
-                       w.outer_height, w.client_width, w.client_height, w.title};
+    return WindowState{true,          w.visible,      w.style,        w.ex_style,      w.x,    w.y,
+                       w.outer_width, w.outer_height, w.client_width, w.client_height, w.title};
 }
 
 int live_windows() {
@@ -237,8 +237,7 @@ bool platform_register_window_class(InstanceHandle, const char* class_name) {
 bool platform_unregister_window_class(const char* class_name, InstanceHandle) {
     script::log_call(std::string("UnregisterClass(") + class_name + ")");
     // Like Win32, a class with a live window stays registered.
-    if (script::should_fail("UnregisterClass") || !state().class_registered || script::live_windows() > 0)
-        return false;
+    if (script::should_fail("UnregisterClass") || !state().class_registered || script::live_windows() > 0) return false;
     state().class_registered = false;
     return true;
 }
@@ -269,8 +268,8 @@ bool platform_adjust_window_rect(PlatformRect* rect, unsigned style, unsigned) {
     return true;
 }
 
-WindowHandle platform_create_window(unsigned ex_style, const char* class_name, const char* title, unsigned style,
-                                    int x, int y, int width, int height, InstanceHandle) {
+WindowHandle platform_create_window(unsigned ex_style, const char* class_name, const char* title, unsigned style, int x,
+                                    int y, int width, int height, InstanceHandle) {
     script::log_call(std::string("CreateWindowEx(") + title + ")");
     auto& s = state();
     if (script::should_fail("CreateWindowEx") || !s.class_registered || std::string(class_name) != "OpenGL")
@@ -357,8 +356,7 @@ bool platform_release_dc(WindowHandle window, DeviceContext dc) {
 
 int platform_choose_pixel_format(DeviceContext dc, const PixelFormatDescriptor* pfd) {
     script::log_call("ChoosePixelFormat");
-    if (script::should_fail("ChoosePixelFormat") || !script::window_of(reinterpret_cast<WindowHandle>(dc)))
-        return 0;
+    if (script::should_fail("ChoosePixelFormat") || !script::window_of(reinterpret_cast<WindowHandle>(dc))) return 0;
     return emulated::choose_format(pfd, [](int extras) {
         return (!(extras & emulated::format_stencil) || state().stencil_formats) &&
                (!(extras & emulated::format_stereo) || state().stereo_formats);
@@ -403,8 +401,7 @@ bool platform_make_current(DeviceContext dc, RenderContext rc) {
     script::log_call("wglMakeCurrent");
     auto id = reinterpret_cast<std::uintptr_t>(rc);
     script::SimWindow* w = script::window_of(reinterpret_cast<WindowHandle>(dc));
-    if (script::should_fail("wglMakeCurrent") || !w || id == 0 || id > s.contexts.size() ||
-        !s.contexts[id - 1].alive)
+    if (script::should_fail("wglMakeCurrent") || !w || id == 0 || id > s.contexts.size() || !s.contexts[id - 1].alive)
         return false;
     // The drawing surface follows the client size, at least 1 x 1.
     int width = w->client_width > 0 ? w->client_width : 1;
@@ -551,7 +548,8 @@ bool platform_move_file(const char* from, const char* to, bool replace) {
 }
 
 unsigned platform_drag_query_file(DropHandle drop, unsigned index, char* buffer, unsigned size) {
-    script::log_call(index == drag_query_count ? "DragQueryFile(count)" : "DragQueryFile(" + std::to_string(index) + ")");
+    script::log_call(index == drag_query_count ? "DragQueryFile(count)"
+                                               : "DragQueryFile(" + std::to_string(index) + ")");
     auto& s = state();
     auto id = reinterpret_cast<std::uintptr_t>(drop);
     if (id == 0 || id > s.drops.size() || s.drop_finished[id - 1]) return 0;

@@ -23,16 +23,14 @@ struct duplexa_offscreen_ {
 
 namespace {
 
-void say(char* reason, std::size_t size, const char* what)
-{
+void say(char* reason, std::size_t size, const char* what) {
     if (reason && size > 0)
         std::snprintf(reason, size, "%s (EGL error 0x%04X)", what, static_cast<unsigned>(eglGetError()));
 }
 
 }  // namespace
 
-OffscreenSurface platform_create_offscreen(int width, int height, char* reason, std::size_t reason_size)
-{
+OffscreenSurface platform_create_offscreen(int width, int height, char* reason, std::size_t reason_size) {
     auto get_platform_display =
         reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
     if (!get_platform_display) {
@@ -45,16 +43,27 @@ OffscreenSurface platform_create_offscreen(int width, int height, char* reason, 
         say(reason, reason_size, "no surfaceless EGL display");
         return nullptr;
     }
-    const EGLint config_attributes[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
-                                        EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8,
-                                        EGL_DEPTH_SIZE, 16, EGL_STENCIL_SIZE, 8, EGL_NONE};
+    const EGLint config_attributes[] = {EGL_SURFACE_TYPE,
+                                        EGL_PBUFFER_BIT,
+                                        EGL_RENDERABLE_TYPE,
+                                        EGL_OPENGL_BIT,
+                                        EGL_RED_SIZE,
+                                        8,
+                                        EGL_GREEN_SIZE,
+                                        8,
+                                        EGL_BLUE_SIZE,
+                                        8,
+                                        EGL_DEPTH_SIZE,
+                                        16,
+                                        EGL_STENCIL_SIZE,
+                                        8,
+                                        EGL_NONE};
     EGLConfig config;
     EGLint count = 0;
     const EGLint size_attributes[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
     EGLSurface surface = EGL_NO_SURFACE;
     EGLContext context = EGL_NO_CONTEXT;
-    if (!eglBindAPI(EGL_OPENGL_API) || !eglChooseConfig(display, config_attributes, &config, 1, &count) ||
-        count < 1) {
+    if (!eglBindAPI(EGL_OPENGL_API) || !eglChooseConfig(display, config_attributes, &config, 1, &count) || count < 1) {
         say(reason, reason_size, "no EGL configuration for desktop OpenGL with depth and stencil");
     } else if ((surface = eglCreatePbufferSurface(display, config, size_attributes)) == EGL_NO_SURFACE) {
         say(reason, reason_size, "cannot make an offscreen buffer of that size");
@@ -64,23 +73,18 @@ OffscreenSurface platform_create_offscreen(int width, int height, char* reason, 
         say(reason, reason_size, "cannot make the OpenGL context current");
     } else {
         OffscreenSurface made = new (std::nothrow) duplexa_offscreen_{display, surface, context};
-        if (made)
-            return made;
+        if (made) return made;
         say(reason, reason_size, "out of memory");
         eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     }
-    if (context != EGL_NO_CONTEXT)
-        eglDestroyContext(display, context);
-    if (surface != EGL_NO_SURFACE)
-        eglDestroySurface(display, surface);
+    if (context != EGL_NO_CONTEXT) eglDestroyContext(display, context);
+    if (surface != EGL_NO_SURFACE) eglDestroySurface(display, surface);
     eglTerminate(display);
     return nullptr;
 }
 
-void platform_destroy_offscreen(OffscreenSurface surface)
-{
-    if (!surface)
-        return;
+void platform_destroy_offscreen(OffscreenSurface surface) {
+    if (!surface) return;
     eglMakeCurrent(surface->display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     eglDestroyContext(surface->display, surface->context);
     eglDestroySurface(surface->display, surface->surface);
@@ -88,15 +92,11 @@ void platform_destroy_offscreen(OffscreenSurface surface)
     delete surface;
 }
 
-bool platform_move_file(const char* from, const char* to, bool replace)
-{
-    if (!from || !to)
-        return false;
-    if (replace)
-        return std::rename(from, to) == 0;
+bool platform_move_file(const char* from, const char* to, bool replace) {
+    if (!from || !to) return false;
+    if (replace) return std::rename(from, to) == 0;
     // A hard link fails when the name is taken, where rename would overwrite.
-    if (link(from, to) != 0)
-        return false;
+    if (link(from, to) != 0) return false;
     unlink(from);
     return true;
 }

@@ -89,39 +89,26 @@ struct DroppedFile {
 constexpr int max_drops = 8;
 DroppedFile drops[max_drops];
 
-WindowHandle handle_of(SdlWindow* slot)
-{
-    return reinterpret_cast<WindowHandle>(slot);
-}
+WindowHandle handle_of(SdlWindow* slot) { return reinterpret_cast<WindowHandle>(slot); }
 
 // The live window behind a handle, or null for anything else.
-SdlWindow* slot_of(const void* handle)
-{
+SdlWindow* slot_of(const void* handle) {
     for (SdlWindow& slot : windows)
-        if (handle == &slot && slot.window)
-            return &slot;
+        if (handle == &slot && slot.window) return &slot;
     return nullptr;
 }
 
-SdlWindow* slot_of_sdl(SDL_Window* window)
-{
-    if (!window)
-        return nullptr;
+SdlWindow* slot_of_sdl(SDL_Window* window) {
+    if (!window) return nullptr;
     for (SdlWindow& slot : windows)
-        if (slot.window == window)
-            return &slot;
+        if (slot.window == window) return &slot;
     return nullptr;
 }
 
-SdlWindow* slot_of_id(Uint32 window_id)
-{
-    return slot_of_sdl(SDL_GetWindowFromID(window_id));
-}
+SdlWindow* slot_of_id(Uint32 window_id) { return slot_of_sdl(SDL_GetWindowFromID(window_id)); }
 
-void push_message(SdlWindow* slot, unsigned message, WParam wparam, LParam lparam)
-{
-    if (queue_count == queue_capacity)
-        return;  // the pump stops polling before this can happen
+void push_message(SdlWindow* slot, unsigned message, WParam wparam, LParam lparam) {
+    if (queue_count == queue_capacity) return;  // the pump stops polling before this can happen
     Message& m = queue[(queue_head + queue_count) % queue_capacity];
     m.window = handle_of(slot);
     m.message = message;
@@ -131,14 +118,12 @@ void push_message(SdlWindow* slot, unsigned message, WParam wparam, LParam lpara
 }
 
 // A sender of messages to a window through the queue.
-auto queued_for(SdlWindow* slot)
-{
+auto queued_for(SdlWindow* slot) {
     return [slot](unsigned message, WParam wparam, LParam lparam) { push_message(slot, message, wparam, lparam); };
 }
 
 // A sender of messages straight to the window procedure.
-auto sent_to(SdlWindow* slot)
-{
+auto sent_to(SdlWindow* slot) {
     return [slot](unsigned message, WParam wparam, LParam lparam) {
         handle_window_message(handle_of(slot), message, wparam, lparam);
     };
@@ -147,24 +132,18 @@ auto sent_to(SdlWindow* slot)
 // Input goes to the window that has the keyboard focus, as on Windows; input
 // of a window destroyed since (an F1 switch) goes to the one that replaced
 // it, so that a key released meanwhile still clears its entry.
-SdlWindow* input_target(Uint32 window_id)
-{
-    if (SdlWindow* slot = slot_of_id(window_id))
-        return slot;
-    if (SdlWindow* slot = slot_of_sdl(SDL_GetKeyboardFocus()))
-        return slot;
+SdlWindow* input_target(Uint32 window_id) {
+    if (SdlWindow* slot = slot_of_id(window_id)) return slot;
+    if (SdlWindow* slot = slot_of_sdl(SDL_GetKeyboardFocus())) return slot;
     for (SdlWindow& slot : windows)
-        if (slot.window)
-            return &slot;
+        if (slot.window) return &slot;
     return nullptr;
 }
 
-void translate_window_event(const SDL_WindowEvent& event)
-{
+void translate_window_event(const SDL_WindowEvent& event) {
     // Events of a window destroyed since are dropped, as Windows drops them.
     SdlWindow* slot = slot_of_id(event.windowID);
-    if (!slot)
-        return;
+    if (!slot) return;
     switch (event.event) {
     case SDL_WINDOWEVENT_MINIMIZED:
         emulated::send_minimised(queued_for(slot));
@@ -180,31 +159,24 @@ void translate_window_event(const SDL_WindowEvent& event)
         break;
     }
     case SDL_WINDOWEVENT_SIZE_CHANGED:
-        if (SDL_GetWindowFlags(slot->window) & SDL_WINDOW_MINIMIZED)
-            break;
+        if (SDL_GetWindowFlags(slot->window) & SDL_WINDOW_MINIMIZED) break;
         push_message(slot, WM_SIZE, emulated::size_restored, emulated::word_pair(event.data1, event.data2));
         slot->announced_width = event.data1;
         slot->announced_height = event.data2;
         break;
-    case SDL_WINDOWEVENT_CLOSE:
-        push_message(slot, WM_CLOSE, 0, 0);
-        break;
-    default:
-        break;
+    case SDL_WINDOWEVENT_CLOSE: push_message(slot, WM_CLOSE, 0, 0); break;
+    default: break;
     }
 }
 
-void translate_event(const SDL_Event& event)
-{
+void translate_event(const SDL_Event& event) {
     switch (event.type) {
     case SDL_KEYDOWN:
     case SDL_KEYUP: {
         int vk = virtual_key_from_sdl(event.key.keysym.sym, event.key.keysym.scancode);
-        if (vk == 0)
-            return;
+        if (vk == 0) return;
         SdlWindow* slot = input_target(event.key.windowID);
-        if (!slot)
-            return;
+        if (!slot) return;
         bool pressed = event.type == SDL_KEYDOWN;
         bool alt_held = (event.key.keysym.mod & KMOD_ALT) != 0;
         // Auto-repeat arrives as further key-downs, as on Windows.
@@ -223,20 +195,16 @@ void translate_event(const SDL_Event& event)
         else
             return;
         SdlWindow* slot = input_target(event.button.windowID);
-        if (!slot)
-            return;
+        if (!slot) return;
         push_message(slot, message, 0, emulated::word_pair(event.button.x, event.button.y));
         return;
     }
-    case SDL_WINDOWEVENT:
-        translate_window_event(event.window);
-        return;
+    case SDL_WINDOWEVENT: translate_window_event(event.window); return;
     case SDL_DROPFILE: {
         SdlWindow* slot = input_target(event.drop.windowID);
         DroppedFile* free_drop = nullptr;
         for (DroppedFile& d : drops)
-            if (!d.path && !free_drop)
-                free_drop = &d;
+            if (!d.path && !free_drop) free_drop = &d;
         // More drops at once than the viewer can take are let go.
         if (!slot || !free_drop || !event.drop.file) {
             SDL_free(event.drop.file);
@@ -253,8 +221,7 @@ void translate_event(const SDL_Event& event)
     }
 }
 
-void pump_events()
-{
+void pump_events() {
     SDL_PumpEvents();
     SDL_Event event;
     // Minimise and restore make two messages each; what does not fit stays
@@ -266,48 +233,41 @@ void pump_events()
 
 // Drops the window messages (size, activation, close) still queued for a
 // window that is being destroyed; its input stays, retargeted later.
-void purge_window_messages(WindowHandle window)
-{
+void purge_window_messages(WindowHandle window) {
     int kept = 0;
     for (int i = 0; i < queue_count; ++i) {
         const Message& m = queue[(queue_head + i) % queue_capacity];
         bool window_message = m.message == WM_SIZE || m.message == WM_ACTIVATE || m.message == WM_CLOSE;
-        if (m.window == window && window_message)
-            continue;
+        if (m.window == window && window_message) continue;
         queue[(queue_head + kept) % queue_capacity] = m;
         ++kept;
     }
     queue_count = kept;
 }
 
-void retarget_input(WindowHandle from, WindowHandle to)
-{
+void retarget_input(WindowHandle from, WindowHandle to) {
     for (int i = 0; i < queue_count; ++i) {
         Message& m = queue[(queue_head + i) % queue_capacity];
-        if (m.window == from)
-            m.window = to;
+        if (m.window == from) m.window = to;
     }
 }
 
 // GetCursorPos under X: the pointer as the server has it now. SDL's own
 // global state is a cache that input through XTEST (and so every automated
 // run) never refreshes, while the camera reads the pointer in every frame.
-bool query_x11_pointer(int* x, int* y)
-{
+bool query_x11_pointer(int* x, int* y) {
 #if defined(SDL_VIDEO_DRIVER_X11)
     for (const SdlWindow& slot : windows) {
-        if (!slot.window)
-            continue;
+        if (!slot.window) continue;
         SDL_SysWMinfo info;
         SDL_VERSION(&info.version);
-        if (!SDL_GetWindowWMInfo(slot.window, &info) || info.subsystem != SDL_SYSWM_X11)
-            return false;
+        if (!SDL_GetWindowWMInfo(slot.window, &info) || info.subsystem != SDL_SYSWM_X11) return false;
         Display* display = info.info.x11.display;
         ::Window root, child;
         int root_x, root_y, window_x, window_y;
         unsigned mask;
-        if (!XQueryPointer(display, DefaultRootWindow(display), &root, &child, &root_x, &root_y, &window_x,
-                           &window_y, &mask))
+        if (!XQueryPointer(display, DefaultRootWindow(display), &root, &child, &root_x, &root_y, &window_x, &window_y,
+                           &mask))
             return false;
         *x = root_x;
         *y = root_y;
@@ -324,10 +284,8 @@ bool query_x11_pointer(int* x, int* y)
 // shown: the Camera parks the pointer before the program starts on Windows,
 // so moving the mouse while answering the start-up question turns the first
 // frame's view. Straight through X, since SDL's video is not up yet.
-void park_before_boxes()
-{
-    if (!park_pending || video_ready)
-        return;
+void park_before_boxes() {
+    if (!park_pending || video_ready) return;
 #if defined(SDL_VIDEO_DRIVER_X11)
     if (Display* display = XOpenDisplay(nullptr)) {
         XWarpPointer(display, None, DefaultRootWindow(display), 0, 0, 0, 0, park_x, park_y);
@@ -337,13 +295,9 @@ void park_before_boxes()
 #endif
 }
 
-void apply_cursor_visibility()
-{
-    SDL_ShowCursor(cursor_counter.visible() ? SDL_ENABLE : SDL_DISABLE);
-}
+void apply_cursor_visibility() { SDL_ShowCursor(cursor_counter.visible() ? SDL_ENABLE : SDL_DISABLE); }
 
-void announce_size(SdlWindow* slot)
-{
+void announce_size(SdlWindow* slot) {
     int width = 0, height = 0;
     SDL_GetWindowSize(slot->window, &width, &height);
     slot->announced_width = width;
@@ -353,8 +307,7 @@ void announce_size(SdlWindow* slot)
 
 // The GL attributes choose the X visual, which is fixed when the window is
 // made: this is where the pixel format is really decided.
-SDL_Window* make_gl_window(const char* title, int x, int y, int width, int height, Uint32 flags, int extras)
-{
+SDL_Window* make_gl_window(const char* title, int x, int y, int width, int height, Uint32 flags, int extras) {
     SDL_GL_ResetAttributes();
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
@@ -363,31 +316,23 @@ SDL_Window* make_gl_window(const char* title, int x, int y, int width, int heigh
     SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 1);
     SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 0);
     SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, (extras & format_stencil) ? 8 : 0);
-    if (extras & format_stereo)
-        SDL_GL_SetAttribute(SDL_GL_STEREO, 1);
+    if (extras & format_stereo) SDL_GL_SetAttribute(SDL_GL_STEREO, 1);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
     return SDL_CreateWindow(title, x, y, width, height, flags);
 }
 
 // Whether the display has a visual with these buffers.
-bool format_available(int extras)
-{
+bool format_available(int extras) {
     SDL_Window* probe = make_gl_window("", 0, 0, 1, 1, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN, extras);
-    if (!probe)
-        return false;
+    if (!probe) return false;
     SDL_DestroyWindow(probe);
     return true;
 }
 
-bool style_is_popup(unsigned style)
-{
-    return (style & WS_POPUP) != 0;
-}
+bool style_is_popup(unsigned style) { return (style & WS_POPUP) != 0; }
 
-void release_mode_holder()
-{
-    if (!mode_holder)
-        return;
+void release_mode_holder() {
+    if (!mode_holder) return;
     SDL_SetWindowFullscreen(mode_holder, 0);
     SDL_DestroyWindow(mode_holder);
     mode_holder = nullptr;
@@ -395,20 +340,16 @@ void release_mode_holder()
 
 }  // namespace
 
-SDL_Window* sdl_window_of(WindowHandle window)
-{
+SDL_Window* sdl_window_of(WindowHandle window) {
     SdlWindow* slot = slot_of(window);
     return slot ? slot->window : nullptr;
 }
 
 // ---- Message boxes ---------------------------------------------------------
 
-int platform_message_box(WindowHandle owner, const char* text, const char* caption, unsigned style)
-{
-    if (!text)
-        text = "";
-    if (!caption)
-        caption = "";
+int platform_message_box(WindowHandle owner, const char* text, const char* caption, unsigned style) {
+    if (!text) text = "";
+    if (!caption) caption = "";
     park_before_boxes();
 
     bool yes_no = (style & 0x0F) == MB_YESNO;
@@ -419,22 +360,15 @@ int platform_message_box(WindowHandle owner, const char* text, const char* capti
         buttons[1] = {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, IDNO, "No"};
         button_count = 2;
     } else {
-        buttons[0] = {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT,
-                      IDOK, "OK"};
+        buttons[0] = {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, IDOK, "OK"};
         button_count = 1;
     }
 
     Uint32 flags = SDL_MESSAGEBOX_BUTTONS_LEFT_TO_RIGHT;
     switch (style & 0xF0) {
-    case MB_ICONERROR:
-        flags |= SDL_MESSAGEBOX_ERROR;
-        break;
-    case MB_ICONEXCLAMATION:
-        flags |= SDL_MESSAGEBOX_WARNING;
-        break;
-    default:
-        flags |= SDL_MESSAGEBOX_INFORMATION;
-        break;
+    case MB_ICONERROR: flags |= SDL_MESSAGEBOX_ERROR; break;
+    case MB_ICONEXCLAMATION: flags |= SDL_MESSAGEBOX_WARNING; break;
+    default: flags |= SDL_MESSAGEBOX_INFORMATION; break;
     }
 
     SdlWindow* parent = slot_of(owner);
@@ -454,27 +388,21 @@ int platform_message_box(WindowHandle owner, const char* text, const char* capti
     }
     // The box's own close button: a Yes/No box on Windows has none that
     // works, and Escape means No there, so closing counts as No.
-    if (pressed != IDYES && pressed != IDNO && pressed != IDOK)
-        return yes_no ? IDNO : IDOK;
+    if (pressed != IDYES && pressed != IDNO && pressed != IDOK) return yes_no ? IDNO : IDOK;
     return pressed;
 }
 
-WindowHandle platform_get_focus()
-{
-    if (!video_ready)
-        return nullptr;
+WindowHandle platform_get_focus() {
+    if (!video_ready) return nullptr;
     SdlWindow* slot = slot_of_sdl(SDL_GetKeyboardFocus());
     return slot ? handle_of(slot) : nullptr;
 }
 
 // ---- Window class ------------------------------------------------------------
 
-bool platform_register_window_class(InstanceHandle, const char* class_name)
-{
-    if (!class_name || !*class_name || std::strlen(class_name) >= sizeof class_name_registered)
-        return false;
-    if (class_registered)
-        return false;  // RegisterClassEx refuses a class that exists
+bool platform_register_window_class(InstanceHandle, const char* class_name) {
+    if (!class_name || !*class_name || std::strlen(class_name) >= sizeof class_name_registered) return false;
+    if (class_registered) return false;  // RegisterClassEx refuses a class that exists
 
     // Let SIGINT/SIGTERM end the process as they would a Windows program,
     // instead of becoming an SDL_QUIT that nothing reads.
@@ -504,13 +432,10 @@ bool platform_register_window_class(InstanceHandle, const char* class_name)
     return true;
 }
 
-bool platform_unregister_window_class(const char* class_name, InstanceHandle)
-{
-    if (!class_registered || !class_name || std::strcmp(class_name, class_name_registered) != 0)
-        return false;
+bool platform_unregister_window_class(const char* class_name, InstanceHandle) {
+    if (!class_registered || !class_name || std::strcmp(class_name, class_name_registered) != 0) return false;
     for (const SdlWindow& slot : windows)
-        if (slot.window)
-            return false;  // UnregisterClass refuses while windows of the class exist
+        if (slot.window) return false;  // UnregisterClass refuses while windows of the class exist
 
     class_registered = false;
     class_name_registered[0] = '\0';
@@ -522,23 +447,18 @@ bool platform_unregister_window_class(const char* class_name, InstanceHandle)
 
 // ---- Display mode -------------------------------------------------------------
 
-long platform_change_display_mode(int width, int height, int bits_per_pixel)
-{
-    if (!video_ready)
-        return DISP_CHANGE_FAILED;
+long platform_change_display_mode(int width, int height, int bits_per_pixel) {
+    if (!video_ready) return DISP_CHANGE_FAILED;
     int count = SDL_GetNumDisplayModes(0);
-    if (count < 1)
-        return DISP_CHANGE_FAILED;
+    if (count < 1) return DISP_CHANGE_FAILED;
 
     // The exact depth if the display has it, else the first deeper one.
     bool found = false;
     SDL_DisplayMode chosen = {};
     for (int i = 0; i < count; ++i) {
         SDL_DisplayMode mode;
-        if (SDL_GetDisplayMode(0, i, &mode) != 0)
-            continue;
-        if (mode.w != width || mode.h != height)
-            continue;
+        if (SDL_GetDisplayMode(0, i, &mode) != 0) continue;
+        if (mode.w != width || mode.h != height) continue;
         int bits = static_cast<int>(SDL_BITSPERPIXEL(mode.format));
         if (bits == bits_per_pixel) {
             chosen = mode;
@@ -550,17 +470,15 @@ long platform_change_display_mode(int width, int height, int bits_per_pixel)
             found = true;
         }
     }
-    if (!found)
-        return DISP_CHANGE_BADMODE;
+    if (!found) return DISP_CHANGE_BADMODE;
 
     // SDL changes the mode only when a full-screen window is shown, so the
     // switch is made here, on the window that the next pop-up becomes: the
     // result is then the switch's own, as ChangeDisplaySettings reports it.
     release_mode_holder();
-    SDL_Window* window = make_gl_window("", 0, 0, width, height,
-                                        SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS |
-                                            SDL_WINDOW_FULLSCREEN,
-                                        0);
+    SDL_Window* window =
+        make_gl_window("", 0, 0, width, height,
+                       SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS | SDL_WINDOW_FULLSCREEN, 0);
     if (!window) {
         std::fprintf(stderr, "duplexa: cannot switch the display: %s\n", SDL_GetError());
         return DISP_CHANGE_FAILED;
@@ -580,20 +498,17 @@ long platform_change_display_mode(int width, int height, int bits_per_pixel)
     int window_width = 0, window_height = 0;
     SDL_GL_GetDrawableSize(window, &window_width, &window_height);
     int display = SDL_GetWindowDisplayIndex(window);
-    if (display < 0 || SDL_GetCurrentDisplayMode(display, &current) != 0 || current.w != width ||
-        current.h != height || window_width != width || window_height != height ||
-        !(SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN)) {
+    if (display < 0 || SDL_GetCurrentDisplayMode(display, &current) != 0 || current.w != width || current.h != height ||
+        window_width != width || window_height != height || !(SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN)) {
         std::fprintf(stderr, "duplexa: the display did not switch to %d x %d (display %d x %d, window %d x %d)\n",
-                     width, height, current.w, current.h, window_width,
-                     window_height);
+                     width, height, current.w, current.h, window_width, window_height);
         release_mode_holder();
         return DISP_CHANGE_FAILED;
     }
     return DISP_CHANGE_SUCCESSFUL;
 }
 
-long platform_restore_display_mode()
-{
+long platform_restore_display_mode() {
     release_mode_holder();
     for (SdlWindow& slot : windows)
         if (slot.window && (SDL_GetWindowFlags(slot.window) & SDL_WINDOW_FULLSCREEN))
@@ -603,18 +518,15 @@ long platform_restore_display_mode()
 
 // ---- Windows -------------------------------------------------------------------
 
-bool platform_adjust_window_rect(PlatformRect* rect, unsigned, unsigned)
-{
+bool platform_adjust_window_rect(PlatformRect* rect, unsigned, unsigned) {
     // SDL sizes a window by its client area and the window manager adds its
     // frame outside, so the outer rectangle to ask for is the client one.
     return rect != nullptr;
 }
 
-WindowHandle platform_create_window(unsigned, const char* class_name, const char* title, unsigned style,
-                                    int x, int y, int width, int height, InstanceHandle)
-{
-    if (!video_ready || !class_registered || !class_name ||
-        std::strcmp(class_name, class_name_registered) != 0)
+WindowHandle platform_create_window(unsigned, const char* class_name, const char* title, unsigned style, int x, int y,
+                                    int width, int height, InstanceHandle) {
+    if (!video_ready || !class_registered || !class_name || std::strcmp(class_name, class_name_registered) != 0)
         return nullptr;
 
     // A new handle for each window, so that nothing queued for the last one
@@ -627,8 +539,7 @@ WindowHandle platform_create_window(unsigned, const char* class_name, const char
             next_window_slot = (index + 1) % max_windows;
         }
     }
-    if (!slot)
-        return nullptr;
+    if (!slot) return nullptr;
 
     SDL_Window* window = nullptr;
     if (style_is_popup(style) && mode_holder) {
@@ -658,69 +569,55 @@ WindowHandle platform_create_window(unsigned, const char* class_name, const char
     return handle_of(slot);
 }
 
-bool platform_destroy_window(WindowHandle window)
-{
+bool platform_destroy_window(WindowHandle window) {
     SdlWindow* slot = slot_of(window);
-    if (!slot)
-        return false;
+    if (!slot) return false;
     purge_window_messages(window);
     SDL_Window* sdl_window = slot->window;
     *slot = SdlWindow{};
     // Keys and buttons queued for it now belong to whichever window is left.
     SdlWindow* heir = nullptr;
     for (SdlWindow& other : windows)
-        if (other.window && !heir)
-            heir = &other;
-    if (heir)
-        retarget_input(window, handle_of(heir));
+        if (other.window && !heir) heir = &other;
+    if (heir) retarget_input(window, handle_of(heir));
     SDL_DestroyWindow(sdl_window);
     return true;
 }
 
-void platform_show_window(WindowHandle window)
-{
+void platform_show_window(WindowHandle window) {
     SdlWindow* slot = slot_of(window);
-    if (!slot)
-        return;
+    if (!slot) return;
     SDL_ShowWindow(slot->window);
     // Showing activates the window on Windows, with WM_ACTIVATE sent at once;
     // a size the full-screen switch changed is announced too.
     emulated::send_shown(sent_to(slot));
     int width = 0, height = 0;
     SDL_GetWindowSize(slot->window, &width, &height);
-    if (width != slot->announced_width || height != slot->announced_height)
-        announce_size(slot);
+    if (width != slot->announced_width || height != slot->announced_height) announce_size(slot);
 }
 
-bool platform_set_foreground_window(WindowHandle window)
-{
+bool platform_set_foreground_window(WindowHandle window) {
     SdlWindow* slot = slot_of(window);
-    if (!slot)
-        return false;
+    if (!slot) return false;
     SDL_RaiseWindow(slot->window);
     return true;
 }
 
-void platform_set_focus(WindowHandle window)
-{
+void platform_set_focus(WindowHandle window) {
     SdlWindow* slot = slot_of(window);
-    if (!slot)
-        return;
+    if (!slot) return;
     SDL_RaiseWindow(slot->window);
     // Without a window manager (Xvfb) only an explicit input focus gives the
     // window the keyboard.
     SDL_SetWindowInputFocus(slot->window);
 }
 
-bool platform_get_client_rect(WindowHandle window, PlatformRect* rect)
-{
+bool platform_get_client_rect(WindowHandle window, PlatformRect* rect) {
     SdlWindow* slot = slot_of(window);
-    if (!slot || !rect)
-        return false;
+    if (!slot || !rect) return false;
     int width = 0, height = 0;
     // A minimised window has an empty client area on Windows.
-    if (!(SDL_GetWindowFlags(slot->window) & SDL_WINDOW_MINIMIZED))
-        SDL_GetWindowSize(slot->window, &width, &height);
+    if (!(SDL_GetWindowFlags(slot->window) & SDL_WINDOW_MINIMIZED)) SDL_GetWindowSize(slot->window, &width, &height);
     rect->left = 0;
     rect->top = 0;
     rect->right = width;
@@ -731,33 +628,26 @@ bool platform_get_client_rect(WindowHandle window, PlatformRect* rect)
 // ---- Device context and pixel format --------------------------------------------
 
 // The device context is the window's own (CS_OWNDC): the same handle every time.
-DeviceContext platform_get_dc(WindowHandle window)
-{
+DeviceContext platform_get_dc(WindowHandle window) {
     SdlWindow* slot = slot_of(window);
     return slot ? reinterpret_cast<DeviceContext>(slot) : nullptr;
 }
 
-bool platform_release_dc(WindowHandle window, DeviceContext dc)
-{
+bool platform_release_dc(WindowHandle window, DeviceContext dc) {
     SdlWindow* slot = slot_of(window);
     return slot && reinterpret_cast<DeviceContext>(slot) == dc;
 }
 
-int platform_choose_pixel_format(DeviceContext dc, const PixelFormatDescriptor* pfd)
-{
-    if (!slot_of(dc))
-        return 0;
+int platform_choose_pixel_format(DeviceContext dc, const PixelFormatDescriptor* pfd) {
+    if (!slot_of(dc)) return 0;
     return emulated::choose_format(pfd, format_available);
 }
 
-bool platform_set_pixel_format(DeviceContext dc, int format, const PixelFormatDescriptor*)
-{
+bool platform_set_pixel_format(DeviceContext dc, int format, const PixelFormatDescriptor*) {
     SdlWindow* slot = slot_of(dc);
-    if (!slot || !emulated::valid_format(format))
-        return false;
+    if (!slot || !emulated::valid_format(format)) return false;
     // A window's pixel format is set once for its lifetime.
-    if (slot->pixel_format != 0 && slot->pixel_format != format)
-        return false;
+    if (slot->pixel_format != 0 && slot->pixel_format != format) return false;
     const int extras = format - 1;
     if (extras != slot->format_extras) {
         // The window is still hidden and has no context: remade with the
@@ -785,20 +675,16 @@ bool platform_set_pixel_format(DeviceContext dc, int format, const PixelFormatDe
     return true;
 }
 
-int platform_describe_pixel_format(DeviceContext dc, int format, PixelFormatDescriptor* pfd)
-{
-    if (!slot_of(dc))
-        return 0;
+int platform_describe_pixel_format(DeviceContext dc, int format, PixelFormatDescriptor* pfd) {
+    if (!slot_of(dc)) return 0;
     return emulated::describe_format(format, 24, pfd);
 }
 
 // ---- OpenGL context ----------------------------------------------------------------
 
-RenderContext platform_create_context(DeviceContext dc)
-{
+RenderContext platform_create_context(DeviceContext dc) {
     SdlWindow* slot = slot_of(dc);
-    if (!slot || slot->pixel_format == 0)
-        return nullptr;
+    if (!slot || slot->pixel_format == 0) return nullptr;
     SDL_Window* previous_window = SDL_GL_GetCurrentWindow();
     SDL_GLContext previous_context = SDL_GL_GetCurrentContext();
     SDL_GLContext context = SDL_GL_CreateContext(slot->window);
@@ -813,44 +699,34 @@ RenderContext platform_create_context(DeviceContext dc)
     return reinterpret_cast<RenderContext>(context);
 }
 
-bool platform_make_current(DeviceContext dc, RenderContext rc)
-{
+bool platform_make_current(DeviceContext dc, RenderContext rc) {
     if (!rc) {
-        if (!video_ready)
-            return true;
+        if (!video_ready) return true;
         return SDL_GL_MakeCurrent(nullptr, nullptr) == 0;
     }
     SdlWindow* slot = slot_of(dc);
-    if (!slot)
-        return false;
+    if (!slot) return false;
     return SDL_GL_MakeCurrent(slot->window, reinterpret_cast<SDL_GLContext>(rc)) == 0;
 }
 
-bool platform_delete_context(RenderContext rc)
-{
-    if (!rc || !video_ready)
-        return false;
+bool platform_delete_context(RenderContext rc) {
+    if (!rc || !video_ready) return false;
     SDL_GL_DeleteContext(reinterpret_cast<SDL_GLContext>(rc));
     return true;
 }
 
-bool platform_swap_buffers(DeviceContext dc)
-{
+bool platform_swap_buffers(DeviceContext dc) {
     SdlWindow* slot = slot_of(dc);
-    if (!slot)
-        return false;
+    if (!slot) return false;
     SDL_GL_SwapWindow(slot->window);
     return true;
 }
 
 // ---- Messages ----------------------------------------------------------------------
 
-bool platform_peek_message(Message* message)
-{
-    if (!message)
-        return false;
-    if (queue_count == 0 && !quit_pending && video_ready)
-        pump_events();
+bool platform_peek_message(Message* message) {
+    if (!message) return false;
+    if (queue_count == 0 && !quit_pending && video_ready) pump_events();
     if (queue_count > 0) {
         *message = queue[queue_head];
         queue_head = (queue_head + 1) % queue_capacity;
@@ -869,26 +745,21 @@ bool platform_peek_message(Message* message)
     return false;
 }
 
-void platform_translate_message(const Message*)
-{
+void platform_translate_message(const Message*) {
     // No WM_CHAR is wanted: key messages carry everything the shell reads.
 }
 
-LResult platform_dispatch_message(const Message* message)
-{
-    if (!message || !message->window)
-        return 0;
+LResult platform_dispatch_message(const Message* message) {
+    if (!message || !message->window) return 0;
     return handle_window_message(message->window, message->message, message->wparam, message->lparam);
 }
 
-void platform_post_quit_message(int exit_code)
-{
+void platform_post_quit_message(int exit_code) {
     quit_pending = true;
     quit_code = exit_code;
 }
 
-LResult platform_default_window_proc(WindowHandle, unsigned, WParam, LParam)
-{
+LResult platform_default_window_proc(WindowHandle, unsigned, WParam, LParam) {
     // Alt+F4 and the close box reach us as SDL_WINDOWEVENT_CLOSE, already
     // WM_CLOSE; nothing else needs the system's default handling here.
     return 0;
@@ -896,35 +767,28 @@ LResult platform_default_window_proc(WindowHandle, unsigned, WParam, LParam)
 
 // ---- Cursor -----------------------------------------------------------------------
 
-int platform_show_cursor(bool show)
-{
+int platform_show_cursor(bool show) {
     const int count = cursor_counter.show(show);
-    if (video_ready)
-        apply_cursor_visibility();
+    if (video_ready) apply_cursor_visibility();
     return count;
 }
 
-bool platform_get_cursor_pos(PlatformPoint* point)
-{
-    if (!point)
-        return false;
+bool platform_get_cursor_pos(PlatformPoint* point) {
+    if (!point) return false;
     if (!video_ready) {
-        if (!park_pending)
-            return false;
+        if (!park_pending) return false;
         point->x = park_x;
         point->y = park_y;
         return true;
     }
     int x = 0, y = 0;
-    if (!query_x11_pointer(&x, &y))
-        SDL_GetGlobalMouseState(&x, &y);
+    if (!query_x11_pointer(&x, &y)) SDL_GetGlobalMouseState(&x, &y);
     point->x = x;
     point->y = y;
     return true;
 }
 
-bool platform_set_cursor_pos(int x, int y)
-{
+bool platform_set_cursor_pos(int x, int y) {
     if (!video_ready) {
         // Asked for before there is a display (the Camera is built before
         // main): kept and applied when video comes up.
@@ -938,17 +802,13 @@ bool platform_set_cursor_pos(int x, int y)
 
 // ---- Program folder --------------------------------------------------------------
 
-bool platform_get_program_folder(char* out, std::size_t size)
-{
-    if (!out || size == 0)
-        return false;
+bool platform_get_program_folder(char* out, std::size_t size) {
+    if (!out || size == 0) return false;
     // Read from /proc/self/exe; needs no SDL_Init.
     char* base = SDL_GetBasePath();
-    if (!base)
-        return false;
+    if (!base) return false;
     bool fits = std::strlen(base) < size;
-    if (fits)
-        std::strcpy(out, base);
+    if (fits) std::strcpy(out, base);
     SDL_free(base);
     return fits;
 }
@@ -956,54 +816,39 @@ bool platform_get_program_folder(char* out, std::size_t size)
 // ---- Clocks --------------------------------------------------------------------------
 
 // SDL's timer functions need no SDL_Init, so they work before main too.
-bool platform_query_performance_frequency(std::int64_t* frequency)
-{
-    if (!frequency)
-        return false;
+bool platform_query_performance_frequency(std::int64_t* frequency) {
+    if (!frequency) return false;
     *frequency = static_cast<std::int64_t>(SDL_GetPerformanceFrequency());
     return *frequency != 0;
 }
 
-bool platform_query_performance_counter(std::int64_t* counter)
-{
-    if (!counter)
-        return false;
+bool platform_query_performance_counter(std::int64_t* counter) {
+    if (!counter) return false;
     *counter = static_cast<std::int64_t>(SDL_GetPerformanceCounter());
     return true;
 }
 
-std::uint32_t platform_time_get_time()
-{
-    return static_cast<std::uint32_t>(SDL_GetTicks64());
-}
+std::uint32_t platform_time_get_time() { return static_cast<std::uint32_t>(SDL_GetTicks64()); }
 
 // ---- Dropped files -----------------------------------------------------------------
 
-unsigned platform_drag_query_file(DropHandle drop, unsigned index, char* buffer, unsigned size)
-{
+unsigned platform_drag_query_file(DropHandle drop, unsigned index, char* buffer, unsigned size) {
     DroppedFile* d = nullptr;
     for (DroppedFile& candidate : drops)
-        if (reinterpret_cast<DropHandle>(&candidate) == drop && candidate.path)
-            d = &candidate;
-    if (!d)
-        return 0;
-    if (index == drag_query_count)
-        return 1;
-    if (index != 0)
-        return 0;
+        if (reinterpret_cast<DropHandle>(&candidate) == drop && candidate.path) d = &candidate;
+    if (!d) return 0;
+    if (index == drag_query_count) return 1;
+    if (index != 0) return 0;
     std::size_t length = std::strlen(d->path);
-    if (!buffer)
-        return static_cast<unsigned>(length);
-    if (size == 0)
-        return 0;
+    if (!buffer) return static_cast<unsigned>(length);
+    if (size == 0) return 0;
     std::size_t n = length < size - 1 ? length : size - 1;
     std::memcpy(buffer, d->path, n);
     buffer[n] = '\0';
     return static_cast<unsigned>(n);
 }
 
-void platform_drag_finish(DropHandle drop)
-{
+void platform_drag_finish(DropHandle drop) {
     for (DroppedFile& d : drops)
         if (reinterpret_cast<DropHandle>(&d) == drop && d.path) {
             SDL_free(d.path);
@@ -1011,8 +856,7 @@ void platform_drag_finish(DropHandle drop)
         }
 }
 
-void sdl_tune_process()
-{
+void sdl_tune_process() {
 #ifdef __GLIBC__
     mallopt(M_TRIM_THRESHOLD, 48 << 20);
 #endif

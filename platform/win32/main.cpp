@@ -16,23 +16,17 @@ namespace {
 // A GUI program has no console of its own. Started from one (cmd, a script),
 // --help and the usage errors should still be read there; where the output
 // was redirected (a pipe, a file) it already has its handles.
-void attach_parent_console()
-{
+void attach_parent_console() {
     bool out_missing = GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_UNKNOWN;
     bool err_missing = GetFileType(GetStdHandle(STD_ERROR_HANDLE)) == FILE_TYPE_UNKNOWN;
-    if (!(out_missing || err_missing) || !AttachConsole(ATTACH_PARENT_PROCESS))
-        return;
-    if (out_missing)
-        std::freopen("CONOUT$", "w", stdout);
-    if (err_missing)
-        std::freopen("CONOUT$", "w", stderr);
+    if (!(out_missing || err_missing) || !AttachConsole(ATTACH_PARENT_PROCESS)) return;
+    if (out_missing) std::freopen("CONOUT$", "w", stdout);
+    if (err_missing) std::freopen("CONOUT$", "w", stderr);
 }
 
-std::string to_utf8(const wchar_t* text)
-{
+std::string to_utf8(const wchar_t* text) {
     int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1)
-        return std::string();
+    if (size <= 1) return std::string();
     std::string out(static_cast<std::size_t>(size - 1), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], size, nullptr, nullptr);
     return out;
@@ -40,26 +34,20 @@ std::string to_utf8(const wchar_t* text)
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
-{
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     attach_parent_console();
 
     int argc = 0;
     wchar_t** wide_argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     std::vector<std::string> arguments;
-    for (int i = 0; wide_argv && i < argc; ++i)
-        arguments.push_back(to_utf8(wide_argv[i]));
-    if (wide_argv)
-        LocalFree(wide_argv);
+    for (int i = 0; wide_argv && i < argc; ++i) arguments.push_back(to_utf8(wide_argv[i]));
+    if (wide_argv) LocalFree(wide_argv);
     std::vector<const char*> argv;
-    for (const std::string& argument : arguments)
-        argv.push_back(argument.c_str());
+    for (const std::string& argument : arguments) argv.push_back(argument.c_str());
 
     Options options;
     int exit_code = 0;
-    if (!read_command_line(static_cast<int>(argv.size()), argv.data(), &options, &exit_code))
-        return exit_code;
-    if (options.renders())
-        return render_pictures(options);
+    if (!read_command_line(static_cast<int>(argv.size()), argv.data(), &options, &exit_code)) return exit_code;
+    if (options.renders()) return render_pictures(options);
     return run_viewer(reinterpret_cast<InstanceHandle>(instance), options);
 }

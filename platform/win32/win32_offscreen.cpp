@@ -35,15 +35,12 @@ const wchar_t class_name[] = L"DuplexaOffscreen";
 
 // Extension entry points come as PROC; going through void* says the cast is meant.
 template <typename Function>
-Function gl_function(const char* name)
-{
+Function gl_function(const char* name) {
     return reinterpret_cast<Function>(reinterpret_cast<void*>(wglGetProcAddress(name)));
 }
 
-void say(char* reason, std::size_t size, const char* what)
-{
-    if (reason && size > 0)
-        std::snprintf(reason, size, "%s", what);
+void say(char* reason, std::size_t size, const char* what) {
+    if (reason && size > 0) std::snprintf(reason, size, "%s", what);
 }
 
 }  // namespace
@@ -58,32 +55,25 @@ struct duplexa_offscreen_ {
 
 namespace {
 
-void release(duplexa_offscreen_* s)
-{
+void release(duplexa_offscreen_* s) {
     if (s->context) {
         if (s->framebuffer) {
             auto delete_framebuffers = gl_function<DeleteFunction>("glDeleteFramebuffersEXT");
-            auto delete_renderbuffers =
-                gl_function<DeleteFunction>("glDeleteRenderbuffersEXT");
-            if (delete_framebuffers)
-                delete_framebuffers(1, &s->framebuffer);
-            if (delete_renderbuffers)
-                delete_renderbuffers(2, s->renderbuffers);
+            auto delete_renderbuffers = gl_function<DeleteFunction>("glDeleteRenderbuffersEXT");
+            if (delete_framebuffers) delete_framebuffers(1, &s->framebuffer);
+            if (delete_renderbuffers) delete_renderbuffers(2, s->renderbuffers);
         }
         wglMakeCurrent(nullptr, nullptr);
         wglDeleteContext(s->context);
     }
-    if (s->dc)
-        ReleaseDC(s->window, s->dc);
-    if (s->window)
-        DestroyWindow(s->window);
+    if (s->dc) ReleaseDC(s->window, s->dc);
+    if (s->window) DestroyWindow(s->window);
     UnregisterClassW(class_name, GetModuleHandleW(nullptr));
 }
 
 }  // namespace
 
-OffscreenSurface platform_create_offscreen(int width, int height, char* reason, std::size_t reason_size)
-{
+OffscreenSurface platform_create_offscreen(int width, int height, char* reason, std::size_t reason_size) {
     duplexa_offscreen_* s = new (std::nothrow) duplexa_offscreen_{};
     if (!s) {
         say(reason, reason_size, "out of memory");
@@ -107,8 +97,8 @@ OffscreenSurface platform_create_offscreen(int width, int height, char* reason, 
     int format = 0;
     if (!RegisterClassExW(&window_class)) {
         say(reason, reason_size, "cannot register a window class");
-    } else if (!(s->window = CreateWindowExW(0, class_name, L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, instance,
-                                             nullptr))) {
+    } else if (!(s->window =
+                     CreateWindowExW(0, class_name, L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, instance, nullptr))) {
         say(reason, reason_size, "cannot create a hidden window");
     } else if (!(s->dc = GetDC(s->window)) || !(format = ChoosePixelFormat(s->dc, &pfd)) ||
                !SetPixelFormat(s->dc, format, &pfd)) {
@@ -123,8 +113,8 @@ OffscreenSurface platform_create_offscreen(int width, int height, char* reason, 
         auto storage = gl_function<StorageFunction>("glRenderbufferStorageEXT");
         auto attach = gl_function<AttachFunction>("glFramebufferRenderbufferEXT");
         auto status = gl_function<StatusFunction>("glCheckFramebufferStatusEXT");
-        if (!gen_framebuffers || !bind_framebuffer || !gen_renderbuffers || !bind_renderbuffer || !storage ||
-            !attach || !status) {
+        if (!gen_framebuffers || !bind_framebuffer || !gen_renderbuffers || !bind_renderbuffer || !storage || !attach ||
+            !status) {
             say(reason, reason_size, "the OpenGL driver has no framebuffer objects");
         } else {
             gen_renderbuffers(2, s->renderbuffers);
@@ -151,10 +141,8 @@ OffscreenSurface platform_create_offscreen(int width, int height, char* reason, 
     return nullptr;
 }
 
-void platform_destroy_offscreen(OffscreenSurface surface)
-{
-    if (!surface)
-        return;
+void platform_destroy_offscreen(OffscreenSurface surface) {
+    if (!surface) return;
     release(surface);
     delete surface;
 }
@@ -162,19 +150,16 @@ void platform_destroy_offscreen(OffscreenSurface surface)
 namespace {
 
 // A path that does not fit whole is refused: a cut one names another file.
-bool path_to_wide(const char* path, wchar_t* out)
-{
+bool path_to_wide(const char* path, wchar_t* out) {
     int needed = path ? MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0) : 0;
     return needed > 1 && needed <= MAX_PATH && utf8_to_wide(path, out, MAX_PATH) == needed - 1;
 }
 
 }  // namespace
 
-bool platform_move_file(const char* from, const char* to, bool replace)
-{
+bool platform_move_file(const char* from, const char* to, bool replace) {
     wchar_t wide_from[MAX_PATH];
     wchar_t wide_to[MAX_PATH];
-    if (!path_to_wide(from, wide_from) || !path_to_wide(to, wide_to))
-        return false;
+    if (!path_to_wide(from, wide_from) || !path_to_wide(to, wide_to)) return false;
     return MoveFileExW(wide_from, wide_to, replace ? MOVEFILE_REPLACE_EXISTING : 0) != 0;
 }

@@ -30,13 +30,18 @@ static_assert(offsetof(PixelFormatDescriptor, cRedBits) == offsetof(PIXELFORMATD
 static_assert(offsetof(PixelFormatDescriptor, cAlphaBits) == offsetof(PIXELFORMATDESCRIPTOR, cAlphaBits), "cAlphaBits");
 static_assert(offsetof(PixelFormatDescriptor, cAccumBits) == offsetof(PIXELFORMATDESCRIPTOR, cAccumBits), "cAccumBits");
 static_assert(offsetof(PixelFormatDescriptor, cDepthBits) == offsetof(PIXELFORMATDESCRIPTOR, cDepthBits), "cDepthBits");
-static_assert(offsetof(PixelFormatDescriptor, cStencilBits) == offsetof(PIXELFORMATDESCRIPTOR, cStencilBits), "cStencilBits");
-static_assert(offsetof(PixelFormatDescriptor, cAuxBuffers) == offsetof(PIXELFORMATDESCRIPTOR, cAuxBuffers), "cAuxBuffers");
+static_assert(offsetof(PixelFormatDescriptor, cStencilBits) == offsetof(PIXELFORMATDESCRIPTOR, cStencilBits),
+              "cStencilBits");
+static_assert(offsetof(PixelFormatDescriptor, cAuxBuffers) == offsetof(PIXELFORMATDESCRIPTOR, cAuxBuffers),
+              "cAuxBuffers");
 static_assert(offsetof(PixelFormatDescriptor, iLayerType) == offsetof(PIXELFORMATDESCRIPTOR, iLayerType), "iLayerType");
 static_assert(offsetof(PixelFormatDescriptor, bReserved) == offsetof(PIXELFORMATDESCRIPTOR, bReserved), "bReserved");
-static_assert(offsetof(PixelFormatDescriptor, dwLayerMask) == offsetof(PIXELFORMATDESCRIPTOR, dwLayerMask), "dwLayerMask");
-static_assert(offsetof(PixelFormatDescriptor, dwVisibleMask) == offsetof(PIXELFORMATDESCRIPTOR, dwVisibleMask), "dwVisibleMask");
-static_assert(offsetof(PixelFormatDescriptor, dwDamageMask) == offsetof(PIXELFORMATDESCRIPTOR, dwDamageMask), "dwDamageMask");
+static_assert(offsetof(PixelFormatDescriptor, dwLayerMask) == offsetof(PIXELFORMATDESCRIPTOR, dwLayerMask),
+              "dwLayerMask");
+static_assert(offsetof(PixelFormatDescriptor, dwVisibleMask) == offsetof(PIXELFORMATDESCRIPTOR, dwVisibleMask),
+              "dwVisibleMask");
+static_assert(offsetof(PixelFormatDescriptor, dwDamageMask) == offsetof(PIXELFORMATDESCRIPTOR, dwDamageMask),
+              "dwDamageMask");
 
 namespace {
 
@@ -53,16 +58,14 @@ constexpr int box_capacity = 2048;
 // get it whole (time and cursor point included) when asked about it.
 MSG last_message = {};
 
-void message_from_msg(const MSG& msg, Message* message)
-{
+void message_from_msg(const MSG& msg, Message* message) {
     message->window = reinterpret_cast<WindowHandle>(msg.hwnd);
     message->message = msg.message;
     message->wparam = msg.wParam;
     message->lparam = msg.lParam;
 }
 
-MSG msg_from_message(const Message* message)
-{
+MSG msg_from_message(const Message* message) {
     if (last_message.hwnd == to_hwnd(message->window) && last_message.message == message->message &&
         last_message.wParam == message->wparam && last_message.lParam == message->lparam)
         return last_message;
@@ -74,30 +77,24 @@ MSG msg_from_message(const Message* message)
     return msg;
 }
 
-LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
-{
+LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     return handle_window_message(reinterpret_cast<WindowHandle>(window), message, wparam, lparam);
 }
 
 }  // namespace
 
-bool platform_get_program_folder(char* out, std::size_t size)
-{
-    if (out == nullptr || size == 0)
-        return false;
+bool platform_get_program_folder(char* out, std::size_t size) {
+    if (out == nullptr || size == 0) return false;
     wchar_t path[MAX_PATH];
     DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return false;
-    while (length > 0 && path[length - 1] != L'\\' && path[length - 1] != L'/')
-        --length;
+    if (length == 0 || length >= MAX_PATH) return false;
+    while (length > 0 && path[length - 1] != L'\\' && path[length - 1] != L'/') --length;
     path[length] = L'\0';
     int written = WideCharToMultiByte(CP_UTF8, 0, path, -1, out, static_cast<int>(size), nullptr, nullptr);
     return written > 0;
 }
 
-int platform_message_box(WindowHandle owner, const char* text, const char* caption, unsigned style)
-{
+int platform_message_box(WindowHandle owner, const char* text, const char* caption, unsigned style) {
     static wchar_t wide_text[box_capacity];
     static wchar_t wide_caption[name_capacity];
     utf8_to_wide(text, wide_text, box_capacity);
@@ -105,13 +102,9 @@ int platform_message_box(WindowHandle owner, const char* text, const char* capti
     return MessageBoxW(to_hwnd(owner), wide_text, wide_caption, style);
 }
 
-WindowHandle platform_get_focus()
-{
-    return reinterpret_cast<WindowHandle>(GetFocus());
-}
+WindowHandle platform_get_focus() { return reinterpret_cast<WindowHandle>(GetFocus()); }
 
-bool platform_register_window_class(InstanceHandle instance, const char* class_name)
-{
+bool platform_register_window_class(InstanceHandle instance, const char* class_name) {
     wchar_t wide_name[name_capacity];
     utf8_to_wide(class_name, wide_name, name_capacity);
 
@@ -132,15 +125,13 @@ bool platform_register_window_class(InstanceHandle instance, const char* class_n
     return RegisterClassExW(&window_class) != 0;
 }
 
-bool platform_unregister_window_class(const char* class_name, InstanceHandle instance)
-{
+bool platform_unregister_window_class(const char* class_name, InstanceHandle instance) {
     wchar_t wide_name[name_capacity];
     utf8_to_wide(class_name, wide_name, name_capacity);
     return UnregisterClassW(wide_name, to_hinstance(instance)) != 0;
 }
 
-long platform_change_display_mode(int width, int height, int bits_per_pixel)
-{
+long platform_change_display_mode(int width, int height, int bits_per_pixel) {
     DEVMODEW mode = {};
     mode.dmSize = sizeof(mode);
     mode.dmPelsWidth = static_cast<DWORD>(width);
@@ -150,18 +141,12 @@ long platform_change_display_mode(int width, int height, int bits_per_pixel)
     return ChangeDisplaySettingsW(&mode, CDS_FULLSCREEN);
 }
 
-long platform_restore_display_mode()
-{
-    return ChangeDisplaySettingsW(nullptr, 0);
-}
+long platform_restore_display_mode() { return ChangeDisplaySettingsW(nullptr, 0); }
 
-bool platform_adjust_window_rect(PlatformRect* rect, unsigned style, unsigned ex_style)
-{
-    if (rect == nullptr)
-        return false;
+bool platform_adjust_window_rect(PlatformRect* rect, unsigned style, unsigned ex_style) {
+    if (rect == nullptr) return false;
     RECT r = {rect->left, rect->top, rect->right, rect->bottom};
-    if (!AdjustWindowRectEx(&r, style, FALSE, ex_style))
-        return false;
+    if (!AdjustWindowRectEx(&r, style, FALSE, ex_style)) return false;
     rect->left = r.left;
     rect->top = r.top;
     rect->right = r.right;
@@ -169,48 +154,30 @@ bool platform_adjust_window_rect(PlatformRect* rect, unsigned style, unsigned ex
     return true;
 }
 
-WindowHandle platform_create_window(unsigned ex_style, const char* class_name, const char* title,
-                                    unsigned style, int x, int y, int width, int height,
-                                    InstanceHandle instance)
-{
+WindowHandle platform_create_window(unsigned ex_style, const char* class_name, const char* title, unsigned style, int x,
+                                    int y, int width, int height, InstanceHandle instance) {
     wchar_t wide_class[name_capacity];
     wchar_t wide_title[name_capacity];
     utf8_to_wide(class_name, wide_class, name_capacity);
     utf8_to_wide(title, wide_title, name_capacity);
-    HWND window = CreateWindowExW(ex_style, wide_class, wide_title, style, x, y, width, height,
-                                  nullptr, nullptr, to_hinstance(instance), nullptr);
-    if (window != nullptr)
-        DragAcceptFiles(window, TRUE);
+    HWND window = CreateWindowExW(ex_style, wide_class, wide_title, style, x, y, width, height, nullptr, nullptr,
+                                  to_hinstance(instance), nullptr);
+    if (window != nullptr) DragAcceptFiles(window, TRUE);
     return reinterpret_cast<WindowHandle>(window);
 }
 
-bool platform_destroy_window(WindowHandle window)
-{
-    return DestroyWindow(to_hwnd(window)) != 0;
-}
+bool platform_destroy_window(WindowHandle window) { return DestroyWindow(to_hwnd(window)) != 0; }
 
-void platform_show_window(WindowHandle window)
-{
-    ShowWindow(to_hwnd(window), SW_SHOW);
-}
+void platform_show_window(WindowHandle window) { ShowWindow(to_hwnd(window), SW_SHOW); }
 
-bool platform_set_foreground_window(WindowHandle window)
-{
-    return SetForegroundWindow(to_hwnd(window)) != 0;
-}
+bool platform_set_foreground_window(WindowHandle window) { return SetForegroundWindow(to_hwnd(window)) != 0; }
 
-void platform_set_focus(WindowHandle window)
-{
-    SetFocus(to_hwnd(window));
-}
+void platform_set_focus(WindowHandle window) { SetFocus(to_hwnd(window)); }
 
-bool platform_get_client_rect(WindowHandle window, PlatformRect* rect)
-{
-    if (rect == nullptr)
-        return false;
+bool platform_get_client_rect(WindowHandle window, PlatformRect* rect) {
+    if (rect == nullptr) return false;
     RECT r = {};
-    if (!GetClientRect(to_hwnd(window), &r))
-        return false;
+    if (!GetClientRect(to_hwnd(window), &r)) return false;
     rect->left = r.left;
     rect->top = r.top;
     rect->right = r.right;
@@ -218,147 +185,97 @@ bool platform_get_client_rect(WindowHandle window, PlatformRect* rect)
     return true;
 }
 
-DeviceContext platform_get_dc(WindowHandle window)
-{
-    return reinterpret_cast<DeviceContext>(GetDC(to_hwnd(window)));
-}
+DeviceContext platform_get_dc(WindowHandle window) { return reinterpret_cast<DeviceContext>(GetDC(to_hwnd(window))); }
 
-bool platform_release_dc(WindowHandle window, DeviceContext dc)
-{
-    return ReleaseDC(to_hwnd(window), to_hdc(dc)) != 0;
-}
+bool platform_release_dc(WindowHandle window, DeviceContext dc) { return ReleaseDC(to_hwnd(window), to_hdc(dc)) != 0; }
 
-int platform_choose_pixel_format(DeviceContext dc, const PixelFormatDescriptor* pfd)
-{
+int platform_choose_pixel_format(DeviceContext dc, const PixelFormatDescriptor* pfd) {
     return ChoosePixelFormat(to_hdc(dc), reinterpret_cast<const PIXELFORMATDESCRIPTOR*>(pfd));
 }
 
-bool platform_set_pixel_format(DeviceContext dc, int format, const PixelFormatDescriptor* pfd)
-{
+bool platform_set_pixel_format(DeviceContext dc, int format, const PixelFormatDescriptor* pfd) {
     return SetPixelFormat(to_hdc(dc), format, reinterpret_cast<const PIXELFORMATDESCRIPTOR*>(pfd)) != 0;
 }
 
-int platform_describe_pixel_format(DeviceContext dc, int format, PixelFormatDescriptor* pfd)
-{
+int platform_describe_pixel_format(DeviceContext dc, int format, PixelFormatDescriptor* pfd) {
     return DescribePixelFormat(to_hdc(dc), format, sizeof(PIXELFORMATDESCRIPTOR),
                                reinterpret_cast<PIXELFORMATDESCRIPTOR*>(pfd));
 }
 
-RenderContext platform_create_context(DeviceContext dc)
-{
+RenderContext platform_create_context(DeviceContext dc) {
     return reinterpret_cast<RenderContext>(wglCreateContext(to_hdc(dc)));
 }
 
-bool platform_make_current(DeviceContext dc, RenderContext rc)
-{
-    return wglMakeCurrent(to_hdc(dc), to_hglrc(rc)) != 0;
-}
+bool platform_make_current(DeviceContext dc, RenderContext rc) { return wglMakeCurrent(to_hdc(dc), to_hglrc(rc)) != 0; }
 
-bool platform_delete_context(RenderContext rc)
-{
-    return wglDeleteContext(to_hglrc(rc)) != 0;
-}
+bool platform_delete_context(RenderContext rc) { return wglDeleteContext(to_hglrc(rc)) != 0; }
 
-bool platform_swap_buffers(DeviceContext dc)
-{
-    return SwapBuffers(to_hdc(dc)) != 0;
-}
+bool platform_swap_buffers(DeviceContext dc) { return SwapBuffers(to_hdc(dc)) != 0; }
 
-bool platform_peek_message(Message* message)
-{
+bool platform_peek_message(Message* message) {
     MSG msg;
-    if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-        return false;
+    if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
     last_message = msg;
     message_from_msg(msg, message);
     return true;
 }
 
-void platform_translate_message(const Message* message)
-{
+void platform_translate_message(const Message* message) {
     MSG msg = msg_from_message(message);
     TranslateMessage(&msg);
 }
 
-LResult platform_dispatch_message(const Message* message)
-{
+LResult platform_dispatch_message(const Message* message) {
     MSG msg = msg_from_message(message);
     return DispatchMessageW(&msg);
 }
 
-void platform_post_quit_message(int exit_code)
-{
-    PostQuitMessage(exit_code);
-}
+void platform_post_quit_message(int exit_code) { PostQuitMessage(exit_code); }
 
-LResult platform_default_window_proc(WindowHandle window, unsigned message, WParam wparam, LParam lparam)
-{
+LResult platform_default_window_proc(WindowHandle window, unsigned message, WParam wparam, LParam lparam) {
     return DefWindowProcW(to_hwnd(window), message, wparam, lparam);
 }
 
-int platform_show_cursor(bool show)
-{
-    return ShowCursor(show ? TRUE : FALSE);
-}
+int platform_show_cursor(bool show) { return ShowCursor(show ? TRUE : FALSE); }
 
-bool platform_get_cursor_pos(PlatformPoint* point)
-{
-    if (point == nullptr)
-        return false;
+bool platform_get_cursor_pos(PlatformPoint* point) {
+    if (point == nullptr) return false;
     POINT p = {};
-    if (!GetCursorPos(&p))
-        return false;
+    if (!GetCursorPos(&p)) return false;
     point->x = p.x;
     point->y = p.y;
     return true;
 }
 
-bool platform_set_cursor_pos(int x, int y)
-{
-    return SetCursorPos(x, y) != 0;
-}
+bool platform_set_cursor_pos(int x, int y) { return SetCursorPos(x, y) != 0; }
 
-bool platform_query_performance_frequency(std::int64_t* frequency)
-{
+bool platform_query_performance_frequency(std::int64_t* frequency) {
     LARGE_INTEGER value;
-    if (!QueryPerformanceFrequency(&value))
-        return false;
-    if (frequency != nullptr)
-        *frequency = value.QuadPart;
+    if (!QueryPerformanceFrequency(&value)) return false;
+    if (frequency != nullptr) *frequency = value.QuadPart;
     return true;
 }
 
-bool platform_query_performance_counter(std::int64_t* counter)
-{
+bool platform_query_performance_counter(std::int64_t* counter) {
     LARGE_INTEGER value;
-    if (!QueryPerformanceCounter(&value))
-        return false;
-    if (counter != nullptr)
-        *counter = value.QuadPart;
+    if (!QueryPerformanceCounter(&value)) return false;
+    if (counter != nullptr) *counter = value.QuadPart;
     return true;
 }
 
-std::uint32_t platform_time_get_time()
-{
-    return timeGetTime();
-}
+std::uint32_t platform_time_get_time() { return timeGetTime(); }
 
-unsigned platform_drag_query_file(DropHandle drop, unsigned index, char* buffer, unsigned size)
-{
+unsigned platform_drag_query_file(DropHandle drop, unsigned index, char* buffer, unsigned size) {
     HDROP handle = reinterpret_cast<HDROP>(drop);
-    if (index == drag_query_count)
-        return DragQueryFileW(handle, 0xFFFFFFFFu, nullptr, 0);
+    if (index == drag_query_count) return DragQueryFileW(handle, 0xFFFFFFFFu, nullptr, 0);
     UINT wide_length = DragQueryFileW(handle, index, nullptr, 0);
-    if (wide_length == 0)
-        return 0;
+    if (wide_length == 0) return 0;
     // Paths are short; one longer than this is not opened.
     static wchar_t wide[32768];
-    if (wide_length >= sizeof wide / sizeof wide[0])
-        return 0;
+    if (wide_length >= sizeof wide / sizeof wide[0]) return 0;
     DragQueryFileW(handle, index, wide, wide_length + 1);
     int length = WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(wide_length), nullptr, 0, nullptr, nullptr);
-    if (buffer == nullptr)
-        return static_cast<unsigned>(length);
+    if (buffer == nullptr) return static_cast<unsigned>(length);
     if (size == 0 || static_cast<unsigned>(length) >= size)
         return 0;  // the caller asks for the length first; a cut path would open another file
     int written = WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(wide_length), buffer, static_cast<int>(size),
@@ -367,7 +284,4 @@ unsigned platform_drag_query_file(DropHandle drop, unsigned index, char* buffer,
     return static_cast<unsigned>(written);
 }
 
-void platform_drag_finish(DropHandle drop)
-{
-    DragFinish(reinterpret_cast<HDROP>(drop));
-}
+void platform_drag_finish(DropHandle drop) { DragFinish(reinterpret_cast<HDROP>(drop)); }

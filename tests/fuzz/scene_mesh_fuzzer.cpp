@@ -43,11 +43,13 @@ aiMesh* make_mesh(Bytes& in) {
     mesh->mNumVertices = in.u8() % 48;
     if (!(flags & 1)) {
         mesh->mVertices = new aiVector3D[mesh->mNumVertices];
-        for (unsigned i = 0; i < mesh->mNumVertices; ++i) mesh->mVertices[i] = aiVector3D(in.number(), in.number(), in.number());
+        for (unsigned i = 0; i < mesh->mNumVertices; ++i)
+            mesh->mVertices[i] = aiVector3D(in.number(), in.number(), in.number());
     }
     if (flags & 2) {
         mesh->mNormals = new aiVector3D[mesh->mNumVertices];
-        for (unsigned i = 0; i < mesh->mNumVertices; ++i) mesh->mNormals[i] = aiVector3D(in.number(), in.number(), in.number());
+        for (unsigned i = 0; i < mesh->mNumVertices; ++i)
+            mesh->mNormals[i] = aiVector3D(in.number(), in.number(), in.number());
     }
     mesh->mNumFaces = in.u8() % 32;
     if (!(flags & 4)) {

@@ -12,17 +12,13 @@
 #include "platform/sdl/sdl_platform.h"
 
 // What reaches the window procedure directly is the contract test's concern.
-LResult handle_window_message(WindowHandle, unsigned, WParam, LParam)
-{
-    return 0;
-}
+LResult handle_window_message(WindowHandle, unsigned, WParam, LParam) { return 0; }
 
 namespace {
 
 const char* const class_name = "OpenGL";
 
-PixelFormatDescriptor wanted_format()
-{
+PixelFormatDescriptor wanted_format() {
     PixelFormatDescriptor pfd = {};
     pfd.nSize = sizeof pfd;
     pfd.nVersion = 1;
@@ -34,69 +30,55 @@ PixelFormatDescriptor wanted_format()
     return pfd;
 }
 
-LParam size_lparam(int width, int height)
-{
-    return width | (height << 16);
-}
+LParam size_lparam(int width, int height) { return width | (height << 16); }
 
 class SdlBackend : public ::testing::Test {
 protected:
     std::vector<WindowHandle> windows;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         setenv("SDL_VIDEODRIVER", "offscreen", 1);
         if (!platform_register_window_class(nullptr, class_name))
             GTEST_SKIP() << "SDL's offscreen video driver is not available here";
     }
 
-    void TearDown() override
-    {
-        for (WindowHandle w : windows)
-            platform_destroy_window(w);
+    void TearDown() override {
+        for (WindowHandle w : windows) platform_destroy_window(w);
         windows.clear();
         drain();
         platform_unregister_window_class(class_name, nullptr);
     }
 
-    WindowHandle open_window(unsigned style = WS_OVERLAPPEDWINDOW)
-    {
-        WindowHandle w = platform_create_window(0, class_name, "Duplexa 01",
-                                                style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0, 800, 600,
-                                                nullptr);
-        if (w)
-            windows.push_back(w);
+    WindowHandle open_window(unsigned style = WS_OVERLAPPEDWINDOW) {
+        WindowHandle w = platform_create_window(0, class_name, "Duplexa 01", style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
+                                                0, 0, 800, 600, nullptr);
+        if (w) windows.push_back(w);
         return w;
     }
 
     // A shown window, with whatever SDL said about it on its own (shown,
     // exposed, focus) already polled away.
-    WindowHandle open_shown_window()
-    {
+    WindowHandle open_shown_window() {
         WindowHandle w = open_window();
         platform_show_window(w);
         drain();
         return w;
     }
 
-    static void drain()
-    {
+    static void drain() {
         Message m;
         while (platform_peek_message(&m)) {
         }
     }
 
-    static std::vector<Message> messages()
-    {
+    static std::vector<Message> messages() {
         std::vector<Message> out;
         Message m;
-        while (platform_peek_message(&m))
-            out.push_back(m);
+        while (platform_peek_message(&m)) out.push_back(m);
         return out;
     }
 
-    static void push_window_event(WindowHandle w, Uint8 what, int data1 = 0, int data2 = 0)
-    {
+    static void push_window_event(WindowHandle w, Uint8 what, int data1 = 0, int data2 = 0) {
         SDL_Event e = {};
         e.type = SDL_WINDOWEVENT;
         e.window.windowID = SDL_GetWindowID(sdl_window_of(w));
@@ -106,8 +88,7 @@ protected:
         ASSERT_EQ(SDL_PushEvent(&e), 1);
     }
 
-    static void push_key(Uint32 window_id, bool down, SDL_Keycode key, Uint16 mod = KMOD_NONE, bool repeat = false)
-    {
+    static void push_key(Uint32 window_id, bool down, SDL_Keycode key, Uint16 mod = KMOD_NONE, bool repeat = false) {
         SDL_Event e = {};
         e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
         e.key.windowID = window_id;
@@ -119,13 +100,11 @@ protected:
         ASSERT_EQ(SDL_PushEvent(&e), 1);
     }
 
-    static void push_key(WindowHandle w, bool down, SDL_Keycode key, Uint16 mod = KMOD_NONE, bool repeat = false)
-    {
+    static void push_key(WindowHandle w, bool down, SDL_Keycode key, Uint16 mod = KMOD_NONE, bool repeat = false) {
         push_key(SDL_GetWindowID(sdl_window_of(w)), down, key, mod, repeat);
     }
 
-    static void push_button(WindowHandle w, bool down, Uint8 button, int x, int y)
-    {
+    static void push_button(WindowHandle w, bool down, Uint8 button, int x, int y) {
         SDL_Event e = {};
         e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
         e.button.windowID = SDL_GetWindowID(sdl_window_of(w));
@@ -139,8 +118,7 @@ protected:
 
 // ---- Window messages -------------------------------------------------------
 
-TEST_F(SdlBackend, SizeChangesGiveTheNewClientSize)
-{
+TEST_F(SdlBackend, SizeChangesGiveTheNewClientSize) {
     WindowHandle w = open_shown_window();
     push_window_event(w, SDL_WINDOWEVENT_SIZE_CHANGED, 640, 480);
     SDL_Event quit = {};
@@ -153,8 +131,7 @@ TEST_F(SdlBackend, SizeChangesGiveTheNewClientSize)
     EXPECT_EQ(got[0].window, w);
 }
 
-TEST_F(SdlBackend, EventsOfADestroyedWindowAreDroppedButItsKeysReachTheNextWindow)
-{
+TEST_F(SdlBackend, EventsOfADestroyedWindowAreDroppedButItsKeysReachTheNextWindow) {
     WindowHandle old_window = open_shown_window();
     WindowHandle new_window = open_shown_window();
     Uint32 old_id = SDL_GetWindowID(sdl_window_of(old_window));
@@ -180,8 +157,7 @@ TEST_F(SdlBackend, EventsOfADestroyedWindowAreDroppedButItsKeysReachTheNextWindo
     EXPECT_EQ(got[1].lparam, size_lparam(640, 480));
     EXPECT_EQ(got[2].message, WM_KEYUP);
     EXPECT_EQ(got[2].wparam, static_cast<WParam>(VK_UP));
-    for (const Message& m : got)
-        EXPECT_EQ(m.window, new_window);
+    for (const Message& m : got) EXPECT_EQ(m.window, new_window);
 
     WindowHandle third = open_window();
     EXPECT_NE(third, old_window) << "a new window gets a new handle";
@@ -189,8 +165,7 @@ TEST_F(SdlBackend, EventsOfADestroyedWindowAreDroppedButItsKeysReachTheNextWindo
 
 // ---- Input -------------------------------------------------------------------
 
-TEST_F(SdlBackend, KeysBecomeKeyMessagesWithVirtualKeyCodes)
-{
+TEST_F(SdlBackend, KeysBecomeKeyMessagesWithVirtualKeyCodes) {
     WindowHandle w = open_shown_window();
     push_key(w, true, SDLK_w);
     push_key(w, true, SDLK_w, KMOD_NONE, true);
@@ -208,12 +183,10 @@ TEST_F(SdlBackend, KeysBecomeKeyMessagesWithVirtualKeyCodes)
     EXPECT_EQ(got[2].wparam, static_cast<WParam>('W'));
     EXPECT_EQ(got[3].wparam, static_cast<WParam>(VK_SHIFT));
     EXPECT_EQ(got[4].wparam, static_cast<WParam>(VK_F1));
-    for (const Message& m : got)
-        EXPECT_EQ(m.window, w);
+    for (const Message& m : got) EXPECT_EQ(m.window, w);
 }
 
-TEST_F(SdlBackend, KeysWithAltAndF10AreSystemKeys)
-{
+TEST_F(SdlBackend, KeysWithAltAndF10AreSystemKeys) {
     WindowHandle w = open_shown_window();
     push_key(w, true, SDLK_LALT, KMOD_LALT);
     push_key(w, true, SDLK_F4, KMOD_LALT);
@@ -224,13 +197,11 @@ TEST_F(SdlBackend, KeysWithAltAndF10AreSystemKeys)
     std::vector<Message> got = messages();
     ASSERT_EQ(got.size(), 6u);
     const unsigned expected[] = {WM_SYSKEYDOWN, WM_SYSKEYDOWN, WM_SYSKEYUP, WM_SYSKEYUP, WM_SYSKEYDOWN, WM_SYSKEYUP};
-    for (size_t i = 0; i < got.size(); ++i)
-        EXPECT_EQ(got[i].message, expected[i]) << "message " << i;
+    for (size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i].message, expected[i]) << "message " << i;
     EXPECT_EQ(got[1].wparam, static_cast<WParam>(VK_F1 + 3));
 }
 
-TEST_F(SdlBackend, LeftAndRightButtonsOnly)
-{
+TEST_F(SdlBackend, LeftAndRightButtonsOnly) {
     WindowHandle w = open_shown_window();
     push_button(w, true, SDL_BUTTON_LEFT, 10, 20);
     push_button(w, false, SDL_BUTTON_LEFT, 10, 20);
@@ -246,11 +217,9 @@ TEST_F(SdlBackend, LeftAndRightButtonsOnly)
     EXPECT_EQ(got[3].message, WM_RBUTTONUP);
 }
 
-TEST_F(SdlBackend, ABurstLargerThanTheQueueArrivesWholeAndInOrder)
-{
+TEST_F(SdlBackend, ABurstLargerThanTheQueueArrivesWholeAndInOrder) {
     WindowHandle w = open_shown_window();
-    for (int i = 0; i < 150; ++i)
-        push_key(w, i % 2 == 0, SDLK_a + (i / 2) % 26);
+    for (int i = 0; i < 150; ++i) push_key(w, i % 2 == 0, SDLK_a + (i / 2) % 26);
     std::vector<Message> got = messages();
     ASSERT_EQ(got.size(), 150u);
     for (int i = 0; i < 150; ++i) {
@@ -261,16 +230,14 @@ TEST_F(SdlBackend, ABurstLargerThanTheQueueArrivesWholeAndInOrder)
 
 // ---- Class, display mode, pixel format, context ----------------------------------
 
-TEST_F(SdlBackend, WithoutAClassThereIsNoVideo)
-{
+TEST_F(SdlBackend, WithoutAClassThereIsNoVideo) {
     ASSERT_TRUE(platform_unregister_window_class(class_name, nullptr));
     EXPECT_EQ(platform_change_display_mode(800, 600, 16), DISP_CHANGE_FAILED);
     EXPECT_EQ(platform_get_focus(), nullptr);
     ASSERT_TRUE(platform_register_window_class(nullptr, class_name));
 }
 
-TEST_F(SdlBackend, DisplayModeIsCheckedAgainstTheDisplay)
-{
+TEST_F(SdlBackend, DisplayModeIsCheckedAgainstTheDisplay) {
     EXPECT_EQ(platform_change_display_mode(12345, 17, 16), DISP_CHANGE_BADMODE);
     WindowHandle popup = open_window(WS_POPUP);
     ASSERT_NE(popup, nullptr);
@@ -284,8 +251,7 @@ TEST_F(SdlBackend, DisplayModeIsCheckedAgainstTheDisplay)
     // The offscreen driver lists no usable mode; under X the success path is
     // covered end to end.
     SDL_DisplayMode mode;
-    if (SDL_GetDisplayMode(0, 0, &mode) != 0 || mode.w <= 0 || SDL_BITSPERPIXEL(mode.format) == 0)
-        return;
+    if (SDL_GetDisplayMode(0, 0, &mode) != 0 || mode.w <= 0 || SDL_BITSPERPIXEL(mode.format) == 0) return;
     int bits = SDL_BITSPERPIXEL(mode.format);
     EXPECT_EQ(platform_change_display_mode(mode.w, mode.h, bits + 1), DISP_CHANGE_BADMODE);
     ASSERT_EQ(platform_change_display_mode(mode.w, mode.h, bits), DISP_CHANGE_SUCCESSFUL);
@@ -295,8 +261,7 @@ TEST_F(SdlBackend, DisplayModeIsCheckedAgainstTheDisplay)
     EXPECT_EQ(SDL_GetWindowFlags(sdl_window_of(full)) & SDL_WINDOW_FULLSCREEN, 0u);
 }
 
-TEST_F(SdlBackend, ChoosePixelFormatRefusesWhatNoFormatMeets)
-{
+TEST_F(SdlBackend, ChoosePixelFormatRefusesWhatNoFormatMeets) {
     WindowHandle w = open_shown_window();
     DeviceContext dc = platform_get_dc(w);
     ASSERT_NE(dc, nullptr);
@@ -320,8 +285,7 @@ TEST_F(SdlBackend, ChoosePixelFormatRefusesWhatNoFormatMeets)
 
 // ---- Cursor --------------------------------------------------------------------
 
-TEST(SdlCursor, AParkBeforeVideoIsRememberedUntilVideoComesUp)
-{
+TEST(SdlCursor, AParkBeforeVideoIsRememberedUntilVideoComesUp) {
     PlatformPoint point = {-1, -1};
     ASSERT_TRUE(platform_set_cursor_pos(400, 300));
     ASSERT_TRUE(platform_get_cursor_pos(&point));

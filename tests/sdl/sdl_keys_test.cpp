@@ -4,19 +4,13 @@
 
 namespace {
 
-int vk(SDL_Keycode key, SDL_Scancode scancode = SDL_SCANCODE_UNKNOWN)
-{
-    return virtual_key_from_sdl(key, scancode);
+int vk(SDL_Keycode key, SDL_Scancode scancode = SDL_SCANCODE_UNKNOWN) { return virtual_key_from_sdl(key, scancode); }
+
+TEST(SdlKeyMapping, LettersBecomeUpperCaseCodes) {
+    for (char c = 'a'; c <= 'z'; ++c) EXPECT_EQ(vk(c), c - 'a' + 'A') << "key '" << c << "'";
 }
 
-TEST(SdlKeyMapping, LettersBecomeUpperCaseCodes)
-{
-    for (char c = 'a'; c <= 'z'; ++c)
-        EXPECT_EQ(vk(c), c - 'a' + 'A') << "key '" << c << "'";
-}
-
-TEST(SdlKeyMapping, EveryKeyTheViewerReads)
-{
+TEST(SdlKeyMapping, EveryKeyTheViewerReads) {
     EXPECT_EQ(vk(SDLK_LSHIFT), VK_SHIFT);
     EXPECT_EQ(vk(SDLK_RSHIFT), VK_SHIFT);
     EXPECT_EQ(vk(SDLK_ESCAPE), VK_ESCAPE);
@@ -35,8 +29,7 @@ TEST(SdlKeyMapping, EveryKeyTheViewerReads)
     EXPECT_EQ(vk(SDLK_9), '9');
 }
 
-TEST(SdlKeyMapping, UnknownKeysGiveZero)
-{
+TEST(SdlKeyMapping, UnknownKeysGiveZero) {
     EXPECT_EQ(vk(SDLK_UNKNOWN), 0);
     EXPECT_EQ(vk(SDLK_SPACE), 0);
     EXPECT_EQ(vk(SDLK_RETURN), 0);
@@ -52,8 +45,7 @@ TEST(SdlKeyMapping, UnknownKeysGiveZero)
     EXPECT_EQ(vk(SDLK_UNKNOWN, SDL_SCANCODE_A), 0);
 }
 
-TEST(SdlKeyMapping, NonLatinLettersFallBackToTheKeyPosition)
-{
+TEST(SdlKeyMapping, NonLatinLettersFallBackToTheKeyPosition) {
     // Cyrillic 'ф' sits where Latin 'a' is on a Russian layout.
     EXPECT_EQ(vk(0x0444, SDL_SCANCODE_A), 'A');
     EXPECT_EQ(vk(0x044F, SDL_SCANCODE_Z), 'Z');
@@ -61,16 +53,14 @@ TEST(SdlKeyMapping, NonLatinLettersFallBackToTheKeyPosition)
     EXPECT_EQ(vk(0x0451, SDL_SCANCODE_GRAVE), 0);
 }
 
-TEST(SdlKeyMessages, PlainKeysAreOrdinaryKeyMessages)
-{
+TEST(SdlKeyMessages, PlainKeysAreOrdinaryKeyMessages) {
     EXPECT_EQ(key_message_for(true, 'W', false), WM_KEYDOWN);
     EXPECT_EQ(key_message_for(false, 'W', false), WM_KEYUP);
     EXPECT_EQ(key_message_for(true, VK_F1, false), WM_KEYDOWN);
     EXPECT_EQ(key_message_for(true, VK_ESCAPE, false), WM_KEYDOWN);
 }
 
-TEST(SdlKeyMessages, AltCombinationsF10AndAltAreSystemKeys)
-{
+TEST(SdlKeyMessages, AltCombinationsF10AndAltAreSystemKeys) {
     EXPECT_EQ(key_message_for(true, 'W', true), WM_SYSKEYDOWN);
     EXPECT_EQ(key_message_for(false, 'W', true), WM_SYSKEYUP);
     EXPECT_EQ(key_message_for(true, VK_F10, false), WM_SYSKEYDOWN);
@@ -80,8 +70,7 @@ TEST(SdlKeyMessages, AltCombinationsF10AndAltAreSystemKeys)
     EXPECT_EQ(key_message_for(true, VK_F1 + 3, true), WM_SYSKEYDOWN) << "Alt+F4";
 }
 
-TEST(SdlKeyMessages, LParamCarriesRepeatContextAndTransitionBits)
-{
+TEST(SdlKeyMessages, LParamCarriesRepeatContextAndTransitionBits) {
     EXPECT_EQ(key_message_lparam(true, false, false), 0x00000001);
     EXPECT_EQ(key_message_lparam(true, true, false), 0x40000001) << "auto-repeat: previously down";
     EXPECT_EQ(key_message_lparam(false, false, false), 0xC0000001);

@@ -9,9 +9,9 @@
 #include <limits>
 #include <new>
 
+#include "app/frame.h"
 #include "model/model.h"
 #include "platform/gl.h"
-#include "app/frame.h"
 #include "stereo/test_object.h"
 #include "support/gl_checks.h"
 #include "support/model_files.h"
@@ -102,9 +102,9 @@ TEST_F(FrameTest, WhereTheRedAndCyanLinesCrossThePixelIsWhite) {
         }
     }
     EXPECT_GT(crossings, 100);
-    EXPECT_EQ(not_white, 0) << "of " << crossings << " crossings; the first at (" << first % 800 << ", "
-                            << first / 800 << ") is " << int(both[first * 4]) << " " << int(both[first * 4 + 1])
-                            << " " << int(both[first * 4 + 2]);
+    EXPECT_EQ(not_white, 0) << "of " << crossings << " crossings; the first at (" << first % 800 << ", " << first / 800
+                            << ") is " << int(both[first * 4]) << " " << int(both[first * 4 + 1]) << " "
+                            << int(both[first * 4 + 2]);
 }
 
 TEST_F(FrameTest, WithoutGlassesTwoWhiteImagesStandTheShiftApart) {
@@ -262,12 +262,11 @@ TEST(RateText, FourSignificantDigitsInTheRightNotation) {
         float rate;
         const char* text;
     } cases[] = {
-        {100.0f, "100."},     {59.94f, "59.94"},   {60.0f, "60."},         {1234.5f, "1234"},
-        {1000.0f, "1000"},    {9999.0f, "9999"},   {0.5f, "0.5"},          {0.12345f, "0.1235"},
-        {0.1f, "0.1"},        {1.5f, "1.5"},       {12346.0f, "1.235e+004"}, {10000.0f, "1.e+004"},
-        {0.05f, "5.e-002"},   {0.0f, "0.e+000"},   {3.0e38f, "3.e+038"},   {9999.7f, "1.e+004"},
-        {999.96f, "1000."},   {999.95f, "1000."},  {999.99f, "1000."},     {9.9996f, "10."},
-        {99.996f, "100."},    {999.94f, "999.9"},
+        {100.0f, "100."},         {59.94f, "59.94"},     {60.0f, "60."},       {1234.5f, "1234"},  {1000.0f, "1000"},
+        {9999.0f, "9999"},        {0.5f, "0.5"},         {0.12345f, "0.1235"}, {0.1f, "0.1"},      {1.5f, "1.5"},
+        {12346.0f, "1.235e+004"}, {10000.0f, "1.e+004"}, {0.05f, "5.e-002"},   {0.0f, "0.e+000"},  {3.0e38f, "3.e+038"},
+        {9999.7f, "1.e+004"},     {999.96f, "1000."},    {999.95f, "1000."},   {999.99f, "1000."}, {9.9996f, "10."},
+        {99.996f, "100."},        {999.94f, "999.9"},
     };
     for (const auto& c : cases) {
         char text[20];

@@ -25,7 +25,8 @@ TEST_F(ModeSwitchTest, MIntoAnInterleavedModeReopensOnceAndKeepsEverySetting) {
     GLint stencil_bits = -1;
     std::string shown;
     size_t described_before = 1;
-    run({IDNO}, {{2, [&] {
+    run({IDNO}, {{2,
+                  [&] {
                       described_before = count("DescribePixelFormat");
                       stereo_rig.set_mode(OutputMode::top_bottom);
                       stereo_rig.image_shift = 123.0f;
@@ -33,7 +34,8 @@ TEST_F(ModeSwitchTest, MIntoAnInterleavedModeReopensOnceAndKeepsEverySetting) {
                       camera.position = Vec3{1.0f, 2.0f, 9.0f};
                       script::key_press('M');
                   }},
-                 {4, [&] {
+                 {4,
+                  [&] {
                       glGetIntegerv(GL_STENCIL_BITS, &stencil_bits);
                       shown = notice();
                       script::key_press('M');  // columns: the same format, no reopening
@@ -56,7 +58,8 @@ TEST_F(ModeSwitchTest, PageFlipWithoutAStereoFormatIsToldOnceAndMThenPassesOverI
     std::string told;
     size_t windows_then = 0;
     run({IDNO}, {{2, [] { script::key_press('M'); }},
-                 {3, [&] {
+                 {3,
+                  [&] {
                       after_first = stereo_rig.mode();
                       told = notice();
                       windows_then = count("CreateWindowEx");
@@ -93,7 +96,8 @@ TEST_F(ModeSwitchTest, WithAStereoFormatPageFlipReopensAndFOneKeepsIt) {
     stereo_rig.set_mode(OutputMode::checkerboard);
     OutputMode before_f1 = OutputMode::anaglyph;
     run({IDNO}, {{2, [] { script::key_press('M'); }},
-                 {4, [&] {
+                 {4,
+                  [&] {
                       before_f1 = stereo_rig.mode();
                       script::key_press(VK_F1);
                   }},

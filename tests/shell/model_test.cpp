@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "app/frame.h"
 #include "model/model.h"
 #include "model/model_file.h"
 #include "platform/gl.h"
-#include "app/frame.h"
 #include "support/gl_checks.h"
 #include "support/model_files.h"
 #include "support/pixels.h"
@@ -123,10 +123,12 @@ TEST_F(ModelTest, ADroppedFileOpensOnceFinishedAndStaysThroughF1) {
     std::string object = folder.write("object.obj", test_object_obj(2.0f, moved));
     std::string other = folder.write("other.stl", binary_stl({0, 0, 0, 1, 0, 0, 0, 1, 0}));
     int lit_after_f1 = 0;
-    run({IDNO}, {{2, [&] { script::drop_files({object, other}); }},
-                 {3, [] { script::key_press(VK_F1); }},
-                 {5,
+    run({IDNO}, {{2,
                   [&] {
+                      script::drop_files({object, other});
+                  }},
+                 {3, [] { script::key_press(VK_F1); }},
+                 {5, [&] {
                       lit_after_f1 = drawn_pixels(scene_picture());
                       script::close_window();
                   }}});

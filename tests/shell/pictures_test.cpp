@@ -84,7 +84,8 @@ TEST_F(SavePictures, AFailedWriteIsToldAndLeavesNothingAndTheViewerGoesOn) {
     std::string notice;
     EXPECT_EQ(run({IDNO}, {{2, [] { script::key_press(VK_F12); }},
                            {3, [&] { notice = current_notice() ? current_notice() : ""; }},
-                           {6, [&] {
+                           {6,
+                            [&] {
                                 frames_after = script::swap_count();
                                 script::key_press(VK_ESCAPE);
                             }}}),

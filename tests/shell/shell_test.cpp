@@ -2,12 +2,12 @@
 // opening with each of its failures, the loop, the window procedure, F1.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 
-#include "model/model.h"
 #include "app/frame.h"
+#include "model/model.h"
 #include "support/gl_checks.h"
 #include "support/viewer_fixture.h"
 #include "text/glyph_font.h"
@@ -39,7 +39,10 @@ TEST_F(ViewerTest, StartupQuestionComesFirstWithItsCaptionAndStyle) {
 
 TEST_F(ViewerTest, AnsweringNoOpensAnOrdinaryWindowWithAnExactClientArea) {
     script::WindowState seen{};
-    run({IDNO}, {{1, [&] { seen = script::window(); script::key_press(VK_ESCAPE); }}});
+    run({IDNO}, {{1, [&] {
+                      seen = script::window();
+                      script::key_press(VK_ESCAPE);
+                  }}});
     EXPECT_TRUE(seen.visible);
     EXPECT_EQ(seen.title, "Duplexa 01");
     EXPECT_EQ(seen.style, client_styles(WS_OVERLAPPEDWINDOW));
@@ -98,7 +101,10 @@ TEST_F(ViewerTest, AQuestionThatCouldNotBeShownOpensAWindow) {
         script::set_display_change_result(c.display_change);
         testing::internal::CaptureStderr();
         script::WindowState seen{};
-        int code = run(c.answers, {{1, [&] { seen = script::window(); script::key_press(VK_ESCAPE); }}});
+        int code = run(c.answers, {{1, [&] {
+                                        seen = script::window();
+                                        script::key_press(VK_ESCAPE);
+                                    }}});
         std::string err = testing::internal::GetCapturedStderr();
         EXPECT_EQ(code, 0);
         EXPECT_EQ(box_texts(), c.boxes);
@@ -230,6 +236,7 @@ TEST_F(ViewerTest, EachFailedStepReleasesWhatWasMadeThenTells) {
         const char* call;
         const char* text;
         Strings released;
+        // clang-format off
     } cases[] = {
         {"CreateWindowEx", "Chyba pri tvorbe okna.", {"ShowCursor(1)", "UnregisterClass(OpenGL)"}},
         {"GetDC", "Nejde vytvorit GL Device Context.", {"ShowCursor(1)", "DestroyWindow", "UnregisterClass(OpenGL)"}},
@@ -243,6 +250,7 @@ TEST_F(ViewerTest, EachFailedStepReleasesWhatWasMadeThenTells) {
          {"ShowCursor(1)", "wglMakeCurrent(null)", "wglDeleteContext", "ReleaseDC", "DestroyWindow",
           "UnregisterClass(OpenGL)"}},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SetUp();
         script::fail_next(c.call);
@@ -266,9 +274,9 @@ TEST_F(ViewerTest, EachFailedStepReleasesWhatWasMadeThenTells) {
 TEST_F(ViewerTest, AFailureInFullScreenRestoresTheDisplayMode) {
     script::fail_next("GetDC");
     EXPECT_EQ(run({IDYES}, {}), 1);
-    EXPECT_EQ(calls_from("GetDC"), (Strings{"GetDC", "ShowCursor(1)", "ChangeDisplaySettings(restore)", "DestroyWindow",
-                                            "UnregisterClass(OpenGL)",
-                                            "MessageBox(ERROR: Nejde vytvorit GL Device Context.)"}));
+    EXPECT_EQ(calls_from("GetDC"),
+              (Strings{"GetDC", "ShowCursor(1)", "ChangeDisplaySettings(restore)", "DestroyWindow",
+                       "UnregisterClass(OpenGL)", "MessageBox(ERROR: Nejde vytvorit GL Device Context.)"}));
     EXPECT_FALSE(script::display_mode_changed());
 }
 
@@ -339,11 +347,13 @@ TEST_F(ViewerTest, MinimisedTheLoopSwapsButDrawsNothing) {
     std::int64_t start_while_minimised = 0;
     bool active_while_minimised = true;
     run({IDNO}, {{2, [] { script::minimise(); }},
-                 {3, [&] {
+                 {3,
+                  [&] {
                       active_while_minimised = active;
                       start_while_minimised = frame_timer.counter_start;
                   }},
-                 {10, [&] {
+                 {10,
+                  [&] {
                       // No frame ran since swap 3: the timer was not restarted.
                       EXPECT_EQ(frame_timer.counter_start, start_while_minimised);
                       script::restore();
@@ -356,13 +366,17 @@ TEST_F(ViewerTest, MinimisedTheLoopSwapsButDrawsNothing) {
 
 TEST_F(ViewerTest, MinimisingGivesAZeroSizeWhichKeepsTheViewHeightPositive) {
     int height = 0;
-    run({IDNO}, {{2, [] { script::minimise(); }}, {3, [&] { height = view_height; script::key_press(VK_ESCAPE); }}});
+    run({IDNO}, {{2, [] { script::minimise(); }}, {3, [&] {
+                                                       height = view_height;
+                                                       script::key_press(VK_ESCAPE);
+                                                   }}});
     EXPECT_EQ(height, 1);
 }
 
 TEST_F(ViewerTest, FOneReopensInTheOtherModeAndKeepsTheStereoSettings) {
     script::WindowState second{};
-    run({IDNO}, {{2, [] {
+    run({IDNO}, {{2,
+                  [] {
                       stereo_rig.glasses_mode = false;
                       stereo_rig.image_shift = 123.0f;
                       script::key_press(VK_F1);
@@ -410,7 +424,8 @@ TEST_F(ViewerTest, ANewFontIsBuiltInEachContextAfterTheOldListsAreDeleted) {
     GLuint first_texture = 0;
     GlyphFont* first_font = nullptr;
     bool second_font_exists = false;
-    run({IDNO}, {{1, [&] {
+    run({IDNO}, {{1,
+                  [&] {
                       first_texture = font_texture;
                       first_font = glyph_font;
                       script::key_press(VK_F1);
@@ -469,11 +484,13 @@ TEST_F(ViewerTest, ActivationFollowsOnlyTheMinimisedWord) {
 
 TEST_F(ViewerTest, OnceKeysActOncePerKeyDownAndHeldKeysSurviveFOne) {
     // R and the left button in the same frame: home, then forward from there.
-    run({IDNO}, {{1, [] {
+    run({IDNO}, {{1,
+                  [] {
                       script::key_press(VK_UP);
                       script::key_press('R');
                   }},
-                 {2, [] {
+                 {2,
+                  [] {
                       EXPECT_EQ(key_down['R'], 0) << "R clears itself";
                       EXPECT_EQ(key_down[VK_UP], 1);
                       script::key_press(VK_F1);

@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/gl.h"
 #include "app/frame.h"
+#include "platform/gl.h"
 #include "support/pixels.h"
 #include "support/viewer_fixture.h"
 #include "text/glyph_font.h"
@@ -53,8 +53,8 @@ std::string describe(const Camera& c) {
 
 std::string describe(const StereoRig& r) {
     std::ostringstream out;
-    out << "focal " << r.focal_length << ", separation " << r.eye_separation << ", near " << r.near_plane
-        << ", ratio " << r.separation_ratio << ", shift " << r.image_shift;
+    out << "focal " << r.focal_length << ", separation " << r.eye_separation << ", near " << r.near_plane << ", ratio "
+        << r.separation_ratio << ", shift " << r.image_shift;
     return out.str();
 }
 
@@ -91,7 +91,8 @@ protected:
         for (int i = 0; i < frames; ++i) {
             frame(ticks);
             for (GLenum error : drain_gl_errors())
-                ASSERT_EQ(error, static_cast<GLenum>(GL_INVALID_VALUE)) << "frame " << i << ", " << describe(stereo_rig);
+                ASSERT_EQ(error, static_cast<GLenum>(GL_INVALID_VALUE))
+                    << "frame " << i << ", " << describe(stereo_rig);
             ASSERT_TRUE(finite(camera.position) && finite(camera.direction) && finite(camera.up))
                 << "frame " << i << ": " << describe(camera);
         }
@@ -338,8 +339,9 @@ TEST_F(StressTest, TheCameraTurnedStraightUpStaysFiniteAndRBringsItHome) {
 
 TEST_F(StressTest, ThousandsOfFramesOfRandomInputNeverLeaveANanAndTheResetsRestoreTheDefaults) {
     // The keys the frame reads; Escape and F1 belong to the loop.
-    const int keys[] = {VK_LBUTTON, VK_RBUTTON, VK_SHIFT, VK_PRIOR, VK_NEXT, VK_LEFT, VK_UP, VK_RIGHT, VK_DOWN,
-                        'D', 'E', 'H', 'I', 'J', 'K', 'O', 'Q', 'R', 'S', 'U', 'W', 'X', 'Y', 'Z'};
+    const int keys[] = {VK_LBUTTON, VK_RBUTTON, VK_SHIFT, VK_PRIOR, VK_NEXT, VK_LEFT, VK_UP, VK_RIGHT,
+                        VK_DOWN,    'D',        'E',      'H',      'I',     'J',     'K',   'O',
+                        'Q',        'R',        'S',      'U',      'W',     'X',     'Y',   'Z'};
     std::mt19937 random(20260101);
     std::uniform_int_distribution<int> pick(0, static_cast<int>(sizeof keys / sizeof keys[0]) - 1);
     std::uniform_int_distribution<int> mouse(-300, 300);

@@ -6,8 +6,8 @@
 #include <limits>
 
 #include "app/app.h"
-#include "camera/camera.h"
 #include "app/frame_timer.h"
+#include "camera/camera.h"
 #include "platform/gl.h"
 #include "platform/script/script_platform.h"
 #include "support/gl_checks.h"
@@ -21,9 +21,8 @@ void expect_vec(const Vec3& v, float x, float y, float z, float tolerance = 1e-6
 }
 
 bool at_home(const Camera& c) {
-    return c.position.x == 0 && c.position.y == 0 && c.position.z == 5 &&
-           c.direction.x == 0 && c.direction.y == 0 && c.direction.z == -1 &&
-           c.up.x == 0 && c.up.y == 1 && c.up.z == 0;
+    return c.position.x == 0 && c.position.y == 0 && c.position.z == 5 && c.direction.x == 0 && c.direction.y == 0 &&
+           c.direction.z == -1 && c.up.x == 0 && c.up.y == 1 && c.up.z == 0;
 }
 
 void expect_cursor_parked() {
@@ -80,8 +79,7 @@ TEST_F(CameraTest, AppliedViewIsTheLookAtOfTheFields) {
     c.move(0.0f, 0.0f, 1.5f);
     c.position.x = 2.0f;
     c.apply_view();
-    expect_modelview_looks(c.position.x, c.position.y, c.position.z,
-                           static_cast<double>(c.position.x) + c.direction.x,
+    expect_modelview_looks(c.position.x, c.position.y, c.position.z, static_cast<double>(c.position.x) + c.direction.x,
                            static_cast<double>(c.position.y) + c.direction.y,
                            static_cast<double>(c.position.z) + c.direction.z);
 }
@@ -127,7 +125,7 @@ TEST_F(CameraTest, HeldKeysMoveAndTurnOneFrameAtFiftyFramesPerSecond) {
     struct Row {
         const char* name;
         std::initializer_list<int> keys;
-        float z;           // position, exactly
+        float z;  // position, exactly
         Vec3 direction;
     };
     const Row rows[] = {
@@ -185,8 +183,8 @@ TEST_F(CameraTest, NoMeasuredRateMeansNoTravelAndNoKeyTurn) {
         key_down[VK_RIGHT] = 1;
         key_down[VK_NEXT] = 1;
         c.update_from_input();
-        EXPECT_TRUE(at_home(c)) << "frame_rate " << rate << ": position z " << c.position.z
-                                << ", direction x " << c.direction.x;
+        EXPECT_TRUE(at_home(c)) << "frame_rate " << rate << ": position z " << c.position.z << ", direction x "
+                                << c.direction.x;
         // The mouse still turns: it is per pixel, not per second.
         update_with_cursor(c, 410, 300);
         expect_vec(c.direction, turn_sin, 0.0f, -turn_cos);
@@ -237,8 +235,7 @@ TEST_F(CameraTest, TiltingNeverPassesStraightUp) {
     float last_y = c.direction.y;
     for (int i = 0; i < 300; ++i) {
         update_with_cursor(c, 400, 0);  // far above the park point
-        ASSERT_TRUE(std::isfinite(c.direction.x) && std::isfinite(c.direction.y) &&
-                    std::isfinite(c.direction.z));
+        ASSERT_TRUE(std::isfinite(c.direction.x) && std::isfinite(c.direction.y) && std::isfinite(c.direction.z));
         // The horizontal part only shrinks: it never points the other way.
         ASSERT_GE(c.direction.x * hx + c.direction.z * hz, 0.0f) << "passed the top at frame " << i;
         ASSERT_GE(c.direction.y, last_y);

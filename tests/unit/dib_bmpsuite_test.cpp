@@ -59,9 +59,7 @@ std::vector<Entry> read_expected() {
     return entries;
 }
 
-bool suite_present() {
-    return std::ifstream(suite_dir + "/expected.tsv").good();
-}
+bool suite_present() { return std::ifstream(suite_dir + "/expected.tsv").good(); }
 
 std::string compare_with_reference(const Decoded& p, const std::string& reference) {
     int w = 0, h = 0, channels = 0;

@@ -16,10 +16,10 @@ struct BmpBuilder {
     std::uint32_t size_image = 0;
     std::uint32_t clr_used = 0;
     std::uint32_t clr_important = 0;
-    std::vector<std::uint32_t> masks;          // written right after the header
-    std::vector<std::uint32_t> palette;        // 0x00RRGGBB, written as the header kind wants
-    std::vector<std::uint8_t> pixels;          // stored pixel bytes, as given
-    std::int64_t off_bits = -1;                // -1: right after the table
+    std::vector<std::uint32_t> masks;    // written right after the header
+    std::vector<std::uint32_t> palette;  // 0x00RRGGBB, written as the header kind wants
+    std::vector<std::uint8_t> pixels;    // stored pixel bytes, as given
+    std::int64_t off_bits = -1;          // -1: right after the table
 
     std::vector<std::uint8_t> build() const {
         std::vector<std::uint8_t> out;
@@ -64,7 +64,8 @@ struct BmpBuilder {
             out.push_back(static_cast<std::uint8_t>(c >> 16));
             if (header_size != 12) out.push_back(0xEE);  // reserved byte: must be ignored
         }
-        std::uint32_t offset = off_bits >= 0 ? static_cast<std::uint32_t>(off_bits) : static_cast<std::uint32_t>(out.size());
+        std::uint32_t offset =
+            off_bits >= 0 ? static_cast<std::uint32_t>(off_bits) : static_cast<std::uint32_t>(out.size());
         if (file_header) {
             out[10] = static_cast<std::uint8_t>(offset);
             out[11] = static_cast<std::uint8_t>(offset >> 8);

@@ -48,7 +48,8 @@ Bytes rgb(std::initializer_list<int> values) {
 // Pixels given as 0xRRGGBB, as the decoder puts them out.
 Bytes colours(std::initializer_list<std::uint32_t> values) {
     Bytes out;
-    for (std::uint32_t v : values) out.insert(out.end(), {std::uint8_t(v >> 16), std::uint8_t(v >> 8), std::uint8_t(v)});
+    for (std::uint32_t v : values)
+        out.insert(out.end(), {std::uint8_t(v >> 16), std::uint8_t(v >> 8), std::uint8_t(v)});
     return out;
 }
 
@@ -94,8 +95,8 @@ BmpBuilder three_by_two_24() {
     });
     return b;
 }
-const Bytes three_by_two_rgb = rgb({0x03, 0x02, 0x01, 0x06, 0x05, 0x04, 0x09, 0x08, 0x07,
-                                    0x13, 0x12, 0x11, 0x16, 0x15, 0x14, 0x19, 0x18, 0x17});
+const Bytes three_by_two_rgb =
+    rgb({0x03, 0x02, 0x01, 0x06, 0x05, 0x04, 0x09, 0x08, 0x07, 0x13, 0x12, 0x11, 0x16, 0x15, 0x14, 0x19, 0x18, 0x17});
 
 // A builder change that must make the decoder refuse the file, and the error expected.
 struct Refusal {
@@ -288,6 +289,7 @@ TEST(DibFormats, BitfieldsAtSixteenAndThirtyTwoBits) {
         Bytes pixels;
         std::size_t from;
         Bytes expected;
+        // clang-format off
     } cases[] = {
         {"16-bit 5-6-5", 16, {0xF800, 0x07E0, 0x001F},
          padded_rows({le16({0xFFFF, (1 << 11) | (32 << 5) | 2})}), 0, rgb({255, 255, 255, 8, 130, 16})},
@@ -301,6 +303,7 @@ TEST(DibFormats, BitfieldsAtSixteenAndThirtyTwoBits) {
          {0x00000500, 0x000000F0, 0x0000000F}, {0x00, 0x05, 0, 0, 0x00, 0x04, 0, 0}, 0,
          rgb({255, 0, 0, 204, 0, 0})},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         BmpBuilder b = bmp(2, 1, c.bits, bi_bitfields);
@@ -329,6 +332,7 @@ TEST(DibFormats, BadBitfieldsAreRefused) {
     BmpBuilder b = bmp(1, 1, 16, bi_bitfields);
     b.pixels = {0, 0, 0, 0};
     const DibError refused = DibError::conversion_error;
+    // clang-format off
     expect_refusals(b, {
         {"a zero mask", [](BmpBuilder& f) { f.masks = {0xF800, 0x07E0, 0}; }, refused},
         {"red and green overlap", [](BmpBuilder& f) { f.masks = {0xFC00, 0x07E0, 0x001F}; }, refused},
@@ -336,6 +340,7 @@ TEST(DibFormats, BadBitfieldsAreRefused) {
         {"bitfields at 24 bits", [](BmpBuilder& f) { f.masks = {0xF800, 0x07E0, 0x001F}; f.bit_count = 24; }, refused},
         {"masks missing at the end of the file", [](BmpBuilder& f) { f.pixels.clear(); }, refused},
     });
+    // clang-format on
 }
 
 TEST(DibFormats, TopDownFilesComeOutBottomUpWithPositiveHeight) {
@@ -357,9 +362,9 @@ TEST(DibFormats, Rle8RunsLiteralsDeltasAndSkippedPixels) {
         0, 1,                    // end of bitmap
     };
     const std::uint32_t c1 = 0x0000AA, c2 = 0x00BB00, c3 = 0xCC0000;
-    expect_rgb(b.build(), colours({c1, c1, c1, c2, c3,   // row 0
-                                   0, 0, 0, 0, 0,        // row 1: skipped
-                                   0, c3, c3, 0, 0}));   // row 2
+    expect_rgb(b.build(), colours({c1, c1, c1, c2, c3,  // row 0
+                                   0, 0, 0, 0, 0,       // row 1: skipped
+                                   0, c3, c3, 0, 0}));  // row 2
 }
 
 TEST(DibFormats, Rle4AlternatesNibbles) {
@@ -386,21 +391,23 @@ TEST(DibFormats, RleRunsAndLiteralsPastTheRowEndAreClipped) {
         0, 2, 2, 0, 0, 5, 4, 5, 6, 7, 8, 0, 0, 0,  // row 1: to x 2, literal 4 5 | 6 7 8 (padded)
         0, 2, 3, 0, 5, 9, 0, 1,                    // row 2, the last: to x 3, five 9s kept to one
     };
-    expect_rgb(b.build(), colours({g, g, g, g,           // row 0
-                                   0, 0, 4 * g, 5 * g,   // row 1
-                                   0, 0, 0, 9 * g}));    // row 2
+    expect_rgb(b.build(), colours({g, g, g, g,          // row 0
+                                   0, 0, 4 * g, 5 * g,  // row 1
+                                   0, 0, 0, 9 * g}));   // row 2
 
     SCOPED_TRACE("RLE4");
     b = bmp(5, 3, 4, bi_rle4);
     b.palette = ramp(16, g);
+    // clang-format off
     b.pixels = {
         7, 0x12, 0, 0,                                 // row 0: 1 2 1 2 1 | 2 1
         0, 2, 1, 0, 0, 6, 0x34, 0x56, 0x78, 0, 0, 0,   // row 1: to x 1, literal 3 4 5 6 | 7 8 (three bytes, padded)
         0, 2, 2, 0, 5, 0xAB, 0, 1,                     // row 2, the last: to x 2, A B A | B A
     };
-    expect_rgb(b.build(), colours({g, 2 * g, g, 2 * g, g,              // row 0
-                                   0, 3 * g, 4 * g, 5 * g, 6 * g,      // row 1
-                                   0, 0, 10 * g, 11 * g, 10 * g}));    // row 2
+    // clang-format on
+    expect_rgb(b.build(), colours({g, 2 * g, g, 2 * g, g,            // row 0
+                                   0, 3 * g, 4 * g, 5 * g, 6 * g,    // row 1
+                                   0, 0, 10 * g, 11 * g, 10 * g}));  // row 2
 }
 
 TEST(DibFormats, RleThatLiesIsRefused) {
@@ -437,11 +444,13 @@ TEST(DibFormats, RleThatLiesIsRefused) {
 
 TEST(DibFormats, UnsupportedFormatsAreConversionErrors) {
     const DibError refused = DibError::conversion_error;
+    // clang-format off
     expect_refusals(three_by_two_24(), {
         {"BI_JPEG", [](BmpBuilder& f) { f.compression = 4; }, refused},
         {"compression 6", [](BmpBuilder& f) { f.compression = 6; }, refused},
         {"two planes", [](BmpBuilder& f) { f.planes = 2; }, refused},
     });
+    // clang-format on
     for (std::uint16_t bits : {0, 2, 15, 48, 64}) {
         BmpBuilder b = three_by_two_24();
         b.bit_count = bits;
@@ -493,6 +502,7 @@ TEST(DibHardening, EveryTruncationIsRefusedWithoutReadingPastTheEnd) {
 
 TEST(DibHardening, DeclaredSizesBeyondTheFileAreRefused) {
     const DibError refused = DibError::conversion_error;
+    // clang-format off
     expect_refusals(three_by_two_24(), {
         {"bfOffBits past the end", [](BmpBuilder& f) { f.off_bits = 0xFFFFFFFF; }, refused},
         {"bfOffBits one byte short of the rows", [](BmpBuilder& f) { f.off_bits = 14 + 40 + 1; }, refused},
@@ -500,6 +510,7 @@ TEST(DibHardening, DeclaredSizesBeyondTheFileAreRefused) {
          [](BmpBuilder& f) { f.bit_count = 8; f.clr_used = 0xFFFF; f.palette.assign(4, 0); }, refused},
         {"one row more than stored", [](BmpBuilder& f) { f.height = 3; }, refused},
     });
+    // clang-format on
 }
 
 TEST(DibHardening, AbsurdOrEmptyDimensionsAreRefused) {
@@ -512,10 +523,10 @@ TEST(DibHardening, AbsurdOrEmptyDimensionsAreRefused) {
         {3, 0, 24, bi_rgb},
         {-3, 2, 24, bi_rgb},
         {3, INT32_MIN, 24, bi_rgb},
-        {INT32_MAX, INT32_MAX, 24, bi_rgb},   // 3 x w x h wraps 32 and nearly 64 bits
-        {INT32_MAX, 1, 32, bi_rgb},           // stride overflows 32 bits
-        {65536, 65536, 1, bi_rgb},            // w x h wraps 32 bits
-        {30000, 30000, 8, bi_rle8},           // tiny stream, 2.7 GB picture
+        {INT32_MAX, INT32_MAX, 24, bi_rgb},  // 3 x w x h wraps 32 and nearly 64 bits
+        {INT32_MAX, 1, 32, bi_rgb},          // stride overflows 32 bits
+        {65536, 65536, 1, bi_rgb},           // w x h wraps 32 bits
+        {30000, 30000, 8, bi_rle8},          // tiny stream, 2.7 GB picture
         {3000000, -2000000, 24, bi_rgb},
     };
     for (const auto& c : cases) {
@@ -595,8 +606,7 @@ protected:
     void SetUp() override {
         script::reset();
         show_errors = 1;
-        directory_ = std::filesystem::temp_directory_path() /
-                     ("duplexa_dib_" + std::to_string(std::random_device{}()));
+        directory_ = std::filesystem::temp_directory_path() / ("duplexa_dib_" + std::to_string(std::random_device{}()));
         std::filesystem::create_directories(directory_);
     }
     void TearDown() override {
@@ -606,8 +616,8 @@ protected:
     }
     std::string write(const std::string& name, const Bytes& bytes) {
         std::string path = (directory_ / name).string();
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                    static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         return path;
     }
     // Loads path expecting a refusal with exactly one box of this text; clears the boxes after.
@@ -636,8 +646,8 @@ TEST_F(DibLoad, ReadsAFile) {
 }
 
 TEST_F(DibLoad, MissingEmptyOrDirectoryGivesTheOpenFailureBox) {
-    for (const std::string& path : {(directory_ / "no such file.bmp").string(), write("empty.bmp", {}),
-                                    directory_.string()})
+    for (const std::string& path :
+         {(directory_ / "no such file.bmp").string(), write("empty.bmp", {}), directory_.string()})
         expect_refused_with_box(path, "Failed to open DIB file " + path + ".\n");
 }
 
@@ -652,7 +662,7 @@ TEST_F(DibLoad, LongPathIsShortenedToFitTheBuffer) {
 
     // A cut never splits a UTF-8 character.
     script::reset();
-    std::string wide = "/nonexistent/x";  // puts the cut inside a character
+    std::string wide = "/nonexistent/x";           // puts the cut inside a character
     while (wide.size() < 400) wide += "\xC5\xBE";  // ž
     EXPECT_EQ(load_dib_image(wide.c_str()), nullptr);
     ASSERT_EQ(script::boxes().size(), 1u);

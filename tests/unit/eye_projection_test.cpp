@@ -8,10 +8,10 @@
 #include "app/gl_window.h"
 #include "platform/gl.h"
 #include "platform/script/script_platform.h"
-#include "support/gl_checks.h"
-#include "support/pixels.h"
 #include "stereo/stereo_rig.h"
 #include "stereo/test_object.h"
+#include "support/gl_checks.h"
+#include "support/pixels.h"
 
 namespace {
 
@@ -42,8 +42,7 @@ Bounds bounds_of(const Matrix& p) {
     return b;
 }
 
-void expect_bounds(const Bounds& b, double left, double right, double bottom, double top, double z_near,
-                   double z_far) {
+void expect_bounds(const Bounds& b, double left, double right, double bottom, double top, double z_near, double z_far) {
     EXPECT_NEAR(b.left, left, 1e-5);
     EXPECT_NEAR(b.right, right, 1e-5);
     EXPECT_NEAR(b.bottom, bottom, 1e-5);
@@ -248,9 +247,12 @@ TEST_F(EyeProjectionTest, ColoursOfTheEyes) {
         EyeSetup setup;
         float r, g, b, a;
     } cases[] = {
-        {false, left_eye, 0.25f, 0.5f, 0.75f, 0.5f}, {false, right_eye, 0.25f, 0.5f, 0.75f, 0.5f},
+        {false, left_eye, 0.25f, 0.5f, 0.75f, 0.5f},
+        {false, right_eye, 0.25f, 0.5f, 0.75f, 0.5f},
         {false, mono, 1, 1, 1, 1},
-        {true, left_eye, 1, 0, 0, 1}, {true, right_eye, 0, 1, 1, 1}, {true, mono, 1, 1, 1, 1},  // red, cyan, white
+        {true, left_eye, 1, 0, 0, 1},
+        {true, right_eye, 0, 1, 1, 1},
+        {true, mono, 1, 1, 1, 1},  // red, cyan, white
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << setup_names[c.setup] << (c.glasses ? " with" : " without") << " glasses");

@@ -68,7 +68,7 @@ TEST_F(FrameTimerTest, MillisecondPeriodSpanningTheWrapIsMeasured) {
     script::set_performance_counter(false);
     script::set_milliseconds(0xFFFFFFFFu - 9u);  // 10 ms before the wrap
     FrameTimer timer;
-    script::set_milliseconds(15u);               // 10 ms to the wrap, 15 after it
+    script::set_milliseconds(15u);  // 10 ms to the wrap, 15 after it
     EXPECT_FLOAT_EQ(timer.elapsed_seconds(), 25 * 0.001f);
 
     timer.restart();
@@ -142,9 +142,12 @@ TEST_F(FrameTimerTest, PerFrameStepDividesByTheMeasuredRate) {
 
 TEST_F(FrameTimerTest, PerFrameStepIsZeroWithoutAUsableRate) {
     // 0 before the first measurement, infinite after a frame of no measurable time.
-    const float rates[] = {0.0f, -0.0f, std::numeric_limits<float>::infinity(),
+    const float rates[] = {0.0f,
+                           -0.0f,
+                           std::numeric_limits<float>::infinity(),
                            -std::numeric_limits<float>::infinity(),
-                           std::numeric_limits<float>::quiet_NaN(), -50.0f};
+                           std::numeric_limits<float>::quiet_NaN(),
+                           -50.0f};
     for (float rate : rates) {
         frame_rate = rate;
         EXPECT_EQ(per_frame_step(25.0f), 0.0f) << "frame_rate " << rate;

@@ -31,7 +31,7 @@ struct FreshSystem {
 // frame. Drawn 1:1 over a black frame, a glyph shows its texels unchanged.
 GLuint make_probe_texture() {
     std::vector<unsigned char> texels(256 * 256 * 3);
-    for (int y = 0; y < 256; ++y) {      // y = 0 is the bottom of the picture
+    for (int y = 0; y < 256; ++y) {  // y = 0 is the bottom of the picture
         for (int x = 0; x < 256; ++x) {
             const int glyph = (15 - y / 16) * 16 + x / 16;
             unsigned char* texel = &texels[(y * 256 + x) * 3];
@@ -152,8 +152,13 @@ TEST_F(OverlayTest, NegativeSetsAndEmptyTextsDrawNothing) {
 }
 
 TEST_F(OverlayTest, BytesOutsideTheSetNeitherDrawNorMoveThePen) {
+    // clang-format off
     draw(0, 0, "\x01\x1f\x80\xff" "A", 0);
-    draw(0, 2, "\x80\x9f" "A", 1);
+    // clang-format on
+    draw(0, 2,
+         "\x80\x9f"
+         "A",
+         1);
     // Set 1 reaches the rest of the grid with high and control bytes.
     draw(0, 4, "\xa0\xff\x01\x1f", 1);
     expect_glyphs({{5, 590, 33, "set 0: A after four skipped bytes"},
@@ -168,7 +173,9 @@ TEST_F(OverlayTest, BytesOutsideTheSetNeitherDrawNorMoveThePen) {
 
 // The batched form is a cheaper path to the very same pixels, whatever the bytes.
 TEST_F(OverlayTest, BatchedPrintDrawsExactlyWhatPrintDraws) {
+    // clang-format off
     const char* text = "parallax -36.2px" "\x01\x80\xff" "A~";
+    // clang-format on
     for (int set : {0, 1, 5}) {
         glClear(GL_COLOR_BUFFER_BIT);
         draw(3, 2, text, set);

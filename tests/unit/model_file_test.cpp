@@ -35,8 +35,7 @@ TEST_F(ModelFileTest, EachFormatGivesItsFacesAsTheFileHasThem) {
         std::string bytes;
         std::size_t triangles, quads, polygons;
     } cases[] = {
-        {"mixed.obj",
-         "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv -1 0.5 0\nf 1 2 3 4\nf 1 2 3\nf 1 2 3 4 5\n", 1, 1, 1},
+        {"mixed.obj", "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv -1 0.5 0\nf 1 2 3 4\nf 1 2 3\nf 1 2 3 4 5\n", 1, 1, 1},
         {"binary.stl", binary_stl(two_triangles), 2, 0, 0},
         {"ascii.stl",
          "solid t\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\nendloop\nendfacet\n"
@@ -86,10 +85,10 @@ TEST_F(ModelFileTest, DeclaredCountsAreRefusedBeforeTheImporterRuns) {
     model_limits = saved_limits;
     // A tiny PLY whose header asks for four billion vertices: the importer
     // would size its arrays from it.
-    EXPECT_NE(read("huge.ply",
-                   "ply\nformat ascii 1.0\nelement vertex 4000000000\nproperty float x\nend_header\n0\n", &mesh)
-                  .find("declares 4000000000 vertices"),
-              std::string::npos);
+    EXPECT_NE(
+        read("huge.ply", "ply\nformat ascii 1.0\nelement vertex 4000000000\nproperty float x\nend_header\n0\n", &mesh)
+            .find("declares 4000000000 vertices"),
+        std::string::npos);
     model_limits.max_file_bytes = 10;
     EXPECT_NE(read("long.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", &mesh).find("bytes"), std::string::npos);
 }
@@ -103,8 +102,9 @@ TEST(DeclaredCounts, BinarySTLByItsExactSizeAndPLYByItsHeader) {
     EXPECT_EQ(counts.vertices, 6u);
     EXPECT_FALSE(declared_counts(bytes, stl.size(), stl.size() + 1, &counts)) << "not binary: read as text";
 
-    std::string ply = "ply\r\nformat binary_little_endian 1.0\r\nelement vertex 12\r\nelement face 7\r\n"
-                      "end_header\r\nelement face 99999\n";
+    std::string ply =
+        "ply\r\nformat binary_little_endian 1.0\r\nelement vertex 12\r\nelement face 7\r\n"
+        "end_header\r\nelement face 99999\n";
     ASSERT_TRUE(declared_counts(reinterpret_cast<const unsigned char*>(ply.data()), ply.size(), 1000, &counts));
     EXPECT_EQ(counts.vertices, 12u);
     EXPECT_EQ(counts.faces, 7u) << "nothing after end_header counts";

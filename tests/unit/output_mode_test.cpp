@@ -72,8 +72,7 @@ TEST_F(OutputModeTest, GlassesModeFollowsTheModeAndDReturnsToTheAnaglyph) {
 TEST_F(OutputModeTest, ParallaxOfTheTestObjectAtHomeMatchesTheHandWorkedFigures) {
     StereoRig rig(true);
     Camera camera;
-    const ParallaxReading reading =
-        measure_parallax(rig, camera, test_object_vertices, test_object_vertex_count);
+    const ParallaxReading reading = measure_parallax(rig, camera, test_object_vertices, test_object_vertex_count);
     ASSERT_TRUE(reading.in_view);
     EXPECT_NEAR(reading.nearest, -36.213f, 0.01f);
     EXPECT_NEAR(reading.farthest, 4.024f, 0.01f);

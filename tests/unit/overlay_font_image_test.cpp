@@ -55,8 +55,7 @@ protected:
     int cell_max(int g, int x0 = 0, int x1 = 16) const {
         int brightest = 0;
         for (int y = 0; y < 16; ++y)
-            for (int x = x0; x < x1; ++x)
-                brightest = std::max(brightest, texel((g % 16) * 16 + x, (g / 16) * 16 + y));
+            for (int x = x0; x < x1; ++x) brightest = std::max(brightest, texel((g % 16) * 16 + x, (g / 16) * 16 + y));
         return brightest;
     }
 
@@ -168,7 +167,8 @@ TEST(FontOnScreen, GlyphsShowTheirCellsUprightAndOneToOne) {
         for (int y = 0; y < 16; ++y) {
             for (int x = 0; x < 11; ++x) {
                 const int picture_row = (g / 16) * 16 + y;  // from the top
-                const std::size_t file_at = 54 + (static_cast<std::size_t>(255 - picture_row) * 256 + (g % 16) * 16 + x) * 3;
+                const std::size_t file_at =
+                    54 + (static_cast<std::size_t>(255 - picture_row) * 256 + (g % 16) * 16 + x) * 3;
                 const int screen_y = 584 - 16 * set + 15 - y;
                 const int on_screen = frame[(static_cast<std::size_t>(screen_y) * 800 + x) * 4 + 1];
                 worst = std::max(worst, std::abs(on_screen - bytes[file_at]));

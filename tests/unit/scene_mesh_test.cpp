@@ -45,7 +45,7 @@ struct SceneBuilder {
     // The meshes into the scene; a root node placing the given meshes with
     // one child node per extra placement.
     aiScene* finish(const std::vector<unsigned>& root_meshes,
-                          const std::vector<std::pair<unsigned, aiMatrix4x4>>& children = {}) {
+                    const std::vector<std::pair<unsigned, aiMatrix4x4>>& children = {}) {
         scene->mNumMeshes = static_cast<unsigned>(meshes.size());
         scene->mMeshes = new aiMesh*[meshes.size()];
         for (std::size_t i = 0; i < meshes.size(); ++i) scene->mMeshes[i] = meshes[i];
@@ -169,7 +169,8 @@ TEST(SceneToMesh, OneMeshPlacedAsItIsGivesUpItsArraysWithItsNormalsMadeUnitLengt
     EXPECT_EQ(b.meshes[0]->mNormals, nullptr);
     ASSERT_EQ(mesh.vertex_count(), 4u);
     for (int v = 0; v < 4; ++v) EXPECT_EQ(mesh.normals[3 * v + 1], 1.0f) << v;
-    EXPECT_FLOAT_EQ(mesh.positions[3] - mesh.positions[0], std::sqrt(12.0f)) << "fitted in place: unit edge times sqrt(24 / 2)";
+    EXPECT_FLOAT_EQ(mesh.positions[3] - mesh.positions[0], std::sqrt(12.0f))
+        << "fitted in place: unit edge times sqrt(24 / 2)";
 }
 
 TEST(SceneToMesh, ASmallNodeOffsetIsNotTakenForNoOffset) {

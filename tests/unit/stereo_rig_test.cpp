@@ -31,10 +31,9 @@ protected:
     const bool separation_ok =
         rig.eye_separation == separation || (std::isnan(separation) && std::isnan(rig.eye_separation));
     if (!separation_ok || rig.near_plane != near_plane) {
-        return ::testing::AssertionFailure()
-               << "focal " << rig.focal_length << ", ratio " << rig.separation_ratio << ": separation "
-               << rig.eye_separation << " (expected " << separation << "), near " << rig.near_plane
-               << " (expected " << near_plane << ")";
+        return ::testing::AssertionFailure() << "focal " << rig.focal_length << ", ratio " << rig.separation_ratio
+                                             << ": separation " << rig.eye_separation << " (expected " << separation
+                                             << "), near " << rig.near_plane << " (expected " << near_plane << ")";
     }
     return ::testing::AssertionSuccess();
 }
@@ -204,9 +203,9 @@ TEST_F(StereoRigTest, InvariantsHoldAfterAnyControlSequence) {
         for (int frame = 0; frame < 500; ++frame) {
             for (int key : keys) key_down[key] = random() % 3 == 0;
             const unsigned pick = random() % 20;
-            frame_rate = pick == 0 ? 0.0f
-                       : pick == 1 ? std::numeric_limits<float>::infinity()
-                                   : 5.0f + static_cast<float>(random() % 2000) / 10.0f;
+            frame_rate = pick == 0   ? 0.0f
+                         : pick == 1 ? std::numeric_limits<float>::infinity()
+                                     : 5.0f + static_cast<float>(random() % 2000) / 10.0f;
             const float distance = random() % 10 == 0 ? 0.0f : static_cast<float>(random() % 5000) / 100.0f;
             rig.update_from_input(distance);
             if (random() % 15 == 0) rig.set_focus(distance);  // Y

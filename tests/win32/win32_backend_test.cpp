@@ -14,8 +14,7 @@
 #include "platform/win32/win32_text.h"
 
 // What reaches the window procedure is the contract test's concern.
-LResult handle_window_message(WindowHandle window, unsigned message, WParam wparam, LParam lparam)
-{
+LResult handle_window_message(WindowHandle window, unsigned message, WParam wparam, LParam lparam) {
     return platform_default_window_proc(window, message, wparam, lparam);
 }
 
@@ -27,34 +26,27 @@ InstanceHandle this_instance() { return reinterpret_cast<InstanceHandle>(GetModu
 struct TestWindow {
     WindowHandle handle = nullptr;
     TestWindow(int width, int height, unsigned style = WS_OVERLAPPEDWINDOW,
-               unsigned ex_style = WS_EX_APPWINDOW | WS_EX_WINDOWEDGE)
-    {
+               unsigned ex_style = WS_EX_APPWINDOW | WS_EX_WINDOWEDGE) {
         PlatformRect rect = {0, 0, width, height};
         platform_adjust_window_rect(&rect, style, ex_style);
         handle = platform_create_window(ex_style, "DuplexaTest", "Duplexa test ščťž",
-                                        style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0,
-                                        rect.right - rect.left, rect.bottom - rect.top, this_instance());
+                                        style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0, rect.right - rect.left,
+                                        rect.bottom - rect.top, this_instance());
     }
-    ~TestWindow()
-    {
-        if (handle != nullptr)
-            platform_destroy_window(handle);
+    ~TestWindow() {
+        if (handle != nullptr) platform_destroy_window(handle);
     }
 };
 
 class Win32Window : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(platform_register_window_class(this_instance(), "DuplexaTest"));
-    }
+    void SetUp() override { ASSERT_TRUE(platform_register_window_class(this_instance(), "DuplexaTest")); }
     void TearDown() override { EXPECT_TRUE(platform_unregister_window_class("DuplexaTest", this_instance())); }
 };
 
 }  // namespace
 
-TEST(Utf8ToWide, KeepsTheSlovakLetters)
-{
+TEST(Utf8ToWide, KeepsTheSlovakLetters) {
     wchar_t out[64];
     EXPECT_EQ(24, utf8_to_wide("Chyba pri inicializácii.", out, 64));
     EXPECT_STREQ(L"Chyba pri inicializ\u00e1cii.", out);
@@ -62,8 +54,7 @@ TEST(Utf8ToWide, KeepsTheSlovakLetters)
     EXPECT_STREQ(L"\u010d\u0165\u017e\u0148", out);
 }
 
-TEST(Utf8ToWide, NullAndEmptyGiveAnEmptyText)
-{
+TEST(Utf8ToWide, NullAndEmptyGiveAnEmptyText) {
     wchar_t out[4] = {L'x', L'x', L'x', L'x'};
     EXPECT_EQ(0, utf8_to_wide(nullptr, out, 4));
     EXPECT_EQ(L'\0', out[0]);
@@ -74,8 +65,7 @@ TEST(Utf8ToWide, NullAndEmptyGiveAnEmptyText)
     EXPECT_EQ(0, utf8_to_wide("abc", out, 0));
 }
 
-TEST(Utf8ToWide, ALongTextIsCutOnACharacterBoundaryAndTerminated)
-{
+TEST(Utf8ToWide, ALongTextIsCutOnACharacterBoundaryAndTerminated) {
     wchar_t out[3];
     EXPECT_EQ(2, utf8_to_wide("abcdef", out, 3));
     EXPECT_STREQ(L"ab", out);
@@ -91,8 +81,7 @@ TEST(Utf8ToWide, ALongTextIsCutOnACharacterBoundaryAndTerminated)
     EXPECT_STREQ(L"\u00e1\u00e9", out);
 }
 
-TEST_F(Win32Window, TitlesKeepTheirSlovakLetters)
-{
+TEST_F(Win32Window, TitlesKeepTheirSlovakLetters) {
     TestWindow window(320, 240);
     ASSERT_NE(nullptr, window.handle);
     wchar_t title[64] = {};
@@ -100,8 +89,7 @@ TEST_F(Win32Window, TitlesKeepTheirSlovakLetters)
     EXPECT_STREQ(L"Duplexa test \u0161\u010d\u0165\u017e", title);
 }
 
-TEST_F(Win32Window, AdjustedRectangleIsTheOuterWindowOfTheClientArea)
-{
+TEST_F(Win32Window, AdjustedRectangleIsTheOuterWindowOfTheClientArea) {
     PlatformRect rect = {0, 0, 800, 600};
     ASSERT_TRUE(platform_adjust_window_rect(&rect, WS_OVERLAPPEDWINDOW, WS_EX_APPWINDOW | WS_EX_WINDOWEDGE));
     EXPECT_LT(rect.left, 0);
@@ -118,14 +106,12 @@ TEST_F(Win32Window, AdjustedRectangleIsTheOuterWindowOfTheClientArea)
     EXPECT_FALSE(platform_adjust_window_rect(nullptr, WS_POPUP, 0));
 }
 
-TEST(Win32Display, UnknownModeIsRefusedAndRestoreSucceeds)
-{
+TEST(Win32Display, UnknownModeIsRefusedAndRestoreSucceeds) {
     EXPECT_EQ(DISP_CHANGE_BADMODE, platform_change_display_mode(123, 45, 16));
     EXPECT_EQ(DISP_CHANGE_SUCCESSFUL, platform_restore_display_mode());
 }
 
-TEST(Win32Cursor, PositionIsWhereItWasSet)
-{
+TEST(Win32Cursor, PositionIsWhereItWasSet) {
     ASSERT_TRUE(platform_set_cursor_pos(123, 45));
     PlatformPoint point = {};
     ASSERT_TRUE(platform_get_cursor_pos(&point));
@@ -134,8 +120,7 @@ TEST(Win32Cursor, PositionIsWhereItWasSet)
     EXPECT_FALSE(platform_get_cursor_pos(nullptr));
 }
 
-TEST(Win32Clocks, CounterAndMillisecondsAdvance)
-{
+TEST(Win32Clocks, CounterAndMillisecondsAdvance) {
     std::int64_t frequency = 0;
     ASSERT_TRUE(platform_query_performance_frequency(&frequency));
     EXPECT_GT(frequency, 0);
@@ -162,8 +147,7 @@ struct BoxAnswerer {
     std::atomic<bool> found{false};
     wchar_t text[256] = {};
 
-    static DWORD WINAPI run(void* self_pointer)
-    {
+    static DWORD WINAPI run(void* self_pointer) {
         BoxAnswerer* self = static_cast<BoxAnswerer*>(self_pointer);
         for (int i = 0; i < 500; ++i) {
             HWND box = FindWindowW(L"#32770", L"Chyba \u010d\u0165");
@@ -182,8 +166,7 @@ struct BoxAnswerer {
 }  // namespace
 
 // Through the shared code's wrapper, which echoes the box before the backend shows it.
-TEST(Win32MessageBox, ShowsTheUtf8TextsAndEchoesThemToStderr)
-{
+TEST(Win32MessageBox, ShowsTheUtf8TextsAndEchoesThemToStderr) {
     BoxAnswerer answerer;
     HANDLE thread = CreateThread(nullptr, 0, BoxAnswerer::run, &answerer, 0, nullptr);
     ASSERT_NE(nullptr, thread);
