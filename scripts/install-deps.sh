@@ -20,7 +20,7 @@ packages=(
   libsdl2-dev libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri libegl-dev
   libassimp-dev libcli11-dev libstb-dev zlib1g-dev xfonts-base
   python3 libosmesa6-dev libgtest-dev googletest libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format-14
   libfreetype-dev fonts-dejavu-core
   xvfb xdotool x11-utils imagemagick
   g++-mingw-w64-x86-64 libz-mingw-w64-dev libutfcpp-dev wine wine64 zip dpkg-dev

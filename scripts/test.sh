@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test suite; stops at the first red stage.
 #   1. the viewer and its tests: unit, shell (scripted backend, offscreen GL),
-#      SDL key mapping, and end-to-end on real windows under Xvfb;
+#      SDL key mapping and backend, the backend contract on the scripted
+#      and SDL backends, and end-to-end on real windows under Xvfb;
 #   2. the unit and shell tests again under AddressSanitizer (with leak
 #      detection) and UndefinedBehaviorSanitizer;
 #   3. the fuzzers (BMP decoder, scene-to-mesh conversion) for a bounded time each;
-#   4. the Windows build, its tests and its end-to-end suite under Wine.
+#   4. the Windows build, its tests and its end-to-end suite under Wine;
+# between the build (which installs the tools) and the tests, the layout of
+# every C++ file is checked against .clang-format.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -33,6 +36,9 @@ note_skips() {
 
 stage "build"
 make --no-print-directory build
+
+stage "format"
+bash scripts/check-format.sh
 
 stage "tests"
 run_ctest --test-dir build --output-on-failure -j "$jobs" --timeout 300
