@@ -31,7 +31,7 @@ if(DUPLEXA_TESTS)
   duplexa_test_executable(sdl_key_tests SOURCES tests/sdl/sdl_keys_test.cpp platform/sdl/sdl_keys.cpp
     LIBRARIES PkgConfig::SDL2)
 
-  # The rest of the SDL backend, and the backend contract, on SDL's offscreen
+  # The backend contract and the rest of the SDL backend, on SDL's offscreen
   # driver: no display needed.
   set(sdl_backend_sources platform/sdl/sdl_platform.cpp platform/sdl/sdl_keys.cpp)
   set(sdl_backend_libraries PkgConfig::SDL2 PkgConfig::X11 OpenGL::GL)
@@ -43,11 +43,9 @@ if(DUPLEXA_TESTS)
     # test executable.
     set(sdl_test_properties ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0:halt_on_error=1")
   endif()
-  duplexa_test_executable(sdl_backend_tests SOURCES tests/sdl/sdl_backend_test.cpp ${sdl_backend_sources}
-    LIBRARIES ${sdl_backend_libraries} PROPERTIES ${sdl_test_properties})
-  duplexa_test_executable(contract_tests_sdl
-    SOURCES tests/backend/contract_test.cpp tests/backend/system_sdl.cpp ${sdl_backend_sources}
-    LIBRARIES ${sdl_backend_libraries} PROPERTIES ${sdl_test_properties})
+  duplexa_test_executable(sdl_backend_tests
+    SOURCES tests/backend/contract_test.cpp tests/backend/system_sdl.cpp tests/sdl/sdl_backend_test.cpp
+    ${sdl_backend_sources} LIBRARIES ${sdl_backend_libraries} PROPERTIES ${sdl_test_properties})
 endif()
 
 # Benchmarks: off by default; scripts/bench.sh turns them on in its own build.

@@ -281,6 +281,18 @@ class Xvfb:
             previous = shot
         return previous
 
+    def wait_for_object(self, timeout=10):
+        """Screenshots until the object is drawn in the middle of the 800 x
+        600 picture at the screen's corner; the last shot and its lit count."""
+        deadline = time.monotonic() + timeout
+        while True:
+            shot = self.screenshot()
+            lit = shot.lit_pixels(200, 100, 600, 500)
+            if lit > 300 or time.monotonic() > deadline:
+                return shot, lit
+            time.sleep(0.1)
+
+
 class Image:
     """An RGB screenshot, read from binary PPM."""
 

@@ -1,21 +1,11 @@
 """Full screen: at start on a screen that offers 800 x 600 x 16, and the F1
 switch between full screen and a window."""
 
-import time
 import unittest
 
 import harness
 
 DUPLEXA = harness.duplexa_path()
-
-
-def wait_for_object(xvfb, timeout=10):
-    deadline = time.monotonic() + timeout
-    while True:
-        lit = xvfb.screenshot().lit_pixels(200, 100, 600, 500)
-        if lit > 300 or time.monotonic() > deadline:
-            return lit
-        time.sleep(0.1)
 
 
 class FullScreen(unittest.TestCase):
@@ -28,7 +18,7 @@ class FullScreen(unittest.TestCase):
             self.assertEqual((window["x"], window["y"], window["width"], window["height"]),
                              (0, 0, 800, 600), window)
             watcher.wait_for("fullscreen-enter", window["id"])
-            self.assertGreater(wait_for_object(xvfb), 300, "expected the object on the screen")
+            self.assertGreater(xvfb.wait_for_object()[1], 300, "expected the object on the screen")
             # The mode was there: no error box, no fall-back question.
             self.assertNotIn("Chyba", viewer.stderr())
 
@@ -43,7 +33,7 @@ class FullScreen(unittest.TestCase):
             viewer = harness.Viewer(DUPLEXA, xvfb)
             xvfb.answer_box("Start FullScreen?", "Escape", viewer)
             window = xvfb.wait_window("Duplexa 01", viewer)
-            self.assertGreater(wait_for_object(xvfb), 300)
+            self.assertGreater(xvfb.wait_for_object()[1], 300)
             self.assertNotIn("fullscreen-enter", watcher.kinds())
 
             # Window -> full screen: the window is closed and a full-screen one opened.
@@ -55,7 +45,7 @@ class FullScreen(unittest.TestCase):
             window = xvfb.wait_window("Duplexa 01", viewer)
             self.assertEqual((window["x"], window["y"], window["width"], window["height"]),
                              (0, 0, 800, 600), window)
-            self.assertGreater(wait_for_object(xvfb), 300, "the object is drawn after the switch")
+            self.assertGreater(xvfb.wait_for_object()[1], 300, "the object is drawn after the switch")
 
             # Full screen -> window.
             mark = watcher.mark()
@@ -64,7 +54,7 @@ class FullScreen(unittest.TestCase):
             watcher.wait_for("destroy", window["id"], since=mark)
             watcher.wait_for("map", since=mark)
             window = xvfb.wait_window("Duplexa 01", viewer)
-            self.assertGreater(wait_for_object(xvfb), 300)
+            self.assertGreater(xvfb.wait_for_object()[1], 300)
             self.assertNotIn("fullscreen-enter", watcher.kinds(since=mark),
                              "the second switch opens an ordinary window")
             self.assertFalse(viewer.exited(), viewer.stderr())

@@ -8,17 +8,6 @@ import harness
 DUPLEXA = harness.duplexa_path()
 
 
-def wait_for_object(xvfb, timeout=10):
-    """Screenshots until the object is drawn in the middle of the client area."""
-    deadline = time.monotonic() + timeout
-    while True:
-        shot = xvfb.screenshot()
-        lit = shot.lit_pixels(200, 100, 600, 500)
-        if lit > 300 or time.monotonic() > deadline:
-            return shot, lit
-        time.sleep(0.1)
-
-
 class WindowedStart(unittest.TestCase):
     def test_no_opens_an_800_by_600_window_at_the_corner_showing_the_object(self):
         with harness.Xvfb("1024x768x24") as xvfb:
@@ -29,7 +18,7 @@ class WindowedStart(unittest.TestCase):
             self.assertEqual((window["width"], window["height"]), (800, 600), window)
             self.assertEqual((window["x"], window["y"]), (0, 0), window)
 
-            shot, lit = wait_for_object(xvfb)
+            shot, lit = xvfb.wait_for_object()
             self.assertGreater(lit, 300, "expected the object's lines in the centre of the window")
             for name, (left, top) in {"top right": (720, 0), "bottom left": (0, 520),
                                       "bottom right": (720, 520)}.items():
@@ -52,7 +41,7 @@ class WindowedStart(unittest.TestCase):
             xvfb.run("xdotool", "mousemove", "440", "300")
             xvfb.run("xdotool", "key", "--window", box["id"], "Escape")
             window = xvfb.wait_window("Duplexa 01", viewer)
-            shot, lit = wait_for_object(xvfb)
+            shot, lit = xvfb.wait_for_object()
             centre = harness.lit_centroid_x(shot, 100, 60, 700, 560)
             self.assertIsNotNone(centre)
             self.assertLess(centre, 400 - 40, "the move made while answering turned the view right")
@@ -64,7 +53,7 @@ class WindowedStart(unittest.TestCase):
             viewer = harness.Viewer(DUPLEXA, xvfb)
             xvfb.answer_box("Start FullScreen?", "Escape", viewer)
             window = xvfb.wait_window("Duplexa 01", viewer)
-            shot, lit = wait_for_object(xvfb)
+            shot, lit = xvfb.wait_for_object()
             self.assertGreater(lit, 300)
             # Xvfb starts the pointer in the middle of its screen; the camera
             # parks it at (400, 300) and puts it back there in every frame.

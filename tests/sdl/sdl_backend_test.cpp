@@ -4,104 +4,36 @@
 // offscreen video driver (real windows and GL contexts through EGL, no
 // display): SDL events are pushed as a display would deliver them and the
 // messages that come out of platform_peek_message are checked.
-#include <gtest/gtest.h>
+#include <SDL.h>
 
-#include <cstdlib>
 #include <vector>
 
 #include "platform/sdl/sdl_platform.h"
-
-// What reaches the window procedure directly is the contract test's concern.
-LResult handle_window_message(WindowHandle, unsigned, WParam, LParam) { return 0; }
+#include "platform/win32_emulation.h"
+#include "tests/backend/backend_fixture.h"
+#include "tests/backend/system_sdl.h"
 
 namespace {
 
-const char* const class_name = "OpenGL";
+using emulated::word_pair;
 
-PixelFormatDescriptor wanted_format() {
-    PixelFormatDescriptor pfd = {};
-    pfd.nSize = sizeof pfd;
-    pfd.nVersion = 1;
-    pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-    pfd.iPixelType = PFD_TYPE_RGBA;
-    pfd.cColorBits = 16;
-    pfd.cDepthBits = 16;
-    pfd.iLayerType = PFD_MAIN_PLANE;
-    return pfd;
-}
-
-LParam size_lparam(int width, int height) { return width | (height << 16); }
-
-class SdlBackend : public ::testing::Test {
+class SdlBackend : public Backend {
 protected:
-    std::vector<WindowHandle> windows;
-
-    void SetUp() override {
-        setenv("SDL_VIDEODRIVER", "offscreen", 1);
-        if (!platform_register_window_class(nullptr, class_name))
-            GTEST_SKIP() << "SDL's offscreen video driver is not available here";
-    }
-
-    void TearDown() override {
-        for (WindowHandle w : windows) platform_destroy_window(w);
-        windows.clear();
-        drain();
-        platform_unregister_window_class(class_name, nullptr);
-    }
-
-    WindowHandle open_window(unsigned style = WS_OVERLAPPEDWINDOW) {
-        WindowHandle w = platform_create_window(0, class_name, "Duplexa 01", style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
-                                                0, 0, 800, 600, nullptr);
-        if (w) windows.push_back(w);
-        return w;
-    }
-
-    // A shown window, with whatever SDL said about it on its own (shown,
-    // exposed, focus) already polled away.
+    // A shown window at the shell's size, with whatever SDL said about it
+    // on its own (shown, exposed, focus) already polled away.
     WindowHandle open_shown_window() {
-        WindowHandle w = open_window();
+        WindowHandle w = open_window(800, 600);
         platform_show_window(w);
         drain();
         return w;
     }
 
-    static void drain() {
-        Message m;
-        while (platform_peek_message(&m)) {
-        }
-    }
-
+    // What the loop reads, without dispatching it.
     static std::vector<Message> messages() {
         std::vector<Message> out;
         Message m;
         while (platform_peek_message(&m)) out.push_back(m);
         return out;
-    }
-
-    static void push_window_event(WindowHandle w, Uint8 what, int data1 = 0, int data2 = 0) {
-        SDL_Event e = {};
-        e.type = SDL_WINDOWEVENT;
-        e.window.windowID = SDL_GetWindowID(sdl_window_of(w));
-        e.window.event = what;
-        e.window.data1 = data1;
-        e.window.data2 = data2;
-        ASSERT_EQ(SDL_PushEvent(&e), 1);
-    }
-
-    static void push_key(Uint32 window_id, bool down, SDL_Keycode key, Uint16 mod = KMOD_NONE, bool repeat = false) {
-        SDL_Event e = {};
-        e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
-        e.key.windowID = window_id;
-        e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
-        e.key.repeat = repeat ? 1 : 0;
-        e.key.keysym.sym = key;
-        e.key.keysym.scancode = SDL_GetScancodeFromKey(key);
-        e.key.keysym.mod = mod;
-        ASSERT_EQ(SDL_PushEvent(&e), 1);
-    }
-
-    static void push_key(WindowHandle w, bool down, SDL_Keycode key, Uint16 mod = KMOD_NONE, bool repeat = false) {
-        push_key(SDL_GetWindowID(sdl_window_of(w)), down, key, mod, repeat);
     }
 
     static void push_button(WindowHandle w, bool down, Uint8 button, int x, int y) {
@@ -127,7 +59,7 @@ TEST_F(SdlBackend, SizeChangesGiveTheNewClientSize) {
     std::vector<Message> got = messages();
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].message, WM_SIZE);
-    EXPECT_EQ(got[0].lparam, size_lparam(640, 480));
+    EXPECT_EQ(got[0].lparam, word_pair(640, 480));
     EXPECT_EQ(got[0].window, w);
 }
 
@@ -154,7 +86,7 @@ TEST_F(SdlBackend, EventsOfADestroyedWindowAreDroppedButItsKeysReachTheNextWindo
     EXPECT_EQ(got[0].message, WM_KEYDOWN);
     EXPECT_EQ(got[0].wparam, static_cast<WParam>(VK_DOWN));
     EXPECT_EQ(got[1].message, WM_SIZE);
-    EXPECT_EQ(got[1].lparam, size_lparam(640, 480));
+    EXPECT_EQ(got[1].lparam, word_pair(640, 480));
     EXPECT_EQ(got[2].message, WM_KEYUP);
     EXPECT_EQ(got[2].wparam, static_cast<WParam>(VK_UP));
     for (const Message& m : got) EXPECT_EQ(m.window, new_window);
@@ -173,8 +105,10 @@ TEST_F(SdlBackend, KeysBecomeKeyMessagesWithVirtualKeyCodes) {
     push_key(w, true, SDLK_SPACE);  // unused: dropped
     push_key(w, true, SDLK_LSHIFT, KMOD_LSHIFT);
     push_key(w, true, SDLK_F1);
+    push_key(w, true, SDLK_F4, KMOD_LALT);
+    push_key(w, false, SDLK_F10);
     std::vector<Message> got = messages();
-    ASSERT_EQ(got.size(), 5u);
+    ASSERT_EQ(got.size(), 7u);
     EXPECT_EQ(got[0].message, WM_KEYDOWN);
     EXPECT_EQ(got[0].wparam, static_cast<WParam>('W'));
     EXPECT_EQ(got[1].message, WM_KEYDOWN) << "auto-repeat is a further key-down";
@@ -183,22 +117,10 @@ TEST_F(SdlBackend, KeysBecomeKeyMessagesWithVirtualKeyCodes) {
     EXPECT_EQ(got[2].wparam, static_cast<WParam>('W'));
     EXPECT_EQ(got[3].wparam, static_cast<WParam>(VK_SHIFT));
     EXPECT_EQ(got[4].wparam, static_cast<WParam>(VK_F1));
+    EXPECT_EQ(got[5].message, WM_SYSKEYDOWN) << "a key with Alt held is a system key";
+    EXPECT_EQ(got[5].wparam, static_cast<WParam>(VK_F1 + 3));
+    EXPECT_EQ(got[6].message, WM_SYSKEYUP) << "F10 is a system key";
     for (const Message& m : got) EXPECT_EQ(m.window, w);
-}
-
-TEST_F(SdlBackend, KeysWithAltAndF10AreSystemKeys) {
-    WindowHandle w = open_shown_window();
-    push_key(w, true, SDLK_LALT, KMOD_LALT);
-    push_key(w, true, SDLK_F4, KMOD_LALT);
-    push_key(w, false, SDLK_F4, KMOD_LALT);
-    push_key(w, false, SDLK_LALT);
-    push_key(w, true, SDLK_F10);
-    push_key(w, false, SDLK_F10);
-    std::vector<Message> got = messages();
-    ASSERT_EQ(got.size(), 6u);
-    const unsigned expected[] = {WM_SYSKEYDOWN, WM_SYSKEYDOWN, WM_SYSKEYUP, WM_SYSKEYUP, WM_SYSKEYDOWN, WM_SYSKEYUP};
-    for (size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i].message, expected[i]) << "message " << i;
-    EXPECT_EQ(got[1].wparam, static_cast<WParam>(VK_F1 + 3));
 }
 
 TEST_F(SdlBackend, LeftAndRightButtonsOnly) {
@@ -211,7 +133,7 @@ TEST_F(SdlBackend, LeftAndRightButtonsOnly) {
     std::vector<Message> got = messages();
     ASSERT_EQ(got.size(), 4u);
     EXPECT_EQ(got[0].message, WM_LBUTTONDOWN);
-    EXPECT_EQ(got[0].lparam, size_lparam(10, 20));
+    EXPECT_EQ(got[0].lparam, word_pair(10, 20));
     EXPECT_EQ(got[1].message, WM_LBUTTONUP);
     EXPECT_EQ(got[2].message, WM_RBUTTONDOWN);
     EXPECT_EQ(got[3].message, WM_RBUTTONUP);
@@ -231,15 +153,15 @@ TEST_F(SdlBackend, ABurstLargerThanTheQueueArrivesWholeAndInOrder) {
 // ---- Class, display mode, pixel format, context ----------------------------------
 
 TEST_F(SdlBackend, WithoutAClassThereIsNoVideo) {
-    ASSERT_TRUE(platform_unregister_window_class(class_name, nullptr));
+    ASSERT_TRUE(platform_unregister_window_class(class_name, system_instance()));
     EXPECT_EQ(platform_change_display_mode(800, 600, 16), DISP_CHANGE_FAILED);
     EXPECT_EQ(platform_get_focus(), nullptr);
-    ASSERT_TRUE(platform_register_window_class(nullptr, class_name));
+    ASSERT_TRUE(platform_register_window_class(system_instance(), class_name));
 }
 
 TEST_F(SdlBackend, DisplayModeIsCheckedAgainstTheDisplay) {
     EXPECT_EQ(platform_change_display_mode(12345, 17, 16), DISP_CHANGE_BADMODE);
-    WindowHandle popup = open_window(WS_POPUP);
+    WindowHandle popup = open_window(800, 600, WS_POPUP);
     ASSERT_NE(popup, nullptr);
     EXPECT_EQ(SDL_GetWindowFlags(sdl_window_of(popup)) & SDL_WINDOW_FULLSCREEN, 0u)
         << "without a changed mode a pop-up is an ordinary borderless window";
@@ -255,7 +177,7 @@ TEST_F(SdlBackend, DisplayModeIsCheckedAgainstTheDisplay) {
     int bits = SDL_BITSPERPIXEL(mode.format);
     EXPECT_EQ(platform_change_display_mode(mode.w, mode.h, bits + 1), DISP_CHANGE_BADMODE);
     ASSERT_EQ(platform_change_display_mode(mode.w, mode.h, bits), DISP_CHANGE_SUCCESSFUL);
-    WindowHandle full = open_window(WS_POPUP);
+    WindowHandle full = open_window(800, 600, WS_POPUP);
     EXPECT_NE(SDL_GetWindowFlags(sdl_window_of(full)) & SDL_WINDOW_FULLSCREEN, 0u);
     EXPECT_EQ(platform_restore_display_mode(), DISP_CHANGE_SUCCESSFUL);
     EXPECT_EQ(SDL_GetWindowFlags(sdl_window_of(full)) & SDL_WINDOW_FULLSCREEN, 0u);
@@ -265,7 +187,7 @@ TEST_F(SdlBackend, ChoosePixelFormatRefusesWhatNoFormatMeets) {
     WindowHandle w = open_shown_window();
     DeviceContext dc = platform_get_dc(w);
     ASSERT_NE(dc, nullptr);
-    PixelFormatDescriptor pfd = wanted_format();
+    PixelFormatDescriptor pfd = basic_format();
     PixelFormatDescriptor no_gl = pfd;
     no_gl.dwFlags = PFD_DRAW_TO_WINDOW | PFD_DOUBLEBUFFER;
     EXPECT_EQ(platform_choose_pixel_format(dc, &no_gl), 0);

@@ -2,49 +2,12 @@
 // (tests/backend), against the real system (Wine on a virtual display):
 // UTF-8 texts through the wide calls, window rectangles, display modes,
 // cursor position, clocks and message boxes.
-#include "platform/platform.h"  // <windows.h> first
-
-#include <gtest/gtest.h>
+#include "tests/backend/backend_fixture.h"  // <windows.h> first
 
 #include <atomic>
-#include <cstring>
 #include <string>
-#include <vector>
 
 #include "platform/win32/win32_text.h"
-
-// What reaches the window procedure is the contract test's concern.
-LResult handle_window_message(WindowHandle window, unsigned message, WParam wparam, LParam lparam) {
-    return platform_default_window_proc(window, message, wparam, lparam);
-}
-
-namespace {
-
-InstanceHandle this_instance() { return reinterpret_cast<InstanceHandle>(GetModuleHandleW(nullptr)); }
-
-// A window of the backend's class with a given client size, like the shell's.
-struct TestWindow {
-    WindowHandle handle = nullptr;
-    TestWindow(int width, int height, unsigned style = WS_OVERLAPPEDWINDOW,
-               unsigned ex_style = WS_EX_APPWINDOW | WS_EX_WINDOWEDGE) {
-        PlatformRect rect = {0, 0, width, height};
-        platform_adjust_window_rect(&rect, style, ex_style);
-        handle = platform_create_window(ex_style, "DuplexaTest", "Duplexa test ščťž",
-                                        style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0, rect.right - rect.left,
-                                        rect.bottom - rect.top, this_instance());
-    }
-    ~TestWindow() {
-        if (handle != nullptr) platform_destroy_window(handle);
-    }
-};
-
-class Win32Window : public testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(platform_register_window_class(this_instance(), "DuplexaTest")); }
-    void TearDown() override { EXPECT_TRUE(platform_unregister_window_class("DuplexaTest", this_instance())); }
-};
-
-}  // namespace
 
 TEST(Utf8ToWide, KeepsTheSlovakLetters) {
     wchar_t out[64];
@@ -81,15 +44,17 @@ TEST(Utf8ToWide, ALongTextIsCutOnACharacterBoundaryAndTerminated) {
     EXPECT_STREQ(L"\u00e1\u00e9", out);
 }
 
-TEST_F(Win32Window, TitlesKeepTheirSlovakLetters) {
-    TestWindow window(320, 240);
-    ASSERT_NE(nullptr, window.handle);
+using Win32Backend = Backend;
+
+TEST_F(Win32Backend, TitlesKeepTheirSlovakLetters) {
+    WindowHandle window = open_window();
+    ASSERT_NE(nullptr, window);
     wchar_t title[64] = {};
-    GetWindowTextW(reinterpret_cast<HWND>(window.handle), title, 64);
-    EXPECT_STREQ(L"Duplexa test \u0161\u010d\u0165\u017e", title);
+    GetWindowTextW(reinterpret_cast<HWND>(window), title, 64);
+    EXPECT_STREQ(L"Duplexa \u0161\u010d\u0165\u017e", title);
 }
 
-TEST_F(Win32Window, AdjustedRectangleIsTheOuterWindowOfTheClientArea) {
+TEST(Win32Window, AdjustedRectangleIsTheOuterWindowOfTheClientArea) {
     PlatformRect rect = {0, 0, 800, 600};
     ASSERT_TRUE(platform_adjust_window_rect(&rect, WS_OVERLAPPEDWINDOW, WS_EX_APPWINDOW | WS_EX_WINDOWEDGE));
     EXPECT_LT(rect.left, 0);
