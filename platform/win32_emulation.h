@@ -26,9 +26,10 @@ inline WParam activation(bool active, bool minimised) {
 // `send(message, wparam, lparam)` delivers one, at once or through the queue
 // as the backend's system does.
 
-// CreateWindowEx: the client size, before it returns.
+// The client size: CreateWindowEx sends it before it returns, and every
+// later change of size brings it again.
 template <typename Send>
-void send_created(Send send, int client_width, int client_height) {
+void send_client_size(Send send, int client_width, int client_height) {
     send(WM_SIZE, size_restored, word_pair(client_width, client_height));
 }
 

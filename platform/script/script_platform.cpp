@@ -293,7 +293,7 @@ WindowHandle platform_create_window(unsigned ex_style, const char* class_name, c
     auto send = [handle](unsigned message, WParam wparam, LParam lparam) {
         handle_window_message(handle, message, wparam, lparam);
     };
-    emulated::send_created(send, s.windows[index].client_width, s.windows[index].client_height);
+    emulated::send_client_size(send, s.windows[index].client_width, s.windows[index].client_height);
     return handle;
 }
 

@@ -302,7 +302,7 @@ void announce_size(SdlWindow* slot) {
     SDL_GetWindowSize(slot->window, &width, &height);
     slot->announced_width = width;
     slot->announced_height = height;
-    emulated::send_created(sent_to(slot), width, height);
+    emulated::send_client_size(sent_to(slot), width, height);
 }
 
 // The GL attributes choose the X visual, which is fixed when the window is

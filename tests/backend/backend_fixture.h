@@ -25,9 +25,11 @@ constexpr const char* class_name = "OpenGL";
 
 // Double-buffered RGBA drawn by OpenGL, 16-bit colour and depth.
 inline PixelFormatDescriptor basic_format() {
-    PixelFormatDescriptor pfd = {sizeof(PixelFormatDescriptor), 1,
-                                 PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER, PFD_TYPE_RGBA, 16};
-    pfd.cDepthBits = 16;
+    PixelFormatDescriptor pfd = {};
+    pfd.nSize = sizeof pfd;
+    pfd.nVersion = 1;
+    pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+    pfd.cColorBits = pfd.cDepthBits = 16;
     return pfd;
 }
 
