@@ -26,6 +26,13 @@ inline WParam activation(bool active, bool minimised) {
 // `send(message, wparam, lparam)` delivers one, at once or through the queue
 // as the backend's system does.
 
+// A `send` that calls the window procedure at once, as SendMessage does.
+inline auto sent_to(WindowHandle window) {
+    return [window](unsigned message, WParam wparam, LParam lparam) {
+        handle_window_message(window, message, wparam, lparam);
+    };
+}
+
 // The client size: CreateWindowEx sends it before it returns, and every
 // later change of size brings it again.
 template <typename Send>

@@ -290,10 +290,8 @@ WindowHandle platform_create_window(unsigned ex_style, const char* class_name, c
     s.windows.push_back(std::move(w));
     int index = static_cast<int>(s.windows.size()) - 1;
     WindowHandle handle = script::handle_of(index);
-    auto send = [handle](unsigned message, WParam wparam, LParam lparam) {
-        handle_window_message(handle, message, wparam, lparam);
-    };
-    emulated::send_client_size(send, s.windows[index].client_width, s.windows[index].client_height);
+    emulated::send_client_size(emulated::sent_to(handle), s.windows[index].client_width,
+                               s.windows[index].client_height);
     return handle;
 }
 
@@ -312,10 +310,7 @@ void platform_show_window(WindowHandle window) {
     script::log_call("ShowWindow");
     if (script::SimWindow* w = script::window_of(window)) {
         w->visible = true;
-        auto send = [window](unsigned message, WParam wparam, LParam lparam) {
-            handle_window_message(window, message, wparam, lparam);
-        };
-        emulated::send_shown(send);
+        emulated::send_shown(emulated::sent_to(window));
     }
 }
 

@@ -122,13 +122,6 @@ auto queued_for(SdlWindow* slot) {
     return [slot](unsigned message, WParam wparam, LParam lparam) { push_message(slot, message, wparam, lparam); };
 }
 
-// A sender of messages straight to the window procedure.
-auto sent_to(SdlWindow* slot) {
-    return [slot](unsigned message, WParam wparam, LParam lparam) {
-        handle_window_message(handle_of(slot), message, wparam, lparam);
-    };
-}
-
 // Input goes to the window that has the keyboard focus, as on Windows; input
 // of a window destroyed since (an F1 switch) goes to the one that replaced
 // it, so that a key released meanwhile still clears its entry.
@@ -302,7 +295,7 @@ void announce_size(SdlWindow* slot) {
     SDL_GetWindowSize(slot->window, &width, &height);
     slot->announced_width = width;
     slot->announced_height = height;
-    emulated::send_client_size(sent_to(slot), width, height);
+    emulated::send_client_size(emulated::sent_to(handle_of(slot)), width, height);
 }
 
 // The GL attributes choose the X visual, which is fixed when the window is
@@ -590,7 +583,7 @@ void platform_show_window(WindowHandle window) {
     SDL_ShowWindow(slot->window);
     // Showing activates the window on Windows, with WM_ACTIVATE sent at once;
     // a size the full-screen switch changed is announced too.
-    emulated::send_shown(sent_to(slot));
+    emulated::send_shown(emulated::sent_to(window));
     int width = 0, height = 0;
     SDL_GetWindowSize(slot->window, &width, &height);
     if (width != slot->announced_width || height != slot->announced_height) announce_size(slot);
