@@ -146,7 +146,8 @@ bool declared_counts(const unsigned char* head, std::size_t head_size, std::uint
     return any;
 }
 
-bool read_model_file(const char* path, Mesh* mesh, std::string* reason) {
+bool read_model_file(const char* path, Mesh* mesh, std::string* reason, const ReadProgress& progress) {
+    (void)progress;
     *mesh = Mesh();
     reason->clear();
     if (!path || !*path) {

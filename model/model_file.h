@@ -17,9 +17,18 @@ struct ModelLimits {
 };
 extern ModelLimits model_limits;  // tests lower it; nothing else changes it
 
+// How far a read has come, told to whoever waits for it (the import worker
+// passes it on): `report` is called with a percentage, 0 to 100, never
+// falling, whenever it moves on (the importer's own progress and the bytes
+// it has read), on the reading thread.
+struct ReadProgress {
+    void (*report)(void* context, int percent) = nullptr;
+    void* context = nullptr;
+};
+
 // Reads path (UTF-8) into *mesh, fitted. False with *reason in words: the
 // system's, the importer's or ours.
-bool read_model_file(const char* path, Mesh* mesh, std::string* reason);
+bool read_model_file(const char* path, Mesh* mesh, std::string* reason, const ReadProgress& progress = ReadProgress{});
 
 // The counts a file declares in its header before its data, or false when
 // it declares none: the face count of a binary STL (84 + 50 per face bytes
