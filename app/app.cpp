@@ -6,8 +6,10 @@
 #include "app/frame.h"
 #include "app/gl_window.h"
 #include "app/mode_switch.h"
+#include "app/model_open.h"
 #include "app/statics.h"
 #include "model/model.h"
+#include "platform/platform.h"
 
 unsigned char key_down[256];
 bool active = true;
@@ -79,6 +81,8 @@ LoopPass run_loop_pass(Message& message) {
         return LoopPass::message;
     }
 
+    // A model being read arrives between frames; nothing here waits for it.
+    poll_model_file(platform_time_get_time());
     if (active) render_frame();
 
     // Escape ends the loop without showing the frame of this pass.
@@ -122,7 +126,8 @@ int run_viewer(InstanceHandle instance, const Options& options) {
     prepare_opening();
     if (!open_gl_window(window_title, window_width, window_height, window_bits, fullscreen)) return 1;
     settle_output_mode();
-    // A model that cannot be opened is told in its box; the test object stays.
+    // The model arrives while the first frames show the test object; one
+    // that cannot be opened is told in its box and the test object stays.
     if (!options.model_path.empty()) open_model_file(options.model_path.c_str());
     if (options.shaded) model_shaded = true;
 
@@ -130,9 +135,14 @@ int run_viewer(InstanceHandle instance, const Options& options) {
     for (;;) {
         const LoopPass pass = run_loop_pass(message);
         if (pass == LoopPass::ended) break;
-        if (pass == LoopPass::reopen_failed) return 1;
+        if (pass == LoopPass::reopen_failed) {
+            cancel_model_file();
+            return 1;
+        }
     }
 
+    // The import worker goes with the viewer, at once.
+    cancel_model_file();
     close_gl_window();
     // After Escape the message record holds whatever the pump last delivered;
     // an ending chosen by the user is a success.

@@ -8,6 +8,7 @@
 #include "app/app.h"
 #include "app/gl_window.h"
 #include "app/mode_switch.h"
+#include "app/model_open.h"
 #include "app/pictures.h"
 #include "app/statics.h"
 #include "model/model.h"
@@ -19,6 +20,7 @@
 
 char rate_text[20];
 char parallax_text[72];
+char loading_text[72];
 bool parallax_marked = false;
 
 namespace {
@@ -52,6 +54,7 @@ const HelpLine help_output_controls[] = {
     {15, 27, 1, "F12 - save the picture and the stereo pair (PNG)"},
 };
 const int parallax_row = 2;
+const int loading_row = 3;
 
 void print_help(const GlyphFont& font) {
     font.print(15, 7, "Program: Duplexa 01", 0);
@@ -204,6 +207,10 @@ void render_frame() {
         if (parallax_marked) glColor3f(1.0f, 0.55f, 0.2f);
         glyph_font->print_batched(0, parallax_row, parallax_text, 0);
         glColor3f(1.0f, 1.0f, 1.0f);
+    }
+    if (model_file_loading()) {
+        format_loading_text(loading_text, sizeof loading_text);
+        glyph_font->print_batched(0, loading_row, loading_text, 0);
     }
     if (key_down['H']) print_help(*glyph_font);
     glyph_font->end_overlay();

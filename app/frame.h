@@ -5,6 +5,7 @@
 
 extern char rate_text[20];
 extern char parallax_text[72];  // the comfort line, while the readout is on
+extern char loading_text[72];   // "loading NAME 42%", while a model file is read
 
 void render_frame();
 

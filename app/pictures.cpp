@@ -11,7 +11,7 @@
 #include "app/png_file.h"
 #include "app/statics.h"
 #include "model/model.h"
-#include "model/model_file.h"
+#include "model/model_import.h"
 #include "platform/gl.h"
 #include "text/notice.h"
 
@@ -135,7 +135,7 @@ int render_pictures(const Options& options) {
     if (!options.model_path.empty()) {
         Mesh mesh;
         std::string why;
-        if (!read_model_file(options.model_path.c_str(), &mesh, &why)) {
+        if (!import_model_file(options.model_path.c_str(), import_limits_from_environment(), &mesh, &why)) {
             // One line: the importer's reason may span several.
             for (char& c : why)
                 if (c == '\n' || c == '\r') c = ' ';

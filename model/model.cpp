@@ -1,11 +1,6 @@
 #include "model/model.h"
 
-#include <string>
-#include <utility>
-
-#include "model/model_file.h"
 #include "platform/gl.h"
-#include "platform/platform.h"
 #include "stereo/test_object.h"
 
 Mesh model_mesh;
@@ -90,18 +85,6 @@ void draw_shaded() {
 }  // namespace
 
 bool model_is_open() { return model_mesh.vertex_count() > 0; }
-
-bool open_model_file(const char* path) {
-    Mesh mesh;
-    std::string reason;
-    if (!read_model_file(path, &mesh, &reason)) {
-        std::string text = std::string("Cannot open the model ") + (path ? path : "") + ".\n" + reason;
-        show_message_box(platform_get_focus(), text.c_str(), "Error", MB_OK | MB_ICONERROR);
-        return false;
-    }
-    model_mesh = std::move(mesh);
-    return true;
-}
 
 void close_model() { model_mesh = Mesh(); }
 

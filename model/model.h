@@ -11,12 +11,6 @@ extern bool model_shaded;
 
 bool model_is_open();
 
-// Opens a model file (UTF-8 path) and shows it instead of whatever was
-// shown. On failure one box (caption "Error", the file name and the reason)
-// and false; what was shown stays. Needs no GL context: drawing reads the
-// mesh's arrays in every frame, so a model survives F1.
-bool open_model_file(const char* path);
-
 // Back to the test object.
 void close_model();
 

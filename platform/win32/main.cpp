@@ -5,11 +5,13 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "app/app.h"
 #include "app/pictures.h"
+#include "model/model_import.h"
 
 namespace {
 
@@ -35,8 +37,6 @@ std::string to_utf8(const wchar_t* text) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    attach_parent_console();
-
     int argc = 0;
     wchar_t** wide_argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     std::vector<std::string> arguments;
@@ -44,7 +44,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     if (wide_argv) LocalFree(wide_argv);
     std::vector<const char*> argv;
     for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+    // A copy of the viewer started to read one model file, for the viewer.
+    if (argv.size() == 3 && std::strcmp(argv[1], import_worker_option) == 0) return run_import_worker(argv[2]);
 
+    attach_parent_console();
     Options options;
     int exit_code = 0;
     if (!read_command_line(static_cast<int>(argv.size()), argv.data(), &options, &exit_code)) return exit_code;

@@ -233,7 +233,7 @@ TEST_F(FrameTest, NothingIsAllocatedPerFrame) {
 TEST_F(FrameTest, NothingIsAllocatedPerFrameWithAModelOpenWireframeOrShaded) {
     ScratchFolder folder;
     const float offset[3] = {1, 2, 3};
-    ASSERT_TRUE(open_model_file(folder.write("object.obj", test_object_obj(3.0f, offset)).c_str()));
+    ASSERT_TRUE(open_model_now(folder.write("object.obj", test_object_obj(3.0f, offset))));
     // Mesa compiles each new combination of state once (LLVM allocates with
     // new): every one the loop below meets is drawn first.
     for (int i = 0; i < 16; ++i) {

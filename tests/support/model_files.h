@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "app/model_open.h"
+
 class ScratchFolder {
 public:
     ScratchFolder() {
@@ -83,4 +85,11 @@ inline std::string binary_stl(const std::vector<float>& triangles, std::uint32_t
 
 inline std::string binary_stl(const std::vector<float>& triangles) {
     return binary_stl(triangles, static_cast<std::uint32_t>(triangles.size() / 9));
+}
+
+// Opens a model file as a drop does and waits for the worker's answer: true
+// when the model arrived, false after its box.
+inline bool open_model_now(const std::string& path) {
+    open_model_file(path.c_str());
+    return finish_model_file();
 }

@@ -1,0 +1,256 @@
+#include "model/mesh_wire.h"
+
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+#include <utility>
+
+namespace {
+
+constexpr std::size_t head_bytes = 5;  // kind, 32-bit length
+constexpr std::size_t max_payload = 4096;
+constexpr int array_count = 6;
+constexpr std::uint32_t array_order[array_count] = {wire_positions, wire_normals,  wire_triangles,
+                                                    wire_quads,     wire_polygons, wire_polygon_sizes};
+
+void put_u32(unsigned char* out, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) out[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+void put_u64(unsigned char* out, std::uint64_t value) {
+    for (int i = 0; i < 8; ++i) out[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+std::uint32_t get_u32(const unsigned char* in) {
+    std::uint32_t value = 0;
+    for (int i = 0; i < 4; ++i) value |= std::uint32_t(in[i]) << (8 * i);
+    return value;
+}
+std::uint64_t get_u64(const unsigned char* in) {
+    std::uint64_t value = 0;
+    for (int i = 0; i < 8; ++i) value |= std::uint64_t(in[i]) << (8 * i);
+    return value;
+}
+
+void write_record(const WireSink& sink, unsigned char kind, const void* payload, std::size_t size) {
+    unsigned char head[head_bytes];
+    head[0] = kind;
+    put_u32(head + 1, static_cast<std::uint32_t>(size));
+    sink.write(sink.context, head, sizeof head);
+    if (size) sink.write(sink.context, payload, size);
+}
+
+bool all_finite(const float* values, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i)
+        if (!std::isfinite(values[i])) return false;
+    return true;
+}
+
+bool indices_below(const std::vector<std::uint32_t>& indices, std::uint64_t limit) {
+    for (std::uint32_t index : indices)
+        if (index >= limit) return false;
+    return true;
+}
+
+}  // namespace
+
+void write_progress_record(const WireSink& sink, int percent) {
+    const unsigned char value = static_cast<unsigned char>(percent < 0 ? 0 : percent > 100 ? 100 : percent);
+    write_record(sink, 'P', &value, 1);
+}
+
+void write_failure_record(const WireSink& sink, const std::string& reason) {
+    write_record(sink, 'F', reason.data(), reason.size() < max_payload ? reason.size() : max_payload);
+}
+
+void write_out_of_memory_record(const WireSink& sink) { write_record(sink, 'O', nullptr, 0); }
+
+void write_mesh_record(const WireSink& sink, const Mesh& mesh) {
+    const std::uint64_t floats = 3 * std::uint64_t(mesh.vertex_count());
+    const void* data[array_count] = {mesh.positions.get(), mesh.normals.get(),   mesh.triangles.data(),
+                                     mesh.quads.data(),    mesh.polygons.data(), mesh.polygon_sizes.data()};
+    const std::uint64_t counts[array_count] = {
+        floats, floats, mesh.triangles.size(), mesh.quads.size(), mesh.polygons.size(), mesh.polygon_sizes.size()};
+    unsigned char payload[4 + array_count * 12];
+    put_u32(payload, array_count);
+    for (int i = 0; i < array_count; ++i) {
+        put_u32(payload + 4 + 12 * i, array_order[i]);
+        put_u64(payload + 8 + 12 * i, counts[i]);
+    }
+    write_record(sink, 'M', payload, sizeof payload);
+    for (int i = 0; i < array_count; ++i)
+        if (counts[i]) sink.write(sink.context, data[i], counts[i] * 4);
+}
+
+void ReplyReader::reset(const MeshLimits& limits) {
+    limits_ = limits;
+    state_ = ReplyState::reading;
+    stage_ = Stage::head;
+    percent_ = 0;
+    reason_.clear();
+    record_size_ = head_bytes;
+    record_have_ = 0;
+    kind_ = 0;
+    mesh_ = Mesh();
+    array_ = 0;
+    array_have_ = 0;
+}
+
+ReplyState ReplyReader::refuse(const char* why) {
+    mesh_ = Mesh();
+    reason_ = why;
+    stage_ = Stage::done;
+    return state_ = ReplyState::malformed;
+}
+
+unsigned char* ReplyReader::next_space(std::size_t* room) {
+    *room = 0;
+    if (state_ != ReplyState::reading) return nullptr;
+    if (stage_ == Stage::arrays) {
+        const std::uint64_t left = array_bytes_[array_] - array_have_;
+        *room = left > (std::uint64_t(1) << 30) ? std::size_t(1) << 30 : static_cast<std::size_t>(left);
+        return array_data_[array_] + array_have_;
+    }
+    *room = record_size_ - record_have_;
+    return record_ + record_have_;
+}
+
+ReplyState ReplyReader::advance(std::size_t size) {
+    if (state_ != ReplyState::reading || size == 0) return state_;
+    if (stage_ == Stage::done) return refuse("The importer's answer is malformed (bytes after the mesh).");
+    if (stage_ == Stage::arrays) {
+        array_have_ += size;
+        return array_have_ == array_bytes_[array_] ? next_array() : state_;
+    }
+    record_have_ += size;
+    if (record_have_ < record_size_) return state_;
+    if (stage_ == Stage::head) {
+        kind_ = record_[0];
+        const std::uint32_t length = get_u32(record_ + 1);
+        if (length > max_payload) return refuse("The importer's answer is malformed (a record too long).");
+        stage_ = Stage::payload;
+        record_size_ = length;
+        record_have_ = 0;
+        if (length > 0) return state_;
+    }
+    return take_record();
+}
+
+ReplyState ReplyReader::take_record() {
+    const std::size_t length = record_size_;
+    stage_ = Stage::head;
+    record_size_ = head_bytes;
+    record_have_ = 0;
+    switch (kind_) {
+    case 'P':
+        if (length != 1 || record_[0] > 100) return refuse("The importer's answer is malformed (bad progress).");
+        // Never falls: a worker cannot make the figure jump back.
+        if (record_[0] > percent_) percent_ = record_[0];
+        return state_;
+    case 'F':
+        reason_.assign(reinterpret_cast<const char*>(record_), length);
+        stage_ = Stage::done;
+        return state_ = ReplyState::failed;
+    case 'O':
+        if (length != 0) return refuse("The importer's answer is malformed (bad record).");
+        stage_ = Stage::done;
+        return state_ = ReplyState::out_of_memory;
+    case 'M': return take_mesh_record(length);
+    default: return refuse("The importer's answer is malformed (unknown record).");
+    }
+}
+
+ReplyState ReplyReader::take_mesh_record(std::size_t length) {
+    if (length != 4 + array_count * 12 || get_u32(record_) != array_count)
+        return refuse("The importer's answer is malformed (bad mesh record).");
+    std::uint64_t counts[array_count];
+    for (int i = 0; i < array_count; ++i) {
+        if (get_u32(record_ + 4 + 12 * i) != array_order[i])
+            return refuse("The importer's answer is malformed (bad mesh record).");
+        counts[i] = get_u64(record_ + 8 + 12 * i);
+    }
+    const std::uint64_t floats = counts[0];
+    const std::uint64_t vertices = floats / 3;
+    if (floats % 3 != 0 || counts[1] != floats || counts[2] % 3 != 0 || counts[3] % 4 != 0)
+        return refuse("The importer's answer is malformed (inconsistent counts).");
+    if (vertices > limits_.max_vertices || vertices > 0xFFFFFFFFull)
+        return refuse("The model has more vertices than this viewer opens.");
+    const std::uint64_t faces = counts[2] / 3 + counts[3] / 4 + counts[5];
+    if (faces > limits_.max_faces) return refuse("The model has more faces than this viewer opens.");
+    // The corners of the larger faces are not bounded by the face count;
+    // those of a real model are a few per face.
+    if (counts[4] > 64 * limits_.max_faces || counts[4] < 3 * counts[5])
+        return refuse("The importer's answer is malformed (inconsistent counts).");
+    if (vertices == 0) return refuse("The importer's answer is malformed (no vertices).");
+
+    // The arrays are made without filling them: the pages are the system's
+    // until the worker's bytes arrive, so a count that is a lie costs little.
+    try {
+        mesh_.positions = make_float_array(floats);
+        mesh_.normals = make_float_array(floats);
+        mesh_.vertices = static_cast<std::size_t>(vertices);
+        std::vector<std::uint32_t>* lists[4] = {&mesh_.triangles, &mesh_.quads, &mesh_.polygons, &mesh_.polygon_sizes};
+        for (int i = 0; i < 4; ++i) lists[i]->resize(static_cast<std::size_t>(counts[2 + i]));
+        array_data_[0] = reinterpret_cast<unsigned char*>(mesh_.positions.get());
+        array_data_[1] = reinterpret_cast<unsigned char*>(mesh_.normals.get());
+        for (int i = 0; i < 4; ++i) array_data_[2 + i] = reinterpret_cast<unsigned char*>(lists[i]->data());
+    } catch (const std::bad_alloc&) {
+        return refuse("Not enough memory for the model.");
+    } catch (const std::length_error&) {
+        return refuse("Not enough memory for the model.");
+    }
+    for (int i = 0; i < array_count; ++i) array_bytes_[i] = 4 * counts[i];
+    stage_ = Stage::arrays;
+    array_ = -1;
+    return next_array();
+}
+
+ReplyState ReplyReader::next_array() {
+    array_have_ = 0;
+    while (++array_ < array_count)
+        if (array_bytes_[array_] > 0) return state_;
+    if (!check_mesh()) return state_;
+    // Complete: only the end of the output may follow.
+    stage_ = Stage::done;
+    record_size_ = 1;
+    record_have_ = 0;
+    return state_;
+}
+
+bool ReplyReader::check_mesh() {
+    const std::size_t floats = 3 * mesh_.vertex_count();
+    if (!all_finite(mesh_.positions.get(), floats) || !all_finite(mesh_.normals.get(), floats)) {
+        refuse("The importer's answer is malformed (coordinates that are not numbers).");
+        return false;
+    }
+    std::uint64_t corners = 0;
+    for (std::uint32_t size : mesh_.polygon_sizes) {
+        if (size < 3) {
+            refuse("The importer's answer is malformed (a face of fewer than three corners).");
+            return false;
+        }
+        corners += size;
+    }
+    if (corners != mesh_.polygons.size()) {
+        refuse("The importer's answer is malformed (inconsistent counts).");
+        return false;
+    }
+    const std::uint64_t vertices = mesh_.vertex_count();
+    if (!indices_below(mesh_.triangles, vertices) || !indices_below(mesh_.quads, vertices) ||
+        !indices_below(mesh_.polygons, vertices)) {
+        refuse("The importer's answer is malformed (a corner outside the model).");
+        return false;
+    }
+    return true;
+}
+
+ReplyState ReplyReader::end_of_input() {
+    if (state_ != ReplyState::reading) return state_;
+    if (stage_ == Stage::done) return state_ = ReplyState::mesh;
+    return refuse("The importer ended without an answer.");
+}
+
+Mesh ReplyReader::take_mesh() {
+    Mesh mesh = std::move(mesh_);
+    mesh_ = Mesh();
+    return mesh;
+}

@@ -1,0 +1,97 @@
+// The import worker's reply, as bytes on its standard output: progress
+// records, then either a failure or a mesh. The viewer reads it as untrusted
+// bytes: every count, size and index is checked before it is used, and the
+// arrays are read straight into the mesh, without a copy.
+//
+// A record is a kind byte and a 32-bit length (little-endian, as every number
+// here), then that many bytes:
+//   'P' progress: one byte, the percentage;
+//   'F' failure: the reason, UTF-8;
+//   'O' out of memory: nothing;
+//   'M' mesh: a 32-bit array count, then per array a 32-bit id and a 64-bit
+//       count of 4-byte elements. The arrays' elements follow the record in
+//       that order; after them the reply ends.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "model/mesh.h"
+#include "model/scene_mesh.h"
+
+// Where the worker's bytes go: the worker's standard output, or a buffer.
+struct WireSink {
+    void (*write)(void* context, const void* bytes, std::size_t size);
+    void* context;
+};
+
+void write_progress_record(const WireSink& sink, int percent);
+void write_failure_record(const WireSink& sink, const std::string& reason);
+void write_out_of_memory_record(const WireSink& sink);
+void write_mesh_record(const WireSink& sink, const Mesh& mesh);
+
+enum class ReplyState {
+    reading,        // more to come
+    mesh,           // a whole, checked mesh has arrived
+    failed,         // the worker said why it could not read the file
+    out_of_memory,  // the worker ran out of memory
+    malformed,      // the bytes are not a reply; reason() says how
+};
+
+// Reads a reply as it arrives, in pieces of any size: ask where the next
+// bytes go, put at most that many there, then say how many came.
+class ReplyReader {
+public:
+    void reset(const MeshLimits& limits);
+
+    // Where the next bytes go and how many may go there (at least 1 while
+    // reading, 0 once the reply is complete or refused).
+    unsigned char* next_space(std::size_t* room);
+    // `size` bytes (at most the room) were put at next_space.
+    ReplyState advance(std::size_t size);
+    // The worker's output ended: a reply still incomplete is malformed.
+    ReplyState end_of_input();
+
+    ReplyState state() const { return state_; }
+    int percent() const { return percent_; }
+    // The worker's reason (failed) or what was wrong with the bytes (malformed).
+    const std::string& reason() const { return reason_; }
+    // The mesh (state mesh); the reader keeps an empty one.
+    Mesh take_mesh();
+
+private:
+    enum class Stage { head, payload, arrays, done };
+    ReplyState refuse(const char* why);
+    ReplyState take_record();
+    ReplyState take_mesh_record(std::size_t length);
+    ReplyState next_array();
+    bool check_mesh();
+
+    MeshLimits limits_ = {0, 0};
+    ReplyState state_ = ReplyState::reading;
+    Stage stage_ = Stage::head;
+    int percent_ = 0;
+    std::string reason_;
+    // The record being read: its head, then its payload.
+    unsigned char record_[4096 + 8];
+    std::size_t record_size_ = 0;  // bytes of it expected
+    std::size_t record_have_ = 0;
+    unsigned char kind_ = 0;
+    // The mesh's arrays, filled in order.
+    Mesh mesh_;
+    unsigned char* array_data_[6] = {};
+    std::uint64_t array_bytes_[6] = {};
+    int array_ = 0;  // the one being filled
+    std::uint64_t array_have_ = 0;
+};
+
+// The array ids of a mesh record, in the order they are sent.
+enum WireArray : std::uint32_t {
+    wire_positions = 1,
+    wire_normals = 2,
+    wire_triangles = 3,
+    wire_quads = 4,
+    wire_polygons = 5,
+    wire_polygon_sizes = 6,
+};

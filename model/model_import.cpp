@@ -1,0 +1,237 @@
+#include "model/model_import.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <thread>
+
+#include "model/model_file.h"
+#include "platform/platform.h"
+
+const char* import_worker_program = nullptr;
+const char* const import_worker_option = "--import-worker";
+
+namespace {
+
+// 4 GiB: several times what the largest model the limits admit takes to
+// import (a 1 GiB STL), far below what would push a desktop into swap.
+constexpr std::uint64_t default_memory_mb = 4096;
+// The importer tells its progress at least every percent of its work; half a
+// minute of silence is a parser that spins.
+constexpr std::uint32_t default_stall_seconds = 30;
+// What one poll reads at most, so that a big mesh arriving leaves the frames
+// of the model still shown running (a few milliseconds of copying).
+constexpr std::size_t poll_budget_bytes = std::size_t(32) << 20;
+// The worker's exit code after it ran out of memory.
+constexpr int out_of_memory_exit = 3;
+
+std::uint64_t environment_number(const char* name, std::uint64_t fallback) {
+    const char* text = std::getenv(name);
+    if (!text || !*text) return fallback;
+    char* end = nullptr;
+    const unsigned long long value = std::strtoull(text, &end, 10);
+    return end && *end == '\0' ? value : fallback;
+}
+
+std::string memory_reason(std::uint64_t cap) {
+    char text[96];
+    const std::uint64_t mib = cap >> 20;
+    if (mib % 1024 == 0)
+        std::snprintf(text, sizeof text, "The file needs more than %llu GiB of memory to import.",
+                      static_cast<unsigned long long>(mib / 1024));
+    else
+        std::snprintf(text, sizeof text, "The file needs more than %llu MiB of memory to import.",
+                      static_cast<unsigned long long>(mib));
+    return cap ? text : "Not enough memory to import the file.";
+}
+
+// The worker's side: its standard output is the reply.
+void write_stdout(void*, const void* bytes, std::size_t size) { std::fwrite(bytes, 1, size, stdout); }
+const WireSink worker_sink = {write_stdout, nullptr};
+
+void report_progress(void*, int percent) {
+    write_progress_record(worker_sink, percent);
+    std::fflush(stdout);
+}
+
+// Room to say "out of memory" once allocation has failed.
+char* memory_reserve = nullptr;
+
+void report_out_of_memory() {
+    delete[] memory_reserve;
+    memory_reserve = nullptr;
+    write_out_of_memory_record(worker_sink);
+    std::fflush(stdout);
+    std::_Exit(out_of_memory_exit);
+}
+
+// DUPLEXA_IMPORT_TEST_FAULT makes the worker fail on purpose, for the tests
+// of what the viewer does then: "crash", "hang" or "memory".
+void test_fault() {
+    const char* fault = std::getenv("DUPLEXA_IMPORT_TEST_FAULT");
+    if (!fault) return;
+    if (std::strcmp(fault, "crash") == 0) {
+        volatile int* nowhere = nullptr;
+        *nowhere = 1;
+    } else if (std::strcmp(fault, "hang") == 0) {
+        for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+    } else if (std::strcmp(fault, "memory") == 0) {
+        for (;;) std::memset(new char[64 << 20], 1, 64 << 20);
+    }
+}
+
+}  // namespace
+
+ImportLimits import_limits_from_environment() {
+    ImportLimits limits;
+    limits.memory_cap = environment_number("DUPLEXA_IMPORT_MEMORY_MB", default_memory_mb) << 20;
+#if defined(__SANITIZE_ADDRESS__)
+    // AddressSanitizer reserves terabytes of address space at start: under a
+    // cap the worker would not even start. Sanitized builds are test builds.
+    limits.memory_cap = 0;
+#endif
+    const std::uint64_t seconds = environment_number("DUPLEXA_IMPORT_STALL_SECONDS", default_stall_seconds);
+    limits.stall_seconds = static_cast<std::uint32_t>(seconds < 1 ? 1 : seconds > 86400 ? 86400 : seconds);
+    return limits;
+}
+
+bool ModelImport::start(const char* path, const ImportLimits& limits) {
+    cancel();
+    path_ = path ? path : "";
+    limits_ = limits;
+    percent_ = 0;
+    reason_.clear();
+    clock_started_ = false;
+    reply_.reset(model_limits.mesh);
+    const char* arguments[] = {import_worker_option, path_.c_str(), nullptr};
+    char why[256] = "";
+    worker_ = platform_start_worker(import_worker_program, arguments, limits.memory_cap, why, sizeof why);
+    if (!worker_) {
+        fail(std::string("The importer could not be started (") + why + ").");
+        return false;
+    }
+    state_ = ImportState::running;
+    return true;
+}
+
+void ModelImport::fail(const std::string& reason) {
+    reason_ = reason.empty() ? "The importer could not read the file." : reason;
+    state_ = ImportState::failed;
+}
+
+void ModelImport::cancel() {
+    if (worker_) platform_end_worker(worker_);
+    worker_ = nullptr;
+    reply_.reset(model_limits.mesh);
+    state_ = ImportState::idle;
+}
+
+void ModelImport::wait(int milliseconds) {
+    if (worker_) platform_wait_worker(worker_, milliseconds);
+}
+
+ImportState ModelImport::poll(std::uint32_t now_ms) {
+    if (state_ != ImportState::running) return state_;
+    if (!clock_started_) {
+        last_heard_ms_ = now_ms;
+        clock_started_ = true;
+    }
+    bool heard = false, ended = false;
+    for (std::size_t budget = poll_budget_bytes; budget > 0;) {
+        std::size_t room = 0;
+        unsigned char* space = reply_.next_space(&room);
+        if (!space || room == 0) break;
+        const long got = platform_read_worker(worker_, space, room < budget ? room : budget);
+        if (got == 0) break;
+        if (got < 0) {
+            ended = true;
+            break;
+        }
+        heard = true;
+        budget -= static_cast<std::size_t>(got);
+        if (reply_.advance(static_cast<std::size_t>(got)) != ReplyState::reading) break;
+    }
+    percent_ = reply_.percent();
+    if (heard) last_heard_ms_ = now_ms;
+
+    ReplyState reply = reply_.state();
+    if (reply == ReplyState::reading && ended) reply = reply_.end_of_input();
+    if (reply == ReplyState::reading) {
+        if (now_ms - last_heard_ms_ >= limits_.stall_seconds * 1000u) {
+            cancel();
+            char text[96];
+            std::snprintf(text, sizeof text, "The importer stopped making progress (nothing for %u s).",
+                          limits_.stall_seconds);
+            fail(text);
+        }
+        return state_;
+    }
+
+    // An answer, or the end of the output: how the worker ended decides what
+    // an incomplete answer means. A worker that has answered is not waited for.
+    WorkerEnd end = {WorkerEndKind::ended, 0};
+    if (ended)
+        end = platform_finish_worker(worker_, 50);
+    else
+        platform_end_worker(worker_);
+    worker_ = nullptr;
+    const bool crashed = ended && end.kind == WorkerEndKind::crashed;
+    const bool out_of_memory = reply == ReplyState::out_of_memory ||
+                               (ended && end.kind == WorkerEndKind::exited && end.code == out_of_memory_exit);
+    if (reply == ReplyState::mesh && end.kind == WorkerEndKind::exited && end.code == 0) {
+        state_ = ImportState::done;
+    } else if (out_of_memory) {
+        fail(memory_reason(limits_.memory_cap));
+    } else if (reply == ReplyState::failed) {
+        fail(reply_.reason());
+    } else if (crashed || reply == ReplyState::mesh) {
+        fail("The importer crashed on this file.");
+    } else {
+        fail(reply_.reason());
+    }
+    return state_;
+}
+
+Mesh ModelImport::take_mesh() {
+    if (state_ != ImportState::done) return Mesh();
+    state_ = ImportState::idle;
+    return reply_.take_mesh();
+}
+
+bool import_model_file(const char* path, const ImportLimits& limits, Mesh* mesh, std::string* reason) {
+    ModelImport import;
+    import.start(path, limits);
+    while (import.poll(platform_time_get_time()) == ImportState::running) import.wait(100);
+    if (import.state() == ImportState::done) {
+        *mesh = import.take_mesh();
+        return true;
+    }
+    *reason = import.reason();
+    return false;
+}
+
+int run_import_worker(const char* path) {
+    platform_prepare_worker_process();
+    // Whole records go out at once; progress is flushed as it comes.
+    static char output_buffer[1 << 16];
+    std::setvbuf(stdout, output_buffer, _IOFBF, sizeof output_buffer);
+    memory_reserve = new char[1 << 20];
+    std::set_new_handler(report_out_of_memory);
+    test_fault();
+
+    Mesh mesh;
+    std::string reason;
+    ReadProgress progress;
+    progress.report = report_progress;
+    if (!read_model_file(path, &mesh, &reason, progress)) {
+        write_failure_record(worker_sink, reason);
+        std::fflush(stdout);
+        return 1;
+    }
+    write_mesh_record(worker_sink, mesh);
+    std::fflush(stdout);
+    // The arrays and the importer's leftovers go with the process: freeing
+    // them one by one would only delay the answer's end.
+    std::_Exit(std::ferror(stdout) ? 1 : 0);
+}
