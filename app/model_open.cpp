@@ -47,7 +47,7 @@ void poll_model_file(std::uint32_t now_ms) {
 }
 
 bool finish_model_file() {
-    while (model_import.poll(platform_time_get_time()) == ImportState::running) model_import.wait(100);
+    model_import.finish();
     return take_result();
 }
 

@@ -3,6 +3,10 @@
 //   model_bench load FILE            our whole load (open_model_file's reading: import, validation,
 //                                    conversion, fit); prints ms and the process's peak memory
 //   model_bench assimp FILE          Assimp's own ReadFile of the same file, with the same flags
+//   model_bench worker FILE          the same load through the import worker, as the viewer makes it
+//   model_bench loading FILE         frames drawn while the worker reads FILE: the longest frame
+//                                    interval and the longest time the percentage stood still
+//   model_bench crash FILE           a worker made to crash: from its start to the viewer's reason
 //   model_bench frames FILE SECONDS  offscreen (OSMesa): a stereo glasses-mode frame against one mono
 //                                    draw of the model, wireframe then shaded
 // Run one load per process, so that each peak is its own.
@@ -20,10 +24,12 @@
 #include "app/app.h"
 #include "app/frame.h"
 #include "app/gl_window.h"
+#include "app/model_open.h"
 #include "app/statics.h"
 #include "bench/bench_common.h"
 #include "model/model.h"
 #include "model/model_file.h"
+#include "model/model_import.h"
 #include "platform/gl.h"
 #include "platform/script/script_platform.h"
 
@@ -86,6 +92,64 @@ int load(const char* path) {
     return 0;
 }
 
+int worker_load(const char* path) {
+    double start = monotonic_seconds();
+    Mesh mesh;
+    std::string reason;
+    if (!import_model_file(path, import_limits_from_environment(), &mesh, &reason)) {
+        std::fprintf(stderr, "%s\n", reason.c_str());
+        return 1;
+    }
+    double ms = (monotonic_seconds() - start) * 1000.0;
+    std::printf("ms %.1f peak_kb %ld faces %zu\n", ms, status_kb("VmHWM"), mesh.face_count());
+    return 0;
+}
+
+// The loop's own pass while the worker reads: poll, then a frame.
+int loading(const char* path) {
+    script::reset();
+    if (!open_gl_window(window_title, 800, 600, 16, false)) return 1;
+    const double start = monotonic_seconds();
+    open_model_file(path);
+    double last_frame = start, last_change = start, longest_frame = 0, longest_still = 0;
+    int percent = -1, frames_drawn = 0;
+    while (model_file_loading()) {
+        poll_model_file(platform_time_get_time());
+        script::advance_counter(16667);
+        render_frame();
+        glFinish();
+        const double now = monotonic_seconds();
+        longest_frame = std::max(longest_frame, now - last_frame);
+        last_frame = now;
+        ++frames_drawn;
+        if (std::strcmp(loading_text, "") != 0 && model_file_loading()) {
+            const char* sign = std::strrchr(loading_text, ' ');
+            const int shown = sign ? std::atoi(sign + 1) : -1;
+            if (shown != percent) {
+                longest_still = std::max(longest_still, now - last_change);
+                last_change = now;
+                percent = shown;
+            }
+        }
+    }
+    std::printf("ms %.1f frames %d longest_frame_ms %.1f longest_still_ms %.1f faces %zu\n",
+                (monotonic_seconds() - start) * 1000.0, frames_drawn, longest_frame * 1000.0, longest_still * 1000.0,
+                model_mesh.face_count());
+    close_gl_window();
+    return model_is_open() ? 0 : 1;
+}
+
+int crash(const char* path) {
+    setenv("DUPLEXA_IMPORT_TEST_FAULT", "crash", 1);
+    const double start = monotonic_seconds();
+    ModelImport import;
+    import.start(path, import_limits_from_environment());
+    import.finish();
+    std::printf("ms %.1f\n", (monotonic_seconds() - start) * 1000.0);
+    std::fprintf(stderr, "%s\n", import.reason().c_str());
+    return import.state() == ImportState::failed ? 0 : 1;
+}
+
 int assimp_read(const char* path) {
     double start = monotonic_seconds();
     Assimp::Importer importer;
@@ -118,7 +182,8 @@ double median_ms(Pass pass, double seconds) {
 int frames(const char* path, double seconds) {
     script::reset();
     if (!open_gl_window(window_title, 800, 600, 16, false)) return 1;
-    if (!open_model_file(path)) return 1;
+    open_model_file(path);
+    if (!finish_model_file()) return 1;
     for (bool shaded : {false, true}) {
         model_shaded = shaded;
         double stereo = median_ms(
@@ -148,7 +213,12 @@ int main(int argc, char** argv) {
     if (mode == "generate" && argc == 3) return generate(argv[2]) ? 0 : 1;
     if (mode == "load" && argc == 3) return load(argv[2]);
     if (mode == "assimp" && argc == 3) return assimp_read(argv[2]);
+    if (mode == "worker" && argc == 3) return worker_load(argv[2]);
+    if (mode == "loading" && argc == 3) return loading(argv[2]);
+    if (mode == "crash" && argc == 3) return crash(argv[2]);
     if (mode == "frames" && argc == 4) return frames(argv[2], std::atof(argv[3]));
-    std::fprintf(stderr, "usage: model_bench generate DIR | load FILE | assimp FILE | frames FILE SECONDS\n");
+    std::fprintf(stderr,
+                 "usage: model_bench generate DIR | load FILE | assimp FILE | worker FILE | loading FILE | crash FILE "
+                 "| frames FILE SECONDS\n");
     return 2;
 }

@@ -1,5 +1,6 @@
 #include "model/model_import.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -199,11 +200,22 @@ Mesh ModelImport::take_mesh() {
     return reply_.take_mesh();
 }
 
+ImportState ModelImport::finish() {
+    clock_started_ = false;
+    const auto start = std::chrono::steady_clock::now();
+    for (;;) {
+        const auto now = std::chrono::steady_clock::now() - start;
+        if (poll(static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count())) !=
+            ImportState::running)
+            return state_;
+        wait(100);
+    }
+}
+
 bool import_model_file(const char* path, const ImportLimits& limits, Mesh* mesh, std::string* reason) {
     ModelImport import;
     import.start(path, limits);
-    while (import.poll(platform_time_get_time()) == ImportState::running) import.wait(100);
-    if (import.state() == ImportState::done) {
+    if (import.finish() == ImportState::done) {
         *mesh = import.take_mesh();
         return true;
     }

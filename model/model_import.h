@@ -47,6 +47,10 @@ public:
     // Waits at most `milliseconds` for the worker to send something.
     void wait(int milliseconds);
 
+    // Waits for the import to end, the watchdog on the system's own clock
+    // (not the one the loop polls with, which tests may hold still).
+    ImportState finish();
+
     // Ends a running import; back to idle.
     void cancel();
 

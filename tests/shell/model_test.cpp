@@ -176,3 +176,52 @@ TEST_F(ModelTest, LSwitchesToShadedOncePerPressAndEveryFrameEndsInTheSameState) 
     render_frame();
     EXPECT_FALSE(model_shaded) << "without a model L changes nothing";
 }
+
+// A worker that crashes, runs out of memory or stops making progress takes
+// only itself down: one box says so in words, the frames went on meanwhile
+// with the loading line, and what was shown stays.
+TEST_F(ModelTest, AWorkerThatCrashesRunsOutOfMemoryOrHangsIsToldInOneBoxAndThePictureStays) {
+    open_window();
+    const std::string path = folder.write("object.obj", test_object_obj(1.0f, moved));
+    const std::vector<unsigned char> before = picture_after_frames();
+    struct Case {
+        const char* fault;
+        const char* reason_part;
+    } cases[] = {
+        {"crash", "crashed on this file"},
+        {"memory", "needs more than 256 MiB"},
+        {"hang", "stopped making progress"},
+    };
+    setenv("DUPLEXA_IMPORT_MEMORY_MB", "256", 1);
+    setenv("DUPLEXA_IMPORT_STALL_SECONDS", "1", 1);
+    for (const Case& c : cases) {
+        setenv("DUPLEXA_IMPORT_TEST_FAULT", c.fault, 1);
+        const std::size_t boxes_before = script::boxes().size();
+        open_model_file(path.c_str());
+        EXPECT_TRUE(model_file_loading()) << c.fault;
+        // Frames while the worker is at it: none of them waits.
+        render_frame();
+        EXPECT_EQ(std::string(loading_text).rfind("loading object.obj ", 0), 0u) << loading_text;
+        EXPECT_FALSE(finish_model_file()) << c.fault;
+        ASSERT_EQ(script::boxes().size(), boxes_before + 1) << c.fault;
+        EXPECT_NE(script::boxes().back().text.find(path), std::string::npos) << script::boxes().back().text;
+        EXPECT_NE(script::boxes().back().text.find(c.reason_part), std::string::npos) << script::boxes().back().text;
+        EXPECT_FALSE(model_is_open());
+        EXPECT_TRUE(picture_after_frames() == before) << c.fault;
+    }
+    unsetenv("DUPLEXA_IMPORT_TEST_FAULT");
+    unsetenv("DUPLEXA_IMPORT_MEMORY_MB");
+    unsetenv("DUPLEXA_IMPORT_STALL_SECONDS");
+}
+
+// Opening another file while one is read ends the first worker: only the
+// second model arrives, and no box.
+TEST_F(ModelTest, AFileOpenedWhileAnotherIsReadReplacesThatRead) {
+    open_window();
+    setenv("DUPLEXA_IMPORT_TEST_FAULT", "hang", 1);
+    open_model_file(folder.write("slow.obj", test_object_obj(1.0f, moved)).c_str());
+    unsetenv("DUPLEXA_IMPORT_TEST_FAULT");
+    EXPECT_TRUE(open_model_now(folder.write("object.obj", test_object_obj(4.0f, moved))));
+    EXPECT_EQ(model_mesh.quads.size(), 28u);
+    EXPECT_TRUE(script::boxes().empty());
+}

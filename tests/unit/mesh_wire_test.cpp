@@ -1,0 +1,141 @@
+// The import worker's reply read as untrusted bytes: a mesh comes through in
+// pieces of any size, and every lie about counts, sizes or indices is
+// refused without reading past what arrived.
+#include "model/mesh_wire.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <string>
+
+namespace {
+
+const MeshLimits limits = {1000, 1000};
+
+void append(void* context, const void* bytes, std::size_t size) {
+    static_cast<std::string*>(context)->append(static_cast<const char*>(bytes), size);
+}
+
+// A quad, a triangle and a pentagon over six vertices.
+Mesh sample_mesh() {
+    Mesh mesh;
+    mesh.vertices = 6;
+    mesh.positions = make_float_array(18);
+    mesh.normals = make_float_array(18);
+    for (int i = 0; i < 18; ++i) {
+        mesh.positions[i] = float(i) - 9.5f;
+        mesh.normals[i] = i % 3 == 2 ? 1.0f : 0.0f;
+    }
+    mesh.triangles = {0, 1, 2};
+    mesh.quads = {0, 1, 2, 3};
+    mesh.polygons = {0, 1, 2, 3, 4};
+    mesh.polygon_sizes = {5};
+    return mesh;
+}
+
+std::string reply_of(const Mesh& mesh, const std::function<void(const WireSink&)>& before = nullptr) {
+    std::string bytes;
+    const WireSink sink = {append, &bytes};
+    if (before) before(sink);
+    write_mesh_record(sink, mesh);
+    return bytes;
+}
+
+// Feeds the bytes `piece` at a time, then the end of input.
+ReplyState feed(ReplyReader& reader, const std::string& bytes, std::size_t piece) {
+    reader.reset(limits);
+    for (std::size_t at = 0; at < bytes.size() && reader.state() == ReplyState::reading;) {
+        std::size_t room = 0;
+        unsigned char* space = reader.next_space(&room);
+        EXPECT_GT(room, 0u);
+        const std::size_t n = std::min({room, piece, bytes.size() - at});
+        std::memcpy(space, bytes.data() + at, n);
+        reader.advance(n);
+        at += n;
+    }
+    return reader.end_of_input();
+}
+
+TEST(ReplyReader, AMeshComesThroughWholeInPiecesOfAnySizeWithItsProgress) {
+    const std::string bytes = reply_of(sample_mesh(), [](const WireSink& sink) {
+        write_progress_record(sink, 40);
+        write_progress_record(sink, 20);  // never falls
+    });
+    for (std::size_t piece : {std::size_t(1), std::size_t(7), std::size_t(4096), bytes.size()}) {
+        ReplyReader reader;
+        ASSERT_EQ(feed(reader, bytes, piece), ReplyState::mesh) << piece << ": " << reader.reason();
+        EXPECT_EQ(reader.percent(), 40);
+        const Mesh mesh = reader.take_mesh();
+        const Mesh sent = sample_mesh();
+        ASSERT_EQ(mesh.vertex_count(), 6u);
+        EXPECT_EQ(std::memcmp(mesh.positions.get(), sent.positions.get(), 18 * sizeof(float)), 0);
+        EXPECT_EQ(std::memcmp(mesh.normals.get(), sent.normals.get(), 18 * sizeof(float)), 0);
+        EXPECT_EQ(mesh.triangles, sent.triangles);
+        EXPECT_EQ(mesh.quads, sent.quads);
+        EXPECT_EQ(mesh.polygons, sent.polygons);
+        EXPECT_EQ(mesh.polygon_sizes, sent.polygon_sizes);
+    }
+}
+
+TEST(ReplyReader, TheWorkersOwnAnswersArriveAsThemselves) {
+    std::string bytes;
+    const WireSink sink = {append, &bytes};
+    write_failure_record(sink, "The file is empty.");
+    ReplyReader reader;
+    EXPECT_EQ(feed(reader, bytes, 3), ReplyState::failed);
+    EXPECT_EQ(reader.reason(), "The file is empty.");
+    bytes.clear();
+    write_progress_record(sink, 5);
+    write_out_of_memory_record(sink);
+    EXPECT_EQ(feed(reader, bytes, 64), ReplyState::out_of_memory);
+}
+
+// Each lie is refused, whatever comes after it.
+TEST(ReplyReader, EveryMalformedReplyIsRefused) {
+    const std::string good = reply_of(sample_mesh());
+    const std::size_t arrays = 5 + 4 + 6 * 12;  // where the arrays begin
+    auto mesh_with = [](const std::function<void(Mesh&)>& change) {
+        Mesh mesh = sample_mesh();
+        change(mesh);
+        return reply_of(mesh);
+    };
+    auto patched = [&](std::size_t at, const std::string& with) {
+        std::string bytes = good;
+        bytes.replace(at, with.size(), with);
+        return bytes;
+    };
+    const float nan = std::nanf("");
+    struct Case {
+        const char* what;
+        std::string bytes;
+    } cases[] = {
+        {"nothing at all", ""},
+        {"an unknown record", std::string("Z\0\0\0\0", 5)},
+        {"a record too long", std::string("F\xff\xff\xff\x7f", 5)},
+        {"progress over 100", std::string("P\1\0\0\0\x65", 6)},
+        {"a truncated record", std::string("F\x10\0\0\0abc", 8)},
+        {"a mesh cut short", good.substr(0, good.size() - 1)},
+        {"bytes after the mesh", good + "x"},
+        {"a wrong array count", patched(5, std::string("\5\0\0\0", 4))},
+        {"arrays out of order", patched(9, std::string("\2\0\0\0", 4))},
+        {"positions not in threes", patched(13, std::string("\x11", 1))},
+        {"more vertices than the limit", patched(13, std::string("\xb8\x0b", 2))},
+        {"a corner outside the model", mesh_with([](Mesh& m) { m.quads[2] = 6; })},
+        {"a face of two corners", mesh_with([](Mesh& m) { m.polygon_sizes[0] = 2; })},
+        {"corners that do not add up", mesh_with([](Mesh& m) { m.polygons.push_back(1); })},
+        {"a coordinate that is no number", mesh_with([nan](Mesh& m) { m.positions[4] = nan; })},
+        {"a normal that is no number", mesh_with([nan](Mesh& m) { m.normals[17] = nan; })},
+        {"more faces than the limit", mesh_with([](Mesh& m) { m.triangles.assign(3 * 1001, 0); })},
+    };
+    ASSERT_EQ(good[arrays - 12], 6) << "the last array's id, where the layout says";
+    for (const Case& c : cases) {
+        ReplyReader reader;
+        EXPECT_EQ(feed(reader, c.bytes, 5), ReplyState::malformed) << c.what;
+        EXPECT_FALSE(reader.reason().empty()) << c.what;
+        EXPECT_EQ(reader.take_mesh().vertex_count(), 0u) << c.what;
+    }
+}
+
+}  // namespace
