@@ -21,6 +21,7 @@ using FloatArray = std::unique_ptr<float[], FloatArrayRelease>;
 // count floats of our own, not initialised; throws std::bad_alloc.
 FloatArray make_float_array(std::size_t count);
 
+// Vertices without faces are a point cloud, drawn as points.
 struct Mesh {
     FloatArray positions;  // x, y, z per vertex, fitted around the origin
     FloatArray normals;    // x, y, z per vertex, unit length

@@ -31,6 +31,14 @@ void draw_faces(GLenum polygon_mode) {
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
 }
 
+// A point cloud: its vertices in the eye's colour, unlit in either style.
+void draw_points() {
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, model_mesh.positions.get());
+    glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(model_mesh.vertex_count()));
+    glDisableClientState(GL_VERTEX_ARRAY);
+}
+
 void draw_wireframe() {
     glEnableClientState(GL_VERTEX_ARRAY);
     glVertexPointer(3, GL_FLOAT, 0, model_mesh.positions.get());
@@ -93,7 +101,9 @@ void draw_scene_object() {
         draw_test_object();
         return;
     }
-    if (model_shaded)
+    if (model_mesh.face_count() == 0)
+        draw_points();
+    else if (model_shaded)
         draw_shaded();
     else
         draw_wireframe();

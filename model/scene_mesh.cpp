@@ -52,7 +52,15 @@ bool usable_face(const aiFace& face, unsigned vertex_count) {
     return true;
 }
 
-bool drawable(const aiMesh* mesh) { return mesh && mesh->mVertices && mesh->mNumVertices > 0 && mesh->mFaces; }
+bool drawable(const aiMesh* mesh) { return mesh && mesh->mVertices && mesh->mNumVertices > 0; }
+
+// A point cloud: vertices and no faces, or only faces of one corner.
+bool points_only(const aiMesh& mesh) {
+    if (!mesh.mFaces) return true;
+    for (unsigned f = 0; f < mesh.mNumFaces; ++f)
+        if (mesh.mFaces[f].mNumIndices > 1) return false;
+    return true;
+}
 
 // Every (mesh, transform) the node tree places, walked without recursion so
 // that a deep hostile tree cannot exhaust the stack.
@@ -94,7 +102,7 @@ Counts count(const std::vector<Placement>& placements) {
     Counts n;
     for (const Placement& p : placements) {
         std::uint64_t faces_before = n.faces();
-        for (unsigned f = 0; f < p.mesh->mNumFaces; ++f) {
+        for (unsigned f = 0; f < p.mesh->mNumFaces && p.mesh->mFaces; ++f) {
             const unsigned corners = p.mesh->mFaces[f].mNumIndices;
             if (corners < 3 || !p.mesh->mFaces[f].mIndices) continue;
             if (corners == 3)
@@ -110,6 +118,14 @@ Counts count(const std::vector<Placement>& placements) {
         if (n.faces() != faces_before) n.vertices += p.mesh->mNumVertices;
     }
     return n;
+}
+
+// The vertices of the point clouds placed, for a scene without faces.
+std::uint64_t count_points(const std::vector<Placement>& placements) {
+    std::uint64_t vertices = 0;
+    for (const Placement& p : placements)
+        if (points_only(*p.mesh)) vertices += p.mesh->mNumVertices;
+    return vertices;
 }
 
 // Newell's normal: sound for any planar polygon, quads and larger included.
@@ -158,18 +174,21 @@ struct Cursor {
     bool normals_taken;      // in place: the file's normals are the output already
 };
 
-// Appends one placed mesh: positions, normals and its faces by corner count.
-// In place: its positions (and normals, if the file has them) are the
-// output arrays already. Returns false when a coordinate is not finite.
-bool append(const Placement& p, bool in_place, Cursor* out) {
+// Appends one placed mesh: positions, normals and its faces by corner count
+// (points: a point cloud's vertices alone). In place: its positions (and
+// normals, if the file has them) are the output arrays already. Returns
+// false when a coordinate is not finite.
+bool append(const Placement& p, bool in_place, bool points, Cursor* out) {
     const aiMesh& source = *p.mesh;
     const unsigned vertex_count = source.mNumVertices;
+    const unsigned face_count = source.mFaces ? source.mNumFaces : 0;
     const std::uint32_t base = out->vertices;
     const bool identity = is_identity(p.transform);
 
-    bool any_face = false;
-    for (unsigned f = 0; f < source.mNumFaces && !any_face; ++f) any_face = usable_face(source.mFaces[f], vertex_count);
-    if (!any_face) return true;
+    bool wanted = points && points_only(source);
+    for (unsigned f = 0; f < face_count && !wanted && !points; ++f)
+        wanted = usable_face(source.mFaces[f], vertex_count);
+    if (!wanted) return true;
 
     float* positions = out->positions;
     for (unsigned i = 0; i < vertex_count && !in_place; ++i) {
@@ -180,7 +199,7 @@ bool append(const Placement& p, bool in_place, Cursor* out) {
         positions[3 * i + 2] = v.z;
     }
 
-    for (unsigned f = 0; f < source.mNumFaces; ++f) {
+    for (unsigned f = 0; f < face_count; ++f) {
         const aiFace& face = source.mFaces[f];
         if (!usable_face(face, vertex_count)) continue;
         std::uint32_t*& list = face.mNumIndices == 3   ? out->triangles
@@ -209,9 +228,10 @@ bool append(const Placement& p, bool in_place, Cursor* out) {
             normals[3 * i + 2] = n.z;
         }
     } else if (!file_normals) {
-        // Each vertex: the sum of its faces' normals, weighted by their area.
+        // Each vertex: the sum of its faces' normals, weighted by their area
+        // (a point's: none, so straight at the viewer's home).
         std::fill(normals, normals + 3 * std::size_t(vertex_count), 0.0f);
-        for (unsigned f = 0; f < source.mNumFaces; ++f)
+        for (unsigned f = 0; f < face_count; ++f)
             if (usable_face(source.mFaces[f], vertex_count))
                 add_face_normal(out->positions - 3 * std::size_t(base), base, source.mFaces[f], normals);
     }
@@ -261,7 +281,7 @@ bool fail(Mesh* mesh, MeshError* error, MeshError why) {
 const char* mesh_error_text(MeshError error) {
     switch (error) {
     case MeshError::none: return "No error.";
-    case MeshError::no_faces: return "The file holds no faces (only points or lines, or nothing).";
+    case MeshError::no_faces: return "The file holds nothing to draw: no faces and no points (only lines, or nothing).";
     case MeshError::too_many_faces: return "The model has more faces than this viewer opens.";
     case MeshError::too_many_vertices: return "The model has more vertices than this viewer opens.";
     case MeshError::not_finite: return "The model has coordinates that are not finite numbers.";
@@ -280,7 +300,10 @@ bool mesh_from_scene(aiScene* scene, const MeshLimits& limits, Mesh* mesh, MeshE
         std::vector<Placement> placements;
         collect_placements(*scene, &placements);
         Counts n = count(placements);
-        if (n.faces() == 0) return fail(mesh, error, MeshError::no_faces);
+        // Without any face, the point clouds are what there is to draw.
+        const bool points = n.faces() == 0;
+        if (points) n.vertices = count_points(placements);
+        if (n.vertices == 0) return fail(mesh, error, MeshError::no_faces);
         if (n.faces() > limits.max_faces) return fail(mesh, error, MeshError::too_many_faces);
         // 32-bit indices address at most 2^32 - 1 vertices, whatever the limit.
         if (n.vertices > limits.max_vertices || n.vertices > 0xFFFFFFFFull)
@@ -312,14 +335,15 @@ bool mesh_from_scene(aiScene* scene, const MeshLimits& limits, Mesh* mesh, MeshE
                       0,
                       normals_taken};
         for (const Placement& p : placements)
-            if (!append(p, in_place, &out)) return fail(mesh, error, MeshError::not_finite);
+            if (!append(p, in_place, points, &out)) return fail(mesh, error, MeshError::not_finite);
         // Faces reaching outside their mesh were counted but not written.
         mesh->vertices = out.vertices;
         mesh->triangles.resize(out.triangles - mesh->triangles.data());
         mesh->quads.resize(out.quads - mesh->quads.data());
         mesh->polygons.resize(out.polygons - mesh->polygons.data());
         mesh->polygon_sizes.resize(out.polygon_sizes - mesh->polygon_sizes.data());
-        if (mesh->face_count() == 0) return fail(mesh, error, MeshError::no_faces);
+        if (mesh->vertex_count() == 0 || (!points && mesh->face_count() == 0))
+            return fail(mesh, error, MeshError::no_faces);
         fit(mesh);
         return true;
     } catch (const std::bad_alloc&) {

@@ -15,7 +15,7 @@ struct MeshLimits {
 
 enum class MeshError {
     none,
-    no_faces,  // nothing with three corners or more
+    no_faces,  // no face with three corners or more, and no points
     too_many_faces,
     too_many_vertices,
     not_finite,  // a coordinate is infinite or not a number
@@ -32,8 +32,10 @@ extern const double fitted_diagonal;
 // Fills *mesh from every mesh the scene's nodes place (with the nodes'
 // transforms; a scene without nodes gives each mesh once), keeping faces of
 // three corners or more as the file has them, skipping points, lines and
-// faces with an index outside their mesh. Normals are the file's where it
-// has them, otherwise computed from the faces. Then the whole is moved so the
+// faces with an index outside their mesh. A scene without any such face is
+// a point cloud: the vertices of its meshes that have no faces or only
+// one-corner ones, and no faces. Normals are the file's where it has them,
+// otherwise computed from the faces (a point's straight along z). Then the whole is moved so the
 // centre of its axis-aligned box is the origin and scaled uniformly to a box
 // diagonal of fitted_diagonal. Any scene content is accepted without reading
 // outside it. A scene that places one mesh as it is (most files) gives up

@@ -107,7 +107,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const std::size_t vertices = mesh.vertex_count();
     check(mesh.positions && mesh.normals);
-    check(mesh.face_count() > 0 && mesh.face_count() <= limits.max_faces && vertices <= limits.max_vertices);
+    // Faces, or else a point cloud: vertices alone.
+    check(vertices > 0 && mesh.face_count() <= limits.max_faces && vertices <= limits.max_vertices);
     check(mesh.triangles.size() % 3 == 0 && mesh.quads.size() % 4 == 0);
     std::size_t corners = 0;
     for (std::uint32_t n : mesh.polygon_sizes) {

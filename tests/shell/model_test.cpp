@@ -225,3 +225,24 @@ TEST_F(ModelTest, AFileOpenedWhileAnotherIsReadReplacesThatRead) {
     EXPECT_EQ(model_mesh.quads.size(), 28u);
     EXPECT_TRUE(script::boxes().empty());
 }
+
+TEST_F(ModelTest, APointCloudIsDrawnAsUnlitPointsInTheEyesColoursInEitherStyle) {
+    open_window();
+    std::string cloud =
+        "ply\nformat ascii 1.0\nelement vertex 400\nproperty float x\nproperty float y\n"
+        "property float z\nend_header\n";
+    for (int i = 0; i < 400; ++i) cloud += std::to_string(i % 20) + " " + std::to_string(i / 20) + " 0\n";
+    ASSERT_TRUE(open_model_now(folder.write("cloud.ply", cloud)));
+    ASSERT_EQ(model_mesh.face_count(), 0u);
+    std::vector<unsigned char> points = picture_after_frames();
+    int red = 0, cyan = 0;
+    for (std::size_t i = 0; i < points.size(); i += 4) {
+        red += points[i] > 0;
+        cyan += points[i + 1] > 0 && points[i + 2] > 0;
+    }
+    EXPECT_GE(red, 400) << "a point per vertex in each eye's colour";
+    EXPECT_GE(cyan, 400);
+    model_shaded = true;
+    EXPECT_TRUE(picture_after_frames() == points) << "unlit: shaded draws the same points";
+    expect_state_between_frames();
+}

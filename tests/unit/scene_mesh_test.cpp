@@ -228,3 +228,22 @@ TEST(SceneToMesh, RefusalsSayWhyAndLeaveNoMesh) {
     }
     EXPECT_STRNE(mesh_error_text(MeshError::no_faces), mesh_error_text(MeshError::not_finite));
 }
+
+TEST(SceneToMesh, WithoutFacesThePointCloudsPlacedAreItsVerticesAndLinesStillNothing) {
+    SceneBuilder b;
+    b.add_mesh({{0, 0, 0}, {2, 0, 0}}, {});           // no faces at all
+    b.add_mesh({{0, 0, 0}, {0, 2, 0}}, {{0}, {1}});   // point faces
+    b.add_mesh({{9, 9, 9}, {-9, -9, -9}}, {{0, 1}});  // a line: not drawn
+    aiMatrix4x4 moved;
+    aiMatrix4x4::Translation(aiVector3D(0, 0, 2), moved);
+    Mesh mesh = convert(b.finish({0, 2}, {{1, moved}}));
+    ASSERT_EQ(mesh.vertex_count(), 4u);
+    EXPECT_EQ(mesh.face_count(), 0u);
+    Box box = bounds(mesh);
+    EXPECT_FLOAT_EQ(box.high[2] - box.low[2], box.high[0] - box.low[0]) << "the moved cloud is 2 above, as wide";
+    for (int v = 0; v < 4; ++v) EXPECT_EQ(mesh.normals[3 * v + 2], 1.0f) << v;
+
+    SceneBuilder lines;
+    lines.add_mesh(unit_square, {{0, 1}, {1, 2}});
+    EXPECT_EQ(refusal(lines.finish({0})), MeshError::no_faces);
+}
