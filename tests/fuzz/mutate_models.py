@@ -568,13 +568,15 @@ def mutate(rng, data, fmt):
 # ---------------------------------------------------------------------------
 # Running one file.
 
-SANITIZER_SUMMARY = re.compile(r"SUMMARY: (\w+Sanitizer): ([\w-]+)(.*)")
-SANITIZER_FRAME = re.compile(r"#\d+ 0x[0-9a-f]+ in (\S+)")
+SANITIZER_SUMMARY = re.compile(r"SUMMARY: (\w+Sanitizer): ([\w-]+)")
+SANITIZER_FRAME = re.compile(r"#\d+ 0x[0-9a-f]+ in (.*)")
 # Reports that only say an allocation could not be made: a bad_alloc under a cap.
 MEMORY_KINDS = {"allocation-size-too-big", "out-of-memory", "rss-limit-exceeded", "calloc-overflow",
                 "allocation-elements-too-big", "malloc-limit-exceeded"}
-RUNTIME_FRAMES = ("__interceptor_", "__asan", "__sanitizer", "operator", "__GI_", "__memcpy", "__memmove",
-                  "memcpy", "memmove", "memset", "strlen", "__libc", "__strlen")
+# Frames of the run time and the standard library: the culprit is below them.
+RUNTIME_FRAMES = re.compile(r"^(void )?(__interceptor_|__asan|__sanitizer|operator |__GI_|__memcpy|__memmove|memcpy|"
+                            r"memmove|memset|strlen|__libc|__strlen|__pthread|raise|abort|std::|__gnu_cxx::|"
+                            r"__cxxabiv1|__cxa_|_Unwind|rapidjson::)")
 
 
 class Outcome:
@@ -638,18 +640,47 @@ def run_one(command, path, seconds, memory_mb):
     return Outcome("crashed", "exit %d" % status, elapsed)
 
 
+def frame_name(text):
+    """`Ns::f(args) /path/file.cpp:12:3` -> `Ns::f (file.cpp:12)`."""
+    where = ""
+    m = re.search(r" (/\S+?):(\d+)(:\d+)?$", text)
+    if m:
+        where = " (%s:%s)" % (os.path.basename(m.group(1)), m.group(2))
+        text = text[:m.start()]
+    text = re.sub(r"\(anonymous namespace\)", "{anon}", text)
+    depth = 0
+    for i, c in enumerate(text):
+        depth += c == "<"
+        depth -= c == ">"
+        if c == "(" and depth == 0 and i > 0:
+            text = text[:i]
+            break
+    return text + where
+
+
 def sanitizer_report(text):
-    """(sanitizer, kind, first frame outside the run time) or None."""
+    """(sanitizer, kind, the frame to blame) or None. The frame is the first
+    one outside the run time and the standard library; for a stack overflow,
+    the function that recurs most among the first frames."""
     m = SANITIZER_SUMMARY.search(text)
     if not m:
         return None
-    frame = "?"
-    start = text.find("ERROR: " + m.group(1))
-    for f in SANITIZER_FRAME.finditer(text, max(start, 0)):
-        if not f.group(1).startswith(RUNTIME_FRAMES):
-            frame = f.group(1)
+    start = max(text.find("ERROR: " + m.group(1)), 0)
+    frames = []
+    for f in SANITIZER_FRAME.finditer(text, start):
+        line = f.group(1)
+        if "allocated by thread" in text[start:f.start()] or "freed by thread" in text[start:f.start()]:
             break
-    return m.group(1), m.group(2), frame
+        if not RUNTIME_FRAMES.match(line):
+            frames.append(frame_name(line))
+        if len(frames) >= 60:
+            break
+    if not frames:
+        return m.group(1), m.group(2), "?"
+    if m.group(2) == "stack-overflow":
+        names = [f.split(" (")[0] for f in frames]
+        return m.group(1), m.group(2), max(names, key=names.count)
+    return m.group(1), m.group(2), frames[0]
 
 
 # ---------------------------------------------------------------------------
