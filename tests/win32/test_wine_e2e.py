@@ -257,6 +257,16 @@ class FullScreenModeMissing(ScreenCase):
             self.save_client(window, "dropped-" + name.split(".")[0])
             before = shot.pixels[below_rate:]
         self.assertNotIn("Error:", viewer.stderr())
+        # A file that crashes the importer takes only its worker down: one
+        # box, and the terrain stays.
+        with harness.XdndSource(self.xvfb.display) as source:
+            self.assertTrue(source.drop(window["id"], os.path.join(REPO, "tests", "data", "hostile",
+                                                                   "ply-heap-overflow.ply"),
+                                        window["x"] + 400, window["y"] + 300))
+        self.xvfb.answer_box("Error", "Return", viewer)
+        self.assertIn("crashed on this file", viewer.stderr())
+        self.assertEqual(1, viewer.stderr().count("Error:"), viewer.stderr())
+        self.assertEqual(before, self.shot(window).pixels[below_rate:], "the terrain stays")
         self.assertEqual(0, self.stop(viewer, window))
 
     def test_window_option_opens_the_window_without_asking(self):
@@ -297,6 +307,13 @@ class FullScreenModeMissing(ScreenCase):
                 self.assertEqual(0, run.process.returncode, run.stderr())
                 self.assertGreater(picture(path).lit_pixels(0, 0, 640, 480), 2000,
                                    model + ": the model fills the picture")
+            # Files that crash the cross-built importer: one line, exit 1, nothing written.
+            for model in ("ply-heap-overflow.ply", "gltf-sparse-indices-out-of-range.gltf"):
+                path = os.path.join(folder, model + ".png")
+                run = self.run_to_end(os.path.join(REPO, "tests", "data", "hostile", model), "--render", path)
+                self.assertEqual(1, run.process.returncode, run.stderr())
+                self.assertIn("crashed on this file", run.stderr())
+                self.assertFalse(os.path.exists(path), model)
         finally:
             shutil.rmtree(folder, ignore_errors=True)
 
