@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Fuzzes with libFuzzer for SECONDS each (default 60): the DIB decoder, then
-# the conversion of an importer's scene into the viewer's mesh.
+# Fuzzes with libFuzzer for SECONDS each (default 60): the DIB decoder, the
+# conversion of an importer's scene into the viewer's mesh and the reader of
+# the import worker's reply; then, for as long, mutated model files of every
+# format go through the viewer's whole import path (the worker and the
+# reply), each of which must end with a picture or a reason.
 # Each corpus grows in build-fuzz/<target>/corpus (the DIB one seeded from
 # tests/fuzz/seeds); a crash leaves its input in build-fuzz/<target>/artifacts/
 # and fails the script.
@@ -20,6 +23,7 @@ clang++ "${flags[@]}" '-DDUPLEXA_DIB_MAX_OUTPUT_BYTES=(std::uint64_t(1) << 20)' 
   image/dib_decode.cpp tests/fuzz/dib_fuzzer.cpp -o "$out/dib_fuzzer"
 # The conversion is pure too; Assimp only lends it the scene types.
 clang++ "${flags[@]}" model/scene_mesh.cpp tests/fuzz/scene_mesh_fuzzer.cpp -lassimp -o "$out/scene_mesh_fuzzer"
+clang++ "${flags[@]}" model/mesh_wire.cpp model/scene_mesh.cpp tests/fuzz/reply_fuzzer.cpp -lassimp -o "$out/reply_fuzzer"
 
 # run NAME MAX_LEN SEED_FOLDERS...
 run() {
@@ -46,3 +50,16 @@ run() {
 
 run dib 4096 tests/fuzz/seeds
 run scene_mesh 4096
+run reply 8192
+
+# The whole import path of the viewer: --render exits with 0 (a picture) or 1
+# (one line with the reason); a crash or a hang of the viewer side fails,
+# whatever the importer in the worker does.
+make --no-print-directory build-viewer >/dev/null
+mkdir -p "$out/models"
+echo "Mutated model files through the import worker for ${seconds} s (failures kept in $out/models/failing)"
+# The watchdog at 5 s, so that a worker that spins is ended well inside the
+# 20 s a file may take (a hang of the viewer side would run past them).
+DUPLEXA_IMPORT_STALL_SECONDS=5 python3 tests/fuzz/mutate_models.py --count 100000 --max-seconds "$seconds" --seconds-per-file 20 --progress 0 \
+  --keep "$out/models/failing" --run "build/duplexa --render $out/models/picture.png --size 16x16 {}"
+

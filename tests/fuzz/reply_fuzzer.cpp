@@ -1,0 +1,42 @@
+// The import worker's reply as the viewer reads it: any bytes, in pieces of
+// any size, end as a checked mesh or a refusal, never a read or write
+// outside what arrived or what was made for it.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "model/mesh_wire.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 1) return 0;
+    // The first byte chooses the size of the pieces.
+    const std::size_t piece = 1 + data[0] % 64;
+    ++data;
+    --size;
+    ReplyReader reader;
+    reader.reset(MeshLimits{1000, 1000});
+    std::size_t at = 0;
+    while (at < size && reader.state() == ReplyState::reading) {
+        std::size_t room = 0;
+        unsigned char* space = reader.next_space(&room);
+        if (!space || room == 0) std::abort();
+        const std::size_t n = room < piece ? room : piece;
+        const std::size_t take = n < size - at ? n : size - at;
+        std::memcpy(space, data + at, take);
+        reader.advance(take);
+        at += take;
+    }
+    const ReplyState end = reader.end_of_input();
+    if (end == ReplyState::reading) std::abort();
+    const Mesh mesh = reader.take_mesh();
+    if (end == ReplyState::mesh) {
+        // Every corner the mesh names is one of its vertices.
+        for (std::uint32_t index : mesh.triangles)
+            if (index >= mesh.vertex_count()) std::abort();
+        for (std::uint32_t index : mesh.polygons)
+            if (index >= mesh.vertex_count()) std::abort();
+    } else if (mesh.vertex_count() != 0) {
+        std::abort();
+    }
+    return 0;
+}
