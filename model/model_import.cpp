@@ -78,7 +78,11 @@ void test_fault() {
     } else if (std::strcmp(fault, "hang") == 0) {
         for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
     } else if (std::strcmp(fault, "memory") == 0) {
-        for (;;) std::memset(new char[64 << 20], 1, 64 << 20);
+        // Up to twice the cap, so that a cap that is not enforced (none in
+        // sanitized builds, none under Wine) cannot take the machine's memory.
+        const std::uint64_t cap = import_limits_from_environment().memory_cap;
+        for (std::uint64_t taken = 0; taken < 2 * cap; taken += 64 << 20) std::memset(new char[64 << 20], 1, 64 << 20);
+        report_out_of_memory();
     }
 }
 
