@@ -16,7 +16,9 @@
 //                           app/statics.cpp    their own operations, render_frame, run_viewer (options)
 //   font_texture            text/glyph_font.cpp load_font_texture
 //   the notice              text/notice.cpp    show_notice
-//   model_mesh, model_shaded model/model.cpp   open_model_file, close_model; L and --shaded
+//   model_mesh, model_shaded model/model.cpp   poll_model_file (app/model_open.cpp), close_model; L and --shaded
+//   the model import        app/model_open.cpp open_model_file, poll_model_file, cancel_model_file
+//   loading_text            app/frame.cpp      render_frame, while a model file is read
 //   show_errors             image/dib_loader.cpp the DIB loader's callers
 #pragma once
 
