@@ -161,7 +161,11 @@ ImportState ModelImport::poll(std::uint32_t now_ms) {
     if (heard) last_heard_ms_ = now_ms;
 
     ReplyState reply = reply_.state();
-    if (reply == ReplyState::reading && ended) reply = reply_.end_of_input();
+    // Output that ends before the answer does is a worker gone wrong, however
+    // it ended: by a signal, or by a handler of its own (a sanitizer's, the
+    // C run time's) that exits instead.
+    const bool cut_short = ended && reply == ReplyState::reading && reply_.end_of_input() == ReplyState::malformed;
+    if (ended && reply == ReplyState::reading) reply = reply_.state();
     if (reply == ReplyState::reading) {
         if (now_ms - last_heard_ms_ >= limits_.stall_seconds * 1000u) {
             cancel();
@@ -181,7 +185,7 @@ ImportState ModelImport::poll(std::uint32_t now_ms) {
     else
         platform_end_worker(worker_);
     worker_ = nullptr;
-    const bool crashed = ended && end.kind == WorkerEndKind::crashed;
+    const bool crashed = (ended && end.kind == WorkerEndKind::crashed) || cut_short;
     const bool out_of_memory = reply == ReplyState::out_of_memory ||
                                (ended && end.kind == WorkerEndKind::exited && end.code == out_of_memory_exit);
     if (reply == ReplyState::mesh && end.kind == WorkerEndKind::exited && end.code == 0) {
