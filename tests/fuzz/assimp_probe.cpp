@@ -16,11 +16,30 @@
 #include <cstdio>
 #include <exception>
 
+#ifdef _WIN32
+#include <windows.h>
+
+namespace {
+
+// A crash ends the probe at once with the exception's code, as the import
+// worker's does, instead of waiting on a crash dialog or a debugger.
+LONG WINAPI end_on_crash(EXCEPTION_POINTERS* info) {
+    TerminateProcess(GetCurrentProcess(), info->ExceptionRecord->ExceptionCode);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+}  // namespace
+#endif
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: assimp_probe FILE\n");
         return 2;
     }
+#ifdef _WIN32
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    SetUnhandledExceptionFilter(end_on_crash);
+#endif
     try {
         Assimp::Importer importer;
         const aiScene* scene = importer.ReadFile(argv[1], aiProcess_ValidateDataStructure);

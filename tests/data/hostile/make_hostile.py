@@ -138,10 +138,11 @@ def small_files():
         # The range check counts one component per element, not three: the
         # VEC3 data runs 24 bytes past the end of the 36-byte buffer.
         "gltf-accessor-out-of-range.gltf": gltf(dict(POSITIONS, byteOffset=24)),
-        # A second "vertex" element writes past the array sized by the first.
+        # A second "vertex" element writes past the array sized by the first:
+        # 12 bytes of position for each byte of its data, 24 KiB in all.
         "ply-heap-overflow.ply": ply_header("binary_little_endian", [
-            ("vertex", 1, XYZ), ("vertex", 300, XYZ), ("face", 1, INDICES)]) +
-            TRIANGLE[:12] + TRIANGLE[:12] * 300 + struct.pack("<B3i", 3, 0, 0, 0),
+            ("vertex", 1, XYZ), ("vertex", 2000, ["uchar x"]), ("face", 1, INDICES)]) +
+            TRIANGLE[:12] + b"\0" * 2000 + struct.pack("<B3i", 3, 0, 0, 0),
         # The same with faces: the second "face" element writes past the first's.
         "ply-face-element-twice.ply": ply_header("ascii", [
             ("vertex", 3, XYZ), ("face", 1, INDICES), ("face", 300, INDICES)]) +
