@@ -5,7 +5,8 @@
 #      and SDL backends, and end-to-end on real windows under Xvfb;
 #   2. the unit and shell tests again under AddressSanitizer (with leak
 #      detection) and UndefinedBehaviorSanitizer;
-#   3. the fuzzers (BMP decoder, scene-to-mesh conversion) for a bounded time each;
+#   3. the fuzzers (BMP decoder, scene-to-mesh conversion, the import worker's
+#      reply) and the mutation campaign through the import path, for a bounded time each;
 #   4. the Windows build, its tests and its end-to-end suite under Wine;
 # between the build (which installs the tools) and the tests, the layout of
 # every C++ file is checked against .clang-format.
@@ -53,7 +54,7 @@ run_ctest --test-dir build-asan --output-on-failure -j "$jobs" --timeout 900 -LE
 note_skips build-asan
 unset ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS
 
-stage "fuzzing the BMP decoder and the scene-to-mesh conversion"
+stage "fuzzing the BMP decoder, the scene-to-mesh conversion, the worker's reply and the import path"
 bash scripts/fuzz.sh "${FUZZ_SECONDS:-60}"
 
 stage "Windows build under Wine"
