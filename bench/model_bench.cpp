@@ -79,24 +79,15 @@ bool generate(const std::string& dir) {
     return std::fclose(stl) == 0 && std::fclose(obj) == 0;
 }
 
-int load(const char* path) {
+// One whole load, in this process (read_model_file) or through the import
+// worker (in_worker): its time, the process's peak memory and the faces.
+int load(const char* path, bool in_worker) {
     double start = monotonic_seconds();
     Mesh mesh;
     std::string reason;
-    if (!read_model_file(path, &mesh, &reason)) {
-        std::fprintf(stderr, "%s\n", reason.c_str());
-        return 1;
-    }
-    double ms = (monotonic_seconds() - start) * 1000.0;
-    std::printf("ms %.1f peak_kb %ld faces %zu\n", ms, status_kb("VmHWM"), mesh.face_count());
-    return 0;
-}
-
-int worker_load(const char* path) {
-    double start = monotonic_seconds();
-    Mesh mesh;
-    std::string reason;
-    if (!import_model_file(path, import_limits_from_environment(), &mesh, &reason)) {
+    const bool read = in_worker ? import_model_file(path, import_limits_from_environment(), &mesh, &reason)
+                                : read_model_file(path, &mesh, &reason);
+    if (!read) {
         std::fprintf(stderr, "%s\n", reason.c_str());
         return 1;
     }
@@ -215,9 +206,9 @@ int frames(const char* path, double seconds) {
 int main(int argc, char** argv) {
     std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "generate" && argc == 3) return generate(argv[2]) ? 0 : 1;
-    if (mode == "load" && argc == 3) return load(argv[2]);
+    if (mode == "load" && argc == 3) return load(argv[2], false);
     if (mode == "assimp" && argc == 3) return assimp_read(argv[2]);
-    if (mode == "worker" && argc == 3) return worker_load(argv[2]);
+    if (mode == "worker" && argc == 3) return load(argv[2], true);
     if (mode == "loading" && argc == 3) return loading(argv[2]);
     if (mode == "crash" && argc == 3) return crash(argv[2]);
     if (mode == "frames" && argc == 4) return frames(argv[2], std::atof(argv[3]));
