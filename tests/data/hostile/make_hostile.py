@@ -4,8 +4,9 @@ Assimp 5.2.5 in-process (README.md beside this script says what each does).
 
     make_hostile.py            the small files, here (they are committed)
     make_hostile.py --large D  the large ones into D, made at test time:
-                               obj-many-objects.obj (1.7 MB), and the deep
-                               nesting of Collada and DirectX uncompressed
+                               obj-many-objects.obj (3.3 MB), the deep
+                               nesting of glTF nodes and FBX scopes, and that
+                               of Collada and DirectX uncompressed
 
 Deep nesting is committed compressed (.zae, MSZIP .x): a few KiB that
 expand to what overflows the stack.
@@ -42,19 +43,18 @@ def collada_self_instancing():
             "    </visual_scene>\n  </library_visual_scenes>\n" + COLLADA_SCENE)
 
 
-def collada_index_not_a_number():
-    # strtol10 does not move past the "x", so the index loop never ends.
+def collada_triangle(stride=3, indices="0 1 2"):
     return (COLLADA_HEAD + """  <library_geometries><geometry id="g"><mesh>
     <source id="p"><float_array id="pa" count="9">0 0 0 1 0 0 0 1 0</float_array>
-      <technique_common><accessor source="#pa" count="3" stride="3">
+      <technique_common><accessor source="#pa" count="3" stride="%d">
         <param name="X" type="float"/><param name="Y" type="float"/><param name="Z" type="float"/>
       </accessor></technique_common></source>
     <vertices id="v"><input semantic="POSITION" source="#p"/></vertices>
-    <polylist count="1"><input semantic="VERTEX" source="#v" offset="0"/><vcount>3</vcount><p>x 1 2</p></polylist>
+    <polylist count="1"><input semantic="VERTEX" source="#v" offset="0"/><vcount>3</vcount><p>%s</p></polylist>
   </mesh></geometry></library_geometries>
   <library_visual_scenes><visual_scene id="scene"><node><instance_geometry url="#g"/></node></visual_scene>
   </library_visual_scenes>
-""" + COLLADA_SCENE)
+""" % (stride, indices) + COLLADA_SCENE)
 
 
 def zae(dae_name, text):
@@ -81,6 +81,8 @@ def x_mszip(text):
         out += struct.pack("<H", len(block)) + b"CK" + block
     return out
 
+
+FBX_HEAD = "; FBX 7.4.0 project file\nFBXHeaderExtension:  {\n\tFBXVersion: 7400\n}\n"
 
 TRIANGLE = struct.pack("<9f", 0, 0, 0, 1, 0, 0, 0, 1, 0)
 
@@ -119,12 +121,23 @@ def small_files():
     return {
         "collada-self-instancing.dae": collada_self_instancing(),
         "collada-deep-nesting.zae": zae("deep.dae", collada_deep()),
-        "collada-index-not-a-number.dae": collada_index_not_a_number(),
+        # strtol10 does not move past the "x", so the index loop never ends.
+        "collada-index-not-a-number.dae": collada_triangle(indices="x 1 2"),
+        # The accessor's stride is not checked against its array: vertex 1
+        # is read 400 MB past the nine floats.
+        "collada-accessor-stride-out-of-range.dae": collada_triangle(stride=100000000),
+        # A model that is its own parent: the node conversion never ends.
+        "fbx-self-parent.fbx": FBX_HEAD + 'Objects:  {\n\tModel: 2000, "Model::loop", "Null" {\n\t}\n}\n'
+                               'Connections:  {\n\tC: "OO",2000,2000\n\tC: "OO",2000,0\n}\n',
         "x-deep-nesting-mszip.x": x_mszip(x_deep_text()),
         # The indices of a sparse accessor 2^40 bytes into a 36-byte buffer.
         "gltf-sparse-indices-out-of-range.gltf": gltf(dict(POSITIONS, sparse={
             "count": 1, "indices": {"bufferView": 0, "byteOffset": 1 << 40, "componentType": 5125},
             "values": {"bufferView": 0}})),
+        # Its values 2^40 bytes into the buffer: copied from there.
+        "gltf-sparse-values-out-of-range.gltf": gltf(dict(POSITIONS, sparse={
+            "count": 1, "indices": {"bufferView": 0, "componentType": 5121},
+            "values": {"bufferView": 0, "byteOffset": 1 << 40}})),
         # Sparse indices without their bufferView: a null JSON value is read.
         "gltf-sparse-indices-without-buffer-view.gltf": gltf(dict(POSITIONS, sparse={
             "count": 1, "indices": {"componentType": 5125}, "values": {"bufferView": 0}})),
@@ -160,14 +173,25 @@ def small_files():
     }
 
 
-def obj_many_objects(count=100000):
+def obj_many_objects(count=150000):
     # Each "o" searches every object made before it: quadratic in the count.
     return "v 0 0 0\nv 1 0 0\nv 0 1 0\n" + "".join("o object%d\nf 1 2 3\n" % i for i in range(count))
+
+
+def gltf_deep_nodes(depth=30000):
+    # Each node read reads its children first, recursively: Debian's build
+    # overflows from about 17,600 levels, the Windows one below 5,000.
+    doc = json.loads(gltf(POSITIONS))
+    doc["nodes"] = [{"children": [i + 1]} for i in range(depth - 1)] + [{"mesh": 0}]
+    return json.dumps(doc, separators=(",", ":")) + "\n"
 
 
 def large_files():
     return {
         "obj-many-objects.obj": obj_many_objects(),
+        "gltf-deep-nodes.gltf": gltf_deep_nodes(),
+        # Debian's build overflows from about 24,000 scopes.
+        "fbx-deep-nesting.fbx": FBX_HEAD + "Objects:  {\n" + "A:{" * 60000 + "}" * 60000 + "\n}\n",
         "collada-deep-nesting.dae": collada_deep(),
         "x-deep-nesting.x": "xof 0303txt 0032\n" + x_deep_text(),
     }
