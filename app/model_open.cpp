@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <utility>
 
 #include "model/model.h"
 #include "model/model_import.h"

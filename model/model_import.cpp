@@ -161,11 +161,14 @@ ImportState ModelImport::poll(std::uint32_t now_ms) {
     if (heard) last_heard_ms_ = now_ms;
 
     ReplyState reply = reply_.state();
-    // Output that ends before the answer does is a worker gone wrong, however
-    // it ended: by a signal, or by a handler of its own (a sanitizer's, the
-    // C run time's) that exits instead.
-    const bool cut_short = ended && reply == ReplyState::reading && reply_.end_of_input() == ReplyState::malformed;
-    if (ended && reply == ReplyState::reading) reply = reply_.state();
+    bool cut_short = false;
+    if (ended && reply == ReplyState::reading) {
+        reply = reply_.end_of_input();
+        // Output that ends before the answer does is a worker gone wrong,
+        // however it ended: by a signal, or by a handler of its own (a
+        // sanitizer's, the C run time's) that exits instead.
+        cut_short = reply == ReplyState::malformed;
+    }
     if (reply == ReplyState::reading) {
         if (now_ms - last_heard_ms_ >= limits_.stall_seconds * 1000u) {
             cancel();
