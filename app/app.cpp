@@ -1,6 +1,7 @@
 #include "app/app.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "app/frame.h"
@@ -12,6 +13,7 @@
 #include "platform/platform.h"
 
 unsigned char key_down[256];
+unsigned char key_pressed[256];
 bool active = true;
 const char* const window_title = "Duplexa 01";
 
@@ -35,6 +37,19 @@ void open_dropped_file(DropHandle drop) {
 
 }  // namespace
 
+void clear_input() {
+    std::memset(key_down, 0, sizeof key_down);
+    std::memset(key_pressed, 0, sizeof key_pressed);
+}
+
+bool take_press(int key) {
+    const int k = key & 0xFF;
+    const bool pressed = key_pressed[k] != 0 || key_down[k] != 0;
+    key_pressed[k] = 0;
+    key_down[k] = 0;
+    return pressed;
+}
+
 LResult handle_window_message(WindowHandle window, unsigned message, WParam wparam, LParam lparam) {
     switch (message) {
     case WM_SIZE:
@@ -50,7 +65,10 @@ LResult handle_window_message(WindowHandle window, unsigned message, WParam wpar
         // The loop ends on the quit message; close_gl_window destroys the window.
         platform_post_quit_message(0);
         return 0;
-    case WM_KEYDOWN: key_down[wparam & 0xFF] = 1; return 0;
+    case WM_KEYDOWN:
+        key_down[wparam & 0xFF] = 1;
+        key_pressed[wparam & 0xFF] = 1;
+        return 0;
     case WM_KEYUP: key_down[wparam & 0xFF] = 0; return 0;
     case WM_LBUTTONDOWN: key_down[VK_LBUTTON] = 1; return 0;
     case WM_LBUTTONUP: key_down[VK_LBUTTON] = 0; return 0;
@@ -86,14 +104,13 @@ LoopPass run_loop_pass(Message& message) {
     if (active) render_frame();
 
     // Escape ends the loop without showing the frame of this pass.
-    const bool escape = key_down[VK_ESCAPE] != 0;
+    const bool escape = take_press(VK_ESCAPE);
     if (!escape) platform_swap_buffers(device_context);
 
     // F1 switches between full screen and window; an output mode that
     // needs another pixel format reopens in the same state.
-    if (key_down[VK_F1] || reopen_requested) {
-        const bool switch_screen = key_down[VK_F1] != 0;
-        key_down[VK_F1] = 0;
+    const bool switch_screen = take_press(VK_F1);
+    if (switch_screen || reopen_requested) {
         close_gl_window();
         if (switch_screen) fullscreen = !fullscreen;
         prepare_opening();

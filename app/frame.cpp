@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/app.h"
+#include "app/controls.h"
 #include "app/gl_window.h"
 #include "app/mode_switch.h"
 #include "app/model_open.h"
@@ -25,34 +26,6 @@ bool parallax_marked = false;
 
 namespace {
 
-// The help page, in the order it is printed.
-struct HelpLine {
-    int column, row, set;
-    const char* text;
-};
-const HelpLine help_controls[] = {
-    {15, 10, 1, "mouse, arrows, Page Up, Page Down - moving"},
-    {15, 11, 1, "U - automatic focus"},
-    {15, 12, 1, "Q,W - change focal length"},
-    {15, 13, 1, "Y - focus"},
-    {15, 14, 1, "Z,X - change separation of eyes"},
-    {15, 15, 1, "E - reset stereo setting"},
-    {15, 16, 1, "S - switch off stereo"},
-    {15, 17, 1, "D - switch between glasses mode and witout glasses mode"},
-    {15, 18, 1, "I,O - set shift pictures in without glasses mode"},
-    {15, 19, 1, "J,K - show only right, left view"},
-    {15, 20, 1, "R - reset camera"},
-    {15, 21, 1, "H - help"},
-};
-// The keys added since, each on a line of its own below.
-const HelpLine help_output_controls[] = {
-    {15, 22, 1, "M - next output mode (side-by-side, rows, page-flip...)"},
-    {15, 23, 1, "V - swap eyes"},
-    {15, 24, 1, "C - next anaglyph colour pair"},
-    {15, 25, 1, "P - parallax comfort readout"},
-    {15, 26, 1, "L - model: wireframe or shaded"},
-    {15, 27, 1, "F12 - save the picture and the stereo pair (PNG)"},
-};
 const int parallax_row = 2;
 const int loading_row = 3;
 
@@ -62,38 +35,12 @@ void print_help(const GlyphFont& font) {
     font.print(8, 8, "Duplexa - off-axis stereo viewer for red/cyan glasses", 0);
     glColor3f(1.0f, 1.0f, 1.0f);
     font.print(10, 9, "Controls:", 1);
-    for (const HelpLine& line : help_controls) font.print(line.column, line.row, line.text, line.set);
-    for (const HelpLine& line : help_output_controls) font.print(line.column, line.row, line.text, line.set);
+    int row = help_first_row;
+    for (int i = 0; i < control_count; ++i)
+        if (controls[i].help) font.print(help_column, row++, controls[i].help, 1);
 }
 
 bool basic_mode(OutputMode mode) { return mode == OutputMode::anaglyph || mode == OutputMode::free_view; }
-
-// M, V, C and P: the presentation controls, once per press.
-void handle_presentation_keys() {
-    char text[48];
-    if (key_down['M']) {
-        key_down['M'] = 0;
-        step_output_mode();
-    }
-    if (key_down['V']) {
-        key_down['V'] = 0;
-        stereo_rig.swap_eyes = !stereo_rig.swap_eyes;
-        show_notice(stereo_rig.swap_eyes ? "eyes swapped" : "eyes in place");
-    }
-    if (key_down['C']) {
-        key_down['C'] = 0;
-        const int row = stereo_rig.colour_pair;
-        stereo_rig.colour_pair = row >= 0 && row < colour_pair_count - 1 ? row + 1 : 0;
-        std::snprintf(text, sizeof text, "colours %s", colour_pair_name(stereo_rig.colour_pair));
-        show_notice(text);
-    }
-    if (key_down['P']) {
-        key_down['P'] = 0;
-        stereo_rig.parallax_readout = !stereo_rig.parallax_readout;
-    }
-}
-
-void focus_now() { stereo_rig.set_focus(camera.distance_from_origin()); }
 
 }  // namespace
 
@@ -129,71 +76,67 @@ void format_frame_rate(float rate, char* out, std::size_t size) {
     if (last != mantissa_end) std::memmove(last, mantissa_end, std::strlen(mantissa_end) + 1);
 }
 
-void draw_scene() {
-    if (key_down['S']) {
+void draw_scene(const KeyState& keys) {
+    const ViewSize view = view_size();
+    if (keys.held('S')) {
         // Mono draws with the projection, viewport and colour the previous
         // frame's setup_mono left.
         draw_scene_object();
     } else {
-        stereo_rig.setup_left_eye();
-        if (!key_down['J']) draw_scene_object();
+        stereo_rig.setup_left_eye(view);
+        if (!keys.held('J')) draw_scene_object();
         // The right image must not be hidden by the left one's depth.
         glClear(GL_DEPTH_BUFFER_BIT);
-        stereo_rig.setup_right_eye();
-        if (!key_down['K']) draw_scene_object();
-        stereo_rig.setup_mono();
+        stereo_rig.setup_right_eye(view);
+        if (!keys.held('K')) draw_scene_object();
+        stereo_rig.setup_mono(view);
     }
 }
 
 void render_frame() {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glDisable(GL_TEXTURE_2D);
-    // The scene blends with the function the previous frame's overlay left:
-    // the red and cyan images add up channel by channel.
+    // The scene blends as the overlay does once it has run in this context:
+    // the red and cyan images add up channel by channel. Before that (the
+    // first frame of a context) the GL's initial function is in force.
+    set_scene_blend_function();
     glEnable(GL_BLEND);
 
-    camera.update_from_input();
+    const KeyState keys = held_keys();
+    run_controls(Stage::camera);
+    camera.update_from_input(keys);
     const OutputMode mode_before = stereo_rig.mode();
-    stereo_rig.update_from_input(camera.distance_from_origin());
+    stereo_rig.update_from_input(keys, camera.distance_from_origin());
+    run_controls(Stage::rig);
     // D from one of the other modes back to the anaglyph says so.
     if (stereo_rig.mode() != mode_before && !basic_mode(mode_before)) show_notice(output_mode_name(stereo_rig.mode()));
 
-    if (key_down['Y']) focus_now();
-    if (key_down['E']) {
-        stereo_rig.image_shift = 0.0f;
-        stereo_rig.separation_ratio = 30.0f;
-        focus_now();
-    }
-    handle_presentation_keys();
-    // Once per press, like D and U.
-    if (key_down['L']) {
-        key_down['L'] = 0;
-        if (model_is_open()) model_shaded = !model_shaded;
-    }
+    run_controls(Stage::presentation);
     if (stereo_rig.parallax_readout) {
         // What is drawn is measured: the model's vertices, or the test object's.
         const ParallaxReading reading =
             model_is_open()
-                ? measure_parallax(stereo_rig, camera, reinterpret_cast<const float(*)[3]>(model_mesh.positions.get()),
+                ? measure_parallax(stereo_rig, camera, view_size(),
+                                   reinterpret_cast<const float(*)[3]>(model_mesh.positions.get()),
                                    static_cast<int>(model_mesh.vertex_count()))
-                : measure_parallax(stereo_rig, camera, test_object_vertices, test_object_vertex_count);
+                : measure_parallax(stereo_rig, camera, view_size(), test_object_vertices, test_object_vertex_count);
         format_parallax(reading, parallax_text, sizeof parallax_text);
         parallax_marked = reading.uncomfortable;
     }
 
-    draw_scene();
+    draw_scene(keys);
     // F12: the pictures are read between the scene and the overlay.
-    if (key_down[VK_F12]) {
-        key_down[VK_F12] = 0;
-        save_pictures();
-    }
+    run_controls(Stage::picture);
 
     glDisable(GL_BLEND);
     glEnable(GL_TEXTURE_2D);
     glColor3f(1.0f, 1.0f, 1.0f);
 
     // Without a font (its allocation failed) the frame still measures its rate.
-    if (glyph_font) glyph_font->begin_overlay();
+    if (glyph_font) {
+        glyph_font->begin_overlay();
+        overlay_blend_in_force = true;
+    }
 
     frame_rate = 1.0f / frame_timer.elapsed_seconds();
     frame_timer.restart();
@@ -212,6 +155,6 @@ void render_frame() {
         format_loading_text(loading_text, sizeof loading_text);
         glyph_font->print_batched(0, loading_row, loading_text, 0);
     }
-    if (key_down['H']) print_help(*glyph_font);
+    if (keys.held('H')) print_help(*glyph_font);
     glyph_font->end_overlay();
 }

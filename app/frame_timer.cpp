@@ -6,15 +6,7 @@
 
 float frame_rate = 0.0f;
 
-float per_frame_step(float per_second) {
-    // Before the first measurement the rate is 0, and a frame that took no
-    // measurable time makes it infinite: a step of per_second / 0 would send
-    // the camera or the rig to infinity for good, so such a frame stands still.
-    if (frame_rate > 0.0f && std::isfinite(frame_rate)) {
-        return per_second / frame_rate;
-    }
-    return 0.0f;
-}
+float per_frame_step(float per_second) { return frame_step(per_second, frame_rate); }
 
 FrameTimer::FrameTimer() : frequency(0), resolution(0.0f), start_ms(0), uses_counter(false), counter_start(0) {
     // A counter that answers yes but with no usable frequency would give an

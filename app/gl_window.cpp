@@ -12,6 +12,7 @@ InstanceHandle instance_handle = nullptr;
 WindowHandle window_handle = nullptr;
 DeviceContext device_context = nullptr;
 RenderContext render_context = nullptr;
+bool overlay_blend_in_force = false;
 int view_width = 0;
 int view_height = 1;
 GlyphFont* glyph_font = nullptr;
@@ -133,6 +134,7 @@ bool open_gl_window(const char* title, int width, int height, int bits, bool ful
     if (!platform_set_pixel_format(device_context, format, &pixel_format))
         return fail_opening("Nejde nastavit PixelFormat.");
     render_context = platform_create_context(device_context);
+    overlay_blend_in_force = false;
     if (!render_context) return fail_opening("Nejde vytvorit GL Rendering Context.");
     if (!platform_make_current(device_context, render_context))
         return fail_opening("Nejde aktivovat GL Rendering Context.");
@@ -216,6 +218,13 @@ bool init_gl_state() {
 
     platform_show_cursor(false);
     return true;
+}
+
+void set_scene_blend_function() {
+    if (overlay_blend_in_force)
+        glBlendFunc(overlay_blend_source, overlay_blend_destination);
+    else
+        glBlendFunc(GL_ONE, GL_ZERO);
 }
 
 void set_default_gl_state() {

@@ -13,6 +13,9 @@ extern WindowHandle window_handle;
 extern DeviceContext device_context;
 extern RenderContext render_context;
 extern GlyphFont* glyph_font;
+// Whether the overlay has set its blend function in the current context;
+// false from each context's creation until its first overlay.
+extern bool overlay_blend_in_force;
 
 // Buffers a pixel format may give beyond colour and depth: a stencil buffer
 // (the interleaved output modes) and left and right back buffers (page-flip).
@@ -45,6 +48,10 @@ void close_gl_window();
 
 // Viewport and the default 45-degree perspective for a client size.
 void resize_view(int width, int height);
+
+// The scene's blend function: the overlay's once it has run in this
+// context, the GL's initial one (one, zero) before.
+void set_scene_blend_function();
 
 // The default GL state, font texture and glyph font; false if the font failed.
 bool init_gl_state();

@@ -1,30 +1,45 @@
-// What the shell gives the scene code below it (stereo/, camera/): the held
-// keys, the frame rate that turns per-second rates into per-frame steps, and
-// the drawing area's size. The one header those folders include from app/.
+// The shell's input: the held keys, the presses not yet acted on, the frame
+// rate and the drawing area's size. The folders below the shell get them as
+// parameters (KeyState, ViewSize), never from here.
 //
 // Every global of the program, where it lives and who writes it:
-//   key_down                app/app.cpp        handle_window_message; R, D, U, F1, M, V, C, P, L, F12 clear theirs
+//   key_down, key_pressed   app/app.cpp        handle_window_message; take_press clears a key's entries
 //   active                  app/app.cpp        handle_window_message (WM_ACTIVATE)
 //   frame_rate              app/frame_timer.cpp render_frame, once a frame
-//   rate_text, parallax_text app/frame.cpp     render_frame
+//   rate_text, parallax_text, parallax_marked, loading_text
+//                           app/frame.cpp      render_frame
 //   fullscreen, instance_handle, window_handle, device_context, render_context,
-//   glyph_font, format_wanted, format_obtained
+//   glyph_font, format_wanted, format_obtained, overlay_blend_in_force
 //                           app/gl_window.cpp  open_gl_window / close_gl_window (fullscreen also run_viewer)
 //   view_width, view_height app/gl_window.cpp  resize_view
 //   reopen_requested        app/mode_switch.cpp switch_output_mode; the loop clears it
 //   camera, stereo_rig, frame_timer
-//                           app/statics.cpp    their own operations, render_frame, run_viewer (options)
+//                           app/statics.cpp    the controls (app/controls.cpp), render_frame, run_viewer (options)
 //   font_texture            text/glyph_font.cpp load_font_texture
 //   the notice              text/notice.cpp    show_notice
 //   model_mesh, model_shaded model/model.cpp   poll_model_file (app/model_open.cpp), close_model; L and --shaded
+//   model_limits            model/model_file.cpp constant; tests lower it
 //   the model import        app/model_open.cpp open_model_file, poll_model_file, cancel_model_file
-//   loading_text            app/frame.cpp      render_frame, while a model file is read
 //   show_errors             image/dib_loader.cpp the DIB loader's callers
 #pragma once
 
+#include "platform/key_state.h"
+#include "stereo/stereo_rig.h"
+
 // One byte per virtual-key code: 1 while the key or mouse button is held.
-// The once-per-press controls set their entry back to 0.
+// The once-per-press controls set their entry back to 0 (take_press).
 extern unsigned char key_down[256];
+// One byte per virtual-key code: 1 from a key-down message until a control
+// has acted on it, so that a press released before the next frame still acts.
+extern unsigned char key_pressed[256];
+
+// No key held or pressed: the start, and a fresh start for tests.
+void clear_input();
+
+// A once-per-press control's test: true when the key was pressed since it
+// last acted (or is held with its entry set, as after a key-down), and then
+// both entries are 0, so the press acts once.
+bool take_press(int key);
 
 // Frames per second measured in the last frame; 0 before the first measurement.
 extern float frame_rate;
@@ -34,5 +49,9 @@ extern float frame_rate;
 // after a frame that took no measurable time).
 float per_frame_step(float per_second);
 
+// The held keys and the frame rate, as the camera and the rig read them.
+inline KeyState held_keys() { return KeyState{key_down, frame_rate}; }
+
 extern int view_width;   // client size given to the last resize_view
 extern int view_height;  // never 0
+inline ViewSize view_size() { return ViewSize{view_width, view_height}; }

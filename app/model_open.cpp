@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string>
 
+#include "app/input.h"
+#include "camera/camera.h"
 #include "model/model.h"
 #include "model/model_import.h"
 #include "platform/platform.h"
@@ -15,6 +17,11 @@ ModelImport model_import;
 void show_refusal(const std::string& path, const std::string& reason) {
     const std::string text = "Cannot open the model " + path + ".\n" + reason;
     show_message_box(platform_get_focus(), text.c_str(), "Error", MB_OK | MB_ICONERROR);
+    // The pointer's way to the box's button is no mouse look, and a button
+    // released over the box never reached the window.
+    Camera::park_cursor();
+    key_down[VK_LBUTTON] = 0;
+    key_down[VK_RBUTTON] = 0;
 }
 
 // A box that waits for the user must not leave the import it reports on

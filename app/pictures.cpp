@@ -38,9 +38,9 @@ std::vector<unsigned char> draw_stereo_pair(int width, int height) {
     for (int eye = 0; eye < 2; ++eye) {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         if (eye == 0)
-            pair.setup_left_eye();
+            pair.setup_left_eye(view_size());
         else
-            pair.setup_right_eye();
+            pair.setup_right_eye(view_size());
         glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
         draw_scene_object();
         const std::vector<unsigned char> image = read_colour_buffer(width, height);
@@ -75,11 +75,23 @@ void tell_failure(const char* reason) {
 void prepare_drawing(int width, int height) {
     set_default_gl_state();
     resize_view(width, height);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_COLOR);
+    overlay_blend_in_force = true;
+    set_scene_blend_function();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glDisable(GL_TEXTURE_2D);
     glEnable(GL_BLEND);
 }
+
+// The held keys as a picture sees them: those of the frame, or with S held
+// for the one centred image.
+struct PictureKeys {
+    unsigned char down[256];
+    explicit PictureKeys(bool mono) {
+        std::memcpy(down, key_down, sizeof down);
+        if (mono) down['S'] = 1;
+    }
+    KeyState state() const { return KeyState{down, frame_rate}; }
+};
 
 }  // namespace
 
@@ -89,9 +101,9 @@ void save_pictures() {
     const std::vector<unsigned char> shown = read_colour_buffer(width, height);
     const std::vector<unsigned char> pair = draw_stereo_pair(width, height);
     // The frame goes on to be shown as it was drawn.
-    stereo_rig.setup_mono();
+    stereo_rig.setup_mono(view_size());
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    draw_scene();
+    draw_scene(held_keys());
 
     const std::string base = free_picture_name();
     char reason[300];
@@ -156,13 +168,11 @@ int render_pictures(const Options& options) {
     prepare_drawing(width, height);
     // The camera at home, the rig focused as automatic focus does in a frame.
     camera.apply_view();
-    stereo_rig.update_from_input(camera.distance_from_origin());
-    if (options.mono) {
-        // As with S held: one image, drawn with the centred projection.
-        key_down['S'] = 1;
-        stereo_rig.setup_mono();
-    }
-    draw_scene();
+    const PictureKeys keys(options.mono);
+    stereo_rig.update_from_input(keys.state(), camera.distance_from_origin());
+    // Mono as with S held: one image, drawn with the centred projection.
+    if (options.mono) stereo_rig.setup_mono(view_size());
+    draw_scene(keys.state());
 
     int code = 0;
     if (!options.render_path.empty()) {
@@ -177,7 +187,6 @@ int render_pictures(const Options& options) {
             code = 1;
     }
     if (code != 0) std::fprintf(stderr, "duplexa: %s\n", reason);
-    key_down['S'] = 0;
     platform_destroy_offscreen(surface);
     return code;
 }

@@ -191,7 +191,7 @@ int frames(const char* path, double seconds) {
         double mono = median_ms(
             [] {
                 glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-                stereo_rig.setup_mono();
+                stereo_rig.setup_mono(view_size());
                 draw_scene_object();
             },
             seconds);

@@ -21,7 +21,7 @@ namespace {
 bool open_viewer(bool glasses, bool help, bool parallax = false) {
     close_gl_window();
     script::reset();
-    std::memset(key_down, 0, sizeof key_down);
+    clear_input();
     camera.reset();
     stereo_rig = StereoRig(glasses);
     key_down['H'] = help ? 1 : 0;
@@ -58,7 +58,8 @@ void BM_measure_parallax(benchmark::State& state) {
     StereoRig rig(true);
     Camera at_home;
     for (auto _ : state)
-        benchmark::DoNotOptimize(measure_parallax(rig, at_home, test_object_vertices, test_object_vertex_count));
+        benchmark::DoNotOptimize(measure_parallax(rig, at_home, view_size(), ViewSize{800, 600}, test_object_vertices,
+                                                  test_object_vertex_count));
 }
 
 void BM_clear_only(benchmark::State& state) {

@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "app/input.h"
 #include "platform/gl.h"
 #include "platform/platform.h"
 
@@ -17,8 +16,6 @@ const float travel_rate = 25.0f;      // world units per second
 const float slow_travel_rate = 5.0f;  // with Shift
 const float mouse_turn_factor = 0.005f;
 const float key_turn_factor = 0.1f;  // of the frame's travel step
-
-const int key_r = 'R';
 
 Vec3 cross(const Vec3& a, const Vec3& b) {
     Vec3 c;
@@ -55,8 +52,10 @@ void normalize(Vec3& v) {
 
 Camera::Camera() {
     reset();
-    platform_set_cursor_pos(park_x, park_y);
+    park_cursor();
 }
+
+void Camera::park_cursor() { platform_set_cursor_pos(park_x, park_y); }
 
 void Camera::reset() {
     position = Vec3{0.0f, 0.0f, 5.0f};
@@ -97,17 +96,13 @@ float Camera::distance_from_origin() const {
     return std::sqrt(sum);
 }
 
-void Camera::update_from_input() {
-    const float step = per_frame_step(key_down[VK_SHIFT] ? slow_travel_rate : travel_rate);
+void Camera::update_from_input(const KeyState& keys) {
+    const float step = keys.step(keys.held(VK_SHIFT) ? slow_travel_rate : travel_rate);
 
-    if (key_down[key_r]) {
-        reset();
-        key_down[key_r] = 0;  // once per key-down message
-    }
-    if (key_down[VK_UP] || key_down[VK_LBUTTON]) {
+    if (keys.held(VK_UP) || keys.held(VK_LBUTTON)) {
         move(0.0f, 0.0f, step);
     }
-    if (key_down[VK_DOWN] || key_down[VK_RBUTTON]) {
+    if (keys.held(VK_DOWN) || keys.held(VK_RBUTTON)) {
         move(0.0f, 0.0f, -step);
     }
 
@@ -117,20 +112,20 @@ void Camera::update_from_input() {
         cursor.x = park_x;
         cursor.y = park_y;
     }
-    platform_set_cursor_pos(park_x, park_y);
+    park_cursor();
 
     float h = static_cast<float>(cursor.x - park_x) * mouse_turn_factor;
     float v = static_cast<float>(cursor.y - park_y) * mouse_turn_factor;
 
     // Page Up acts like the cursor moving down, so it tilts the view down.
-    if (key_down[VK_NEXT]) {
+    if (keys.held(VK_NEXT)) {
         v = v - key_turn_factor * step;
-    } else if (key_down[VK_PRIOR]) {
+    } else if (keys.held(VK_PRIOR)) {
         v = v + key_turn_factor * step;
     }
-    if (key_down[VK_RIGHT]) {
+    if (keys.held(VK_RIGHT)) {
         h = h + key_turn_factor * step;
-    } else if (key_down[VK_LEFT]) {
+    } else if (keys.held(VK_LEFT)) {
         h = h - key_turn_factor * step;
     }
 

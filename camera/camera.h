@@ -1,6 +1,8 @@
 // The free-flying camera: a position, a view direction and an up vector.
 #pragma once
 
+#include "platform/key_state.h"
+
 struct Vec3 {
     float x, y, z;
 };
@@ -24,6 +26,9 @@ public:
     void move(float a, float b, float c);
     void turn(float yaw, float pitch, float roll);
     float distance_from_origin() const;
-    // The per-frame reaction to held keys, buttons and the mouse; ends with apply_view.
-    void update_from_input();
+    // The per-frame reaction to held keys, buttons and the mouse; ends with
+    // apply_view. R, which acts once per press, is the shell's: reset.
+    void update_from_input(const KeyState& keys);
+    // Puts the cursor on the point mouse offsets are measured from.
+    static void park_cursor();
 };

@@ -6,7 +6,6 @@
 // swap only trades the places.
 #include <cmath>
 
-#include "app/input.h"
 #include "platform/gl.h"
 #include "stereo/interleave_mask.h"
 #include "stereo/stereo_rig.h"
@@ -26,7 +25,7 @@ const float half_angle_factor = 0.008726646f;  // pi / 360: degrees of the full 
 const float glasses_aspect = 4.0f / 3.0f;      // the anaglyph always covers the window as 4:3
 
 // The image shift in whole pixels, truncated towards zero. Kept within a
-// range where the conversion is defined and view_width - shift cannot
+// range where the conversion is defined and the width less the shift cannot
 // overflow; far beyond any window either way.
 int shift_pixels(float image_shift) {
     const float limit = 16777216.0f;
@@ -36,8 +35,8 @@ int shift_pixels(float image_shift) {
     return static_cast<int>(image_shift);
 }
 
-float aspect_of(int width) {
-    const int height = view_height > 0 ? view_height : 1;
+float aspect_of(int width, const ViewSize& view) {
+    const int height = view.height > 0 ? view.height : 1;
     return static_cast<float>(width) / static_cast<float>(height);
 }
 
@@ -51,9 +50,9 @@ Eye place_of(const StereoRig& rig, Eye eye) {
 
 // Interleaved modes: draw only where the mask holds this place's bit.
 // Page-flip: draw into this place's back buffer. Other modes: nothing.
-void select_place(OutputMode mode, Eye place) {
+void select_place(OutputMode mode, Eye place, const ViewSize& view) {
     if (mode_needs_stencil(mode)) {
-        prepare_interleave_mask(mode, view_width, view_height);
+        prepare_interleave_mask(mode, view.width, view.height);
         glEnable(GL_STENCIL_TEST);
         glStencilFunc(GL_EQUAL, place == Eye::left ? 1 : 0, 1);
     } else if (mode_needs_stereo(mode)) {
@@ -61,10 +60,10 @@ void select_place(OutputMode mode, Eye place) {
     }
 }
 
-void setup_eye(const StereoRig& rig, Eye eye) {
+void setup_eye(const StereoRig& rig, Eye eye, const ViewSize& view) {
     const OutputMode mode = rig.mode();
-    select_place(mode, place_of(rig, eye));
-    const EyeProjection p = rig.eye_projection(eye);
+    select_place(mode, place_of(rig, eye), view);
+    const EyeProjection p = rig.eye_projection(eye, view);
     if (p.sets_viewport) glViewport(p.x, p.y, p.width, p.height);
 
     glMatrixMode(GL_PROJECTION);
@@ -93,16 +92,16 @@ void setup_eye(const StereoRig& rig, Eye eye) {
 
 }  // namespace
 
-EyeProjection StereoRig::eye_projection(Eye eye) const {
+EyeProjection StereoRig::eye_projection(Eye eye, const ViewSize& view) const {
     const Eye place = place_of(*this, eye);
     const bool first = place == Eye::left;
     EyeProjection p{};
     p.sets_viewport = true;
     p.x = 0;
     p.y = 0;
-    p.width = view_width;
-    p.height = view_height;
-    float aspect = aspect_of(view_width);
+    p.width = view.width;
+    p.height = view.height;
+    float aspect = aspect_of(view.width, view);
     switch (mode()) {
     case OutputMode::anaglyph:
         p.sets_viewport = false;
@@ -112,24 +111,24 @@ EyeProjection StereoRig::eye_projection(Eye eye) const {
         // Two viewports of equal size, offset by exactly the shift.
         const int s = shift_pixels(image_shift);
         p.x = first ? 0 : s;
-        p.width = view_width - s;
-        aspect = aspect_of(p.width);
+        p.width = view.width - s;
+        aspect = aspect_of(p.width, view);
         break;
     }
     case OutputMode::side_by_side:
     case OutputMode::side_by_side_half: {
-        const int half = view_width / 2;
+        const int half = view.width / 2;
         p.x = first ? 0 : half;
-        p.width = first ? half : view_width - half;
+        p.width = first ? half : view.width - half;
         // The squeezed form keeps the whole area's aspect: the display
         // stretches each half back to full width.
-        if (mode() == OutputMode::side_by_side) aspect = aspect_of(p.width);
+        if (mode() == OutputMode::side_by_side) aspect = aspect_of(p.width, view);
         break;
     }
     case OutputMode::top_bottom: {
-        const int half = view_height / 2;
-        p.y = first ? view_height - half : 0;
-        p.height = first ? half : view_height - half;
+        const int half = view.height / 2;
+        p.y = first ? view.height - half : 0;
+        p.height = first ? half : view.height - half;
         break;
     }
     default:  // interleaved and page-flip: each eye has the whole area
@@ -156,16 +155,16 @@ EyeProjection StereoRig::eye_projection(Eye eye) const {
     return p;
 }
 
-void StereoRig::setup_left_eye() const { setup_eye(*this, Eye::left); }
+void StereoRig::setup_left_eye(const ViewSize& view) const { setup_eye(*this, Eye::left, view); }
 
-void StereoRig::setup_right_eye() const { setup_eye(*this, Eye::right); }
+void StereoRig::setup_right_eye(const ViewSize& view) const { setup_eye(*this, Eye::right, view); }
 
-void StereoRig::setup_mono() const {
+void StereoRig::setup_mono(const ViewSize& view) const {
     const OutputMode presented = mode();
     float aspect = glasses_aspect;
     if (presented != OutputMode::anaglyph) {
-        glViewport(0, 0, view_width, view_height);
-        aspect = aspect_of(view_width);
+        glViewport(0, 0, view.width, view.height);
+        aspect = aspect_of(view.width, view);
     }
     // Every frame ends with the whole buffer drawable: the overlay, the next
     // frame's clear and a mono frame (S) need it.

@@ -38,9 +38,10 @@ float image_x(const EyeProjection& p, float x, float z) {
 
 }  // namespace
 
-ParallaxReading measure_parallax(const StereoRig& rig, const Camera& camera, const float (*vertices)[3], int count) {
-    const EyeProjection left = rig.eye_projection(Eye::left);
-    const EyeProjection right = rig.eye_projection(Eye::right);
+ParallaxReading measure_parallax(const StereoRig& rig, const Camera& camera, const ViewSize& size,
+                                 const float (*vertices)[3], int count) {
+    const EyeProjection left = rig.eye_projection(Eye::left, size);
+    const EyeProjection right = rig.eye_projection(Eye::right, size);
     const View view = view_of(camera);
 
     ParallaxReading reading{false, 0.0f, 0.0f, left.width, false};

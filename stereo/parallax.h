@@ -20,7 +20,8 @@ struct ParallaxReading {
 // Parallax of a vertex = its x in the right eye's image minus its x in the
 // left eye's, each counted from its own viewport's left edge. Any vertex
 // array can be measured: the test object's today, a mesh's later.
-ParallaxReading measure_parallax(const StereoRig& rig, const Camera& camera, const float (*vertices)[3], int count);
+ParallaxReading measure_parallax(const StereoRig& rig, const Camera& camera, const ViewSize& view,
+                                 const float (*vertices)[3], int count);
 
 // The overlay line, e.g. "parallax -36.2px -4.5% .. +4.0px +0.5%  over 1/30".
 void format_parallax(const ParallaxReading& reading, char* out, std::size_t size);

@@ -1,7 +1,5 @@
 #include "stereo/stereo_rig.h"
 
-#include "app/input.h"
-
 namespace {
 
 // Virtual-key codes of the rig's controls (the upper-case letter).
@@ -11,8 +9,6 @@ const int key_x = 'X';
 const int key_z = 'Z';
 const int key_o = 'O';
 const int key_i = 'I';
-const int key_d = 'D';
-const int key_u = 'U';
 
 // Per-second rates of the held controls.
 const float focal_rate = 5.0f;  // world units
@@ -60,17 +56,17 @@ void StereoRig::set_focus(float distance) {
     near_plane = distance * near_factor;
 }
 
-void StereoRig::update_from_input(float distance) {
+void StereoRig::update_from_input(const KeyState& keys, float distance) {
     // A camera standing on the origin gives no focus distance.
     if (distance != 0.0f && auto_focus) {
         set_focus(distance);
     }
 
     bool focal_changed = true;
-    if (key_down[key_w]) {
-        focal_length = focal_length + per_frame_step(focal_rate);
-    } else if (key_down[key_q]) {
-        focal_length = focal_length - per_frame_step(focal_rate);
+    if (keys.held(key_w)) {
+        focal_length = focal_length + keys.step(focal_rate);
+    } else if (keys.held(key_q)) {
+        focal_length = focal_length - keys.step(focal_rate);
     } else {
         focal_changed = false;
     }
@@ -80,10 +76,10 @@ void StereoRig::update_from_input(float distance) {
     }
 
     bool ratio_changed = true;
-    if (key_down[key_x]) {
-        separation_ratio = separation_ratio + per_frame_step(ratio_rate);
-    } else if (key_down[key_z]) {
-        separation_ratio = separation_ratio - per_frame_step(ratio_rate);
+    if (keys.held(key_x)) {
+        separation_ratio = separation_ratio + keys.step(ratio_rate);
+    } else if (keys.held(key_z)) {
+        separation_ratio = separation_ratio - keys.step(ratio_rate);
     } else {
         ratio_changed = false;
     }
@@ -91,25 +87,19 @@ void StereoRig::update_from_input(float distance) {
         eye_separation = focal_length / separation_ratio;
     }
 
-    if (key_down[key_o]) {
-        image_shift = image_shift + per_frame_step(shift_rate);
-    } else if (key_down[key_i]) {
-        image_shift = image_shift - per_frame_step(shift_rate);
+    if (keys.held(key_o)) {
+        image_shift = image_shift + keys.step(shift_rate);
+    } else if (keys.held(key_i)) {
+        image_shift = image_shift - keys.step(shift_rate);
     }
+}
 
-    // Toggles act once per key-down message: the entry is cleared after acting.
-    // D keeps its meaning between the two basic modes and returns to the
-    // anaglyph from any other.
-    if (key_down[key_d]) {
-        const OutputMode now = mode();
-        if (now == OutputMode::anaglyph || now == OutputMode::free_view)
-            set_mode(glasses_mode ? OutputMode::free_view : OutputMode::anaglyph);
-        else
-            set_mode(OutputMode::anaglyph);
-        key_down[key_d] = 0;
-    }
-    if (key_down[key_u]) {
-        auto_focus = !auto_focus;
-        key_down[key_u] = 0;
-    }
+// D keeps its meaning between the two basic modes and returns to the
+// anaglyph from any other.
+void StereoRig::toggle_presentation() {
+    const OutputMode now = mode();
+    if (now == OutputMode::anaglyph || now == OutputMode::free_view)
+        set_mode(glasses_mode ? OutputMode::free_view : OutputMode::anaglyph);
+    else
+        set_mode(OutputMode::anaglyph);
 }

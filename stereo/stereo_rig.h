@@ -2,9 +2,16 @@
 // (off-axis frusta with the eye offset folded into the projection).
 #pragma once
 
+#include "platform/key_state.h"
 #include "stereo/output_mode.h"
 
 enum class Eye { left, right };
+
+// The drawing area the eyes share, in pixels: the client size of the last
+// resize_view; height never 0.
+struct ViewSize {
+    int width, height;
+};
 
 // Where and how one eye's image is drawn: the viewport (a call is made only
 // when sets_viewport; otherwise the whole client area set by resize_view
@@ -42,13 +49,17 @@ public:
     void set_mode(OutputMode mode);
 
     void set_focus(float distance);
-    void update_from_input(float distance);
+    // The held controls (focal length, separation, image shift); D and U,
+    // which act once per press, are the shell's, through the two toggles.
+    void update_from_input(const KeyState& keys, float distance);
+    void toggle_presentation();
+    void toggle_auto_focus() { auto_focus = !auto_focus; }
 
-    void setup_left_eye() const;
-    void setup_right_eye() const;
-    void setup_mono() const;
+    void setup_left_eye(const ViewSize& view) const;
+    void setup_right_eye(const ViewSize& view) const;
+    void setup_mono(const ViewSize& view) const;
     // What setup_left_eye / setup_right_eye give the GL, for the CPU.
-    EyeProjection eye_projection(Eye eye) const;
+    EyeProjection eye_projection(Eye eye, const ViewSize& view) const;
 };
 
 // Anaglyph colours, left eye then right eye, as RGB.

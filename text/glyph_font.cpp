@@ -113,7 +113,7 @@ GlyphFont::~GlyphFont() {
 }
 
 void GlyphFont::begin_overlay() const {
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_COLOR);
+    glBlendFunc(overlay_blend_source, overlay_blend_destination);
     glEnable(GL_BLEND);
     glBindTexture(GL_TEXTURE_2D, texture);
     glDisable(GL_DEPTH_TEST);

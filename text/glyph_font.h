@@ -14,6 +14,11 @@ RgbImage* load_bitmap_file(const char* path);
 // Loads "data/font.bmp" into font_texture; false after its box.
 bool load_font_texture();
 
+// The overlay's blend function: source + destination x (1 - source) per
+// channel, so black glyph texels leave the scene as it is.
+const unsigned overlay_blend_source = 0x0302;       // GL_SRC_ALPHA
+const unsigned overlay_blend_destination = 0x0301;  // GL_ONE_MINUS_SRC_COLOR
+
 class GlyphFont {
 public:
     GLuint list_base;  // glyph g is list list_base + g
@@ -24,6 +29,7 @@ public:
     GlyphFont(const GlyphFont&) = delete;
     GlyphFont& operator=(const GlyphFont&) = delete;
 
+    // Sets the blend function below, which stays after end_overlay.
     void begin_overlay() const;
     void end_overlay() const;
     // Text at a character cell: column c at x = 11c, row r on y = 584 - 16r.

@@ -250,3 +250,17 @@ TEST_F(ModelTest, APointCloudIsDrawnAsUnlitPointsInTheEyesColoursInEitherStyle) 
     EXPECT_TRUE(picture_after_frames() == points) << "unlit: shaded draws the same points";
     expect_state_between_frames();
 }
+
+// The pointer's way to the box's button, and a button released over the
+// box, leave the camera where it was.
+TEST_F(ModelTest, AnsweringARefusalWithTheMouseDoesNotMoveTheView) {
+    open_window();
+    render_frame();
+    script::set_cursor(700, 500);
+    key_down[VK_LBUTTON] = 1;
+    EXPECT_FALSE(open_model_now(folder.path() + "/missing.obj"));
+    render_frame();
+    EXPECT_EQ(camera.direction.x, 0.0f);
+    EXPECT_EQ(camera.direction.y, 0.0f);
+    EXPECT_EQ(camera.position.z, 5.0f);
+}

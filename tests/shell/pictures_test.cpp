@@ -96,3 +96,8 @@ TEST_F(SavePictures, AFailedWriteIsToldAndLeavesNothingAndTheViewerGoesOn) {
     EXPECT_EQ(files_in(dir), std::vector<std::string>{"data"}) << "no picture, no temporary file";
     EXPECT_EQ(frames_after, 6);
 }
+
+TEST_F(SavePictures, ATapOfF12ShorterThanAFrameSavesOnce) {
+    EXPECT_EQ(run({IDNO}, {{2, [] { tap(VK_F12); }}, {4, [] { tap(VK_ESCAPE); }}}), 0);
+    EXPECT_EQ(files_in(dir).size(), 3u) << "the link to the data, the picture and its pair";
+}

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "app/frame.h"
@@ -508,6 +509,62 @@ TEST_F(ViewerTest, OnceKeysActOncePerKeyDownAndHeldKeysSurviveFOne) {
                       EXPECT_EQ(key_down[VK_UP], 1) << "a held key survives the switch";
                       script::key_press(VK_ESCAPE);
                   }}});
+}
+
+// A press released before the frame that reads it (shorter than a frame)
+// acts exactly once, for every key that acts once per press.
+TEST_F(ViewerTest, ATapShorterThanAFrameActsExactlyOnce) {
+    struct Tap {
+        int key;
+        std::function<bool()> acted;  // compared with the start state
+    };
+    const Tap taps[] = {
+        {'R', [] { return camera.position.z == 5.0f && camera.direction.z == -1.0f; }},
+        {'D', [] { return !stereo_rig.glasses_mode; }},
+        {'U', [] { return !stereo_rig.auto_focus; }},
+        {'M', [] { return stereo_rig.mode() == next_output_mode(OutputMode::anaglyph); }},
+        {'V', [] { return stereo_rig.swap_eyes; }},
+        {'C', [] { return stereo_rig.colour_pair == 3; }},
+        {'P', [] { return stereo_rig.parallax_readout; }},
+        {'L', [] { return model_shaded; }},
+        {VK_F1, [] { return script::calls_starting("CreateWindowEx").size() == 2u; }},
+    };
+    for (const Tap& tap_case : taps) {
+        SCOPED_TRACE(tap_case.key);
+        TearDown();
+        SetUp();
+        model_mesh = Mesh();
+        model_shaded = false;
+        model_mesh.positions = make_float_array(9);
+        model_mesh.normals = make_float_array(9);
+        for (int i = 0; i < 9; ++i) model_mesh.positions[i] = model_mesh.normals[i] = i == 3 || i == 7 ? 1.0f : 0.0f;
+        model_mesh.vertices = 3;
+        model_mesh.triangles = {0, 1, 2};
+        bool acted = false;
+        run({IDNO}, {{1,
+                      [&] {
+                          camera.position.z = 9.0f;  // for R to bring home
+                          tap(tap_case.key);
+                      }},
+                     {4, [&] {  // a frame later, and the one after: still once
+                          acted = tap_case.acted();
+                          tap(VK_ESCAPE);
+                      }}});
+        EXPECT_TRUE(acted);
+        close_model();
+    }
+}
+
+TEST_F(ViewerTest, ATapOfEscapeShorterThanAFrameEndsTheLoop) {
+    int swaps = 0;
+    EXPECT_EQ(run({IDNO}, {{1,
+                            [&] {
+                                swaps = 1;
+                                tap(VK_ESCAPE);
+                            }},
+                           {2, [&] { swaps = 2; }}}),
+              0);
+    EXPECT_EQ(swaps, 1);
 }
 
 // --- viewport and projection ----------------------------------------------------

@@ -19,7 +19,7 @@ protected:
     void SetUp() override {
         close_gl_window();
         script::reset();
-        std::memset(key_down, 0, sizeof key_down);
+        clear_input();
         active = true;
         fullscreen = true;
         frame_rate = 0.0f;

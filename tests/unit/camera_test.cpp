@@ -38,20 +38,27 @@ class CameraTest : public OffscreenGlTest {
 protected:
     void SetUp() override {
         OffscreenGlTest::SetUp();
-        std::memset(key_down, 0, sizeof key_down);
+        clear_input();
         frame_rate = 50.0f;
         script::set_cursor(400, 300);
         glMatrixMode(GL_MODELVIEW);
     }
     void TearDown() override {
-        std::memset(key_down, 0, sizeof key_down);
+        clear_input();
         frame_rate = 0.0f;
+    }
+
+    // The camera's part of a frame, as the shell runs it: R (once per
+    // press) resets, then the held controls move and turn.
+    static void update(Camera& c) {
+        if (take_press('R')) c.reset();
+        c.update_from_input(held_keys());
     }
 
     // One frame with the cursor moved to (x, y) since the last park.
     void update_with_cursor(Camera& c, long x, long y) {
         script::set_cursor(x, y);
-        c.update_from_input();
+        update(c);
     }
 };
 
@@ -67,7 +74,7 @@ TEST_F(CameraTest, IdleUpdateAtHomeLoadsTheHomeView) {
     Camera c;
     glLoadIdentity();
     glTranslatef(3, 4, 5);  // the update must replace, not multiply
-    c.update_from_input();
+    update(c);
     EXPECT_TRUE(at_home(c));
     EXPECT_EQ(c.distance_from_origin(), 5.0f);
     expect_modelview_looks(0, 0, 5, 0, 0, 4);
@@ -104,9 +111,9 @@ TEST_F(CameraTest, CursorOffsetsTurnAndTiltAndAreParkedAgain) {
 TEST_F(CameraTest, FirstUpdateMeasuresFromTheParkAtConstruction) {
     Camera c;
     script::set_cursor(410, 300);  // moved while the start-up question was open
-    c.update_from_input();
+    update(c);
     expect_vec(c.direction, turn_sin, 0.0f, -turn_cos);
-    c.update_from_input();  // parked since: no further turn
+    update(c);  // parked since: no further turn
     expect_vec(c.direction, turn_sin, 0.0f, -turn_cos);
 }
 
@@ -114,7 +121,7 @@ TEST_F(CameraTest, UnreadableCursorMeansNoTurn) {
     Camera c;
     script::set_cursor(700, 100);
     script::fail_next("GetCursorPos");
-    c.update_from_input();
+    update(c);
     EXPECT_TRUE(at_home(c));
     expect_cursor_parked();
 }
@@ -144,10 +151,10 @@ TEST_F(CameraTest, HeldKeysMoveAndTurnOneFrameAtFiftyFramesPerSecond) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        std::memset(key_down, 0, sizeof key_down);
+        clear_input();
         for (int key : row.keys) key_down[key] = 1;
         Camera c;
-        c.update_from_input();
+        update(c);
         expect_vec(c.position, 0.0f, 0.0f, row.z, 0.0f);
         expect_vec(c.direction, row.direction.x, row.direction.y, row.direction.z);
     }
@@ -157,7 +164,7 @@ TEST_F(CameraTest, ForwardAndBackwardTogetherCancel) {
     Camera c;
     key_down[VK_UP] = 1;
     key_down[VK_RBUTTON] = 1;
-    for (int i = 0; i < 10; ++i) c.update_from_input();
+    for (int i = 0; i < 10; ++i) update(c);
     expect_vec(c.position, 0.0f, 0.0f, 5.0f);
 }
 
@@ -167,7 +174,7 @@ TEST_F(CameraTest, ResetActsOnceThenTheSameUpdateGoesOn) {
     c.move(0.0f, 0.0f, 12.0f);
     key_down['R'] = 1;
     key_down[VK_LBUTTON] = 1;
-    c.update_from_input();
+    update(c);
     EXPECT_EQ(key_down['R'], 0);
     expect_vec(c.position, 0.0f, 0.0f, 4.5f, 0.0f);
     expect_vec(c.direction, 0.0f, 0.0f, -1.0f, 0.0f);
@@ -182,7 +189,7 @@ TEST_F(CameraTest, NoMeasuredRateMeansNoTravelAndNoKeyTurn) {
         key_down[VK_UP] = 1;
         key_down[VK_RIGHT] = 1;
         key_down[VK_NEXT] = 1;
-        c.update_from_input();
+        update(c);
         EXPECT_TRUE(at_home(c)) << "frame_rate " << rate << ": position z " << c.position.z << ", direction x "
                                 << c.direction.x;
         // The mouse still turns: it is per pixel, not per second.
@@ -252,7 +259,7 @@ TEST_F(CameraTest, StraightUpIgnoresYawUntilReset) {
     update_with_cursor(c, 450, 300);
     expect_vec(c.direction, 0.0f, 1.0f, 0.0f, 0.0f);
     key_down['R'] = 1;
-    c.update_from_input();
+    update(c);
     EXPECT_TRUE(at_home(c));
 }
 

@@ -79,9 +79,9 @@ enum EyeSetup { left_eye, right_eye, mono };
 const char* const setup_names[] = {"left eye", "right eye", "mono"};
 
 void run(const StereoRig& rig, EyeSetup setup) {
-    if (setup == left_eye) rig.setup_left_eye();
-    if (setup == right_eye) rig.setup_right_eye();
-    if (setup == mono) rig.setup_mono();
+    if (setup == left_eye) rig.setup_left_eye(view_size());
+    if (setup == right_eye) rig.setup_right_eye(view_size());
+    if (setup == mono) rig.setup_mono(view_size());
 }
 
 class EyeProjectionTest : public OffscreenGlTest {
@@ -114,7 +114,7 @@ protected:
 TEST_F(EyeProjectionTest, DefaultEyesInGlassesMode) {
     StereoRig rig(true);
 
-    rig.setup_left_eye();
+    rig.setup_left_eye(view_size());
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
     const Matrix left = current(GL_PROJECTION_MATRIX);
     expect_bounds(bounds_of(left), -0.53562, 0.56895, -0.41421, 0.41421, 1, 100);
@@ -123,14 +123,14 @@ TEST_F(EyeProjectionTest, DefaultEyesInGlassesMode) {
     EXPECT_EQ(left.m[12], left.m[0] * rig.eye_separation * 0.5f);
     EXPECT_EQ(left.m[13], 0.0f);
 
-    rig.setup_right_eye();
+    rig.setup_right_eye(view_size());
     const Matrix right = current(GL_PROJECTION_MATRIX);
     expect_bounds(bounds_of(right), -0.56895, 0.53562, -0.41421, 0.41421, 1, 100);
     EXPECT_NEAR(right.m[0], 1.81066, 1e-5);
     EXPECT_NEAR(right.m[12], -0.15089, 1e-5);
     EXPECT_EQ(right.m[12], -left.m[12]);
 
-    rig.setup_mono();
+    rig.setup_mono(view_size());
     const Matrix centred = current(GL_PROJECTION_MATRIX);
     expect_bounds(bounds_of(centred), -0.55228, 0.55228, -0.41421, 0.41421, 1, 100);
     EXPECT_EQ(centred.m[8], 0.0f);
@@ -199,9 +199,9 @@ TEST_F(EyeProjectionTest, ShiftIsTruncatedTowardsZero) {
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << "shift " << c.shift);
         rig.image_shift = c.shift;
-        rig.setup_left_eye();
+        rig.setup_left_eye(view_size());
         expect_viewport(c.left.x, c.left.y, c.left.width, c.left.height);
-        rig.setup_right_eye();
+        rig.setup_right_eye(view_size());
         expect_viewport(c.right.x, c.right.y, c.right.width, c.right.height);
     }
 }
@@ -209,15 +209,15 @@ TEST_F(EyeProjectionTest, ShiftIsTruncatedTowardsZero) {
 TEST_F(EyeProjectionTest, AbsurdShiftsReachTheGlWithoutUndefinedConversion) {
     StereoRig rig(false);
     rig.image_shift = 800.0f;  // the whole window: an empty viewport
-    rig.setup_right_eye();
+    rig.setup_right_eye(view_size());
     expect_viewport(800, 0, 0, 600);
 
     rig.image_shift = std::numeric_limits<float>::quiet_NaN();
-    rig.setup_right_eye();
+    rig.setup_right_eye(view_size());
     expect_viewport(0, 0, 800, 600);
 
     rig.image_shift = 1e30f;  // beyond int: the GL refuses the negative width
-    rig.setup_left_eye();
+    rig.setup_left_eye(view_size());
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_INVALID_VALUE));
     expect_viewport(0, 0, 800, 600);
 }
@@ -227,11 +227,11 @@ TEST_F(EyeProjectionTest, ZeroSeparationGivesBothEyesTheMonoFrustum) {
         StereoRig rig(glasses);
         rig.eye_separation = 0.0f;
         rig.image_shift = 0.0f;  // same viewport width as mono without glasses
-        rig.setup_mono();
+        rig.setup_mono(view_size());
         const Matrix centred = current(GL_PROJECTION_MATRIX);
-        rig.setup_left_eye();
+        rig.setup_left_eye(view_size());
         const Matrix left = current(GL_PROJECTION_MATRIX);
-        rig.setup_right_eye();
+        rig.setup_right_eye(view_size());
         const Matrix right = current(GL_PROJECTION_MATRIX);
         for (int i = 0; i < 16; ++i) {
             EXPECT_EQ(left.m[i], centred.m[i]) << "left element " << i << ", glasses " << glasses;
@@ -271,9 +271,9 @@ TEST_F(EyeProjectionTest, EveryRowOfTheColourTable) {
     for (int row = 0; row < 6; ++row) {
         SCOPED_TRACE(row);
         rig.colour_pair = row;
-        rig.setup_left_eye();
+        rig.setup_left_eye(view_size());
         expect_colour(expected[row][0][0], expected[row][0][1], expected[row][0][2], 1);
-        rig.setup_right_eye();
+        rig.setup_right_eye(view_size());
         expect_colour(expected[row][1][0], expected[row][1][1], expected[row][1][2], 1);
     }
 }
@@ -284,9 +284,9 @@ TEST_F(EyeProjectionTest, ColourRowOutOfRangeMakesNoColourCall) {
         SCOPED_TRACE(row);
         rig.colour_pair = row;
         glColor4f(0.25f, 0.5f, 0.75f, 0.5f);
-        rig.setup_left_eye();
+        rig.setup_left_eye(view_size());
         expect_colour(0.25f, 0.5f, 0.75f, 0.5f);
-        rig.setup_right_eye();
+        rig.setup_right_eye(view_size());
         expect_colour(0.25f, 0.5f, 0.75f, 0.5f);
     }
 }
@@ -295,17 +295,17 @@ TEST_F(EyeProjectionTest, ParallaxAroundTheFocalPlane) {
     StereoRig rig(true);  // focal length 5: the plane through the origin
     const double points[][3] = {{0.3, 0.2, 0.0}, {-0.9, 0.4, 0.0}};
     for (const auto& p : points) {
-        rig.setup_left_eye();
+        rig.setup_left_eye(view_size());
         const double left = window_x(p[0], p[1], p[2]);
-        rig.setup_right_eye();
+        rig.setup_right_eye(view_size());
         const double right = window_x(p[0], p[1], p[2]);
         EXPECT_NEAR(left, right, 1e-3) << "point in the zero-parallax plane";
     }
 
-    rig.setup_left_eye();
+    rig.setup_left_eye(view_size());
     const double near_left = window_x(0, 0, 2);
     const double far_left = window_x(0, 0, -20);
-    rig.setup_right_eye();
+    rig.setup_right_eye(view_size());
     const double near_right = window_x(0, 0, 2);
     const double far_right = window_x(0, 0, -20);
     EXPECT_GT(near_left, near_right + 1.0) << "a nearer point has crossed parallax";
@@ -313,9 +313,9 @@ TEST_F(EyeProjectionTest, ParallaxAroundTheFocalPlane) {
 
     // Without glasses the same plane is drawn exactly the shift apart.
     StereoRig without(false);
-    without.setup_left_eye();
+    without.setup_left_eye(view_size());
     const double shifted_left = window_x(0.3, 0.2, 0.0);
-    without.setup_right_eye();
+    without.setup_right_eye(view_size());
     const double shifted_right = window_x(0.3, 0.2, 0.0);
     EXPECT_NEAR(shifted_right - shifted_left, 200.0, 1e-3);
 }

@@ -10,17 +10,18 @@
 #include "stereo/parallax.h"
 #include "stereo/stereo_rig.h"
 #include "stereo/test_object.h"
+#include "support/rig_frame.h"
 
 namespace {
 
 class OutputModeTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::memset(key_down, 0, sizeof key_down);
+        clear_input();
         view_width = 800;
         view_height = 600;
     }
-    void TearDown() override { std::memset(key_down, 0, sizeof key_down); }
+    void TearDown() override { clear_input(); }
 };
 
 // The names the command line takes, in enumeration and table order.
@@ -54,12 +55,12 @@ TEST_F(OutputModeTest, GlassesModeFollowsTheModeAndDReturnsToTheAnaglyph) {
     EXPECT_EQ(rig.mode(), OutputMode::top_bottom);
     EXPECT_FALSE(rig.glasses_mode);
     key_down['D'] = 1;
-    rig.update_from_input(5.0f);
+    update(rig, 5.0f);
     EXPECT_EQ(rig.mode(), OutputMode::anaglyph);
     EXPECT_TRUE(rig.glasses_mode);
     EXPECT_EQ(key_down['D'], 0);
     key_down['D'] = 1;
-    rig.update_from_input(5.0f);
+    update(rig, 5.0f);
     EXPECT_EQ(rig.mode(), OutputMode::free_view) << "and then between the two as ever";
 }
 
@@ -72,7 +73,8 @@ TEST_F(OutputModeTest, GlassesModeFollowsTheModeAndDReturnsToTheAnaglyph) {
 TEST_F(OutputModeTest, ParallaxOfTheTestObjectAtHomeMatchesTheHandWorkedFigures) {
     StereoRig rig(true);
     Camera camera;
-    const ParallaxReading reading = measure_parallax(rig, camera, test_object_vertices, test_object_vertex_count);
+    const ParallaxReading reading =
+        measure_parallax(rig, camera, view_size(), test_object_vertices, test_object_vertex_count);
     ASSERT_TRUE(reading.in_view);
     EXPECT_NEAR(reading.nearest, -36.213f, 0.01f);
     EXPECT_NEAR(reading.farthest, 4.024f, 0.01f);
@@ -85,7 +87,7 @@ TEST_F(OutputModeTest, ParallaxOfTheTestObjectAtHomeMatchesTheHandWorkedFigures)
 
     // A point on the focal plane has none, whatever the mode.
     const float origin[1][3] = {{0.0f, 0.0f, 0.0f}};
-    const ParallaxReading zero = measure_parallax(rig, camera, origin, 1);
+    const ParallaxReading zero = measure_parallax(rig, camera, view_size(), origin, 1);
     EXPECT_NEAR(zero.nearest, 0.0f, 1e-3f);
     EXPECT_NEAR(zero.farthest, 0.0f, 1e-3f);
     EXPECT_FALSE(zero.uncomfortable);
@@ -99,13 +101,13 @@ TEST_F(OutputModeTest, ParallaxIsAShareOfOneEyesImageAndOnlyOfWhatIsInView) {
     // trades the places, not the eyes' images.
     rig.set_mode(OutputMode::side_by_side);
     rig.swap_eyes = true;
-    const ParallaxReading halves = measure_parallax(rig, camera, near_edge, 1);
+    const ParallaxReading halves = measure_parallax(rig, camera, view_size(), near_edge, 1);
     EXPECT_NEAR(halves.nearest, -36.213f, 0.01f);
     EXPECT_EQ(halves.image_width, 400);
 
     camera.position = Vec3{0.0f, 0.0f, -10.0f};  // the vertex behind the camera
     char text[72];
-    format_parallax(measure_parallax(rig, camera, near_edge, 1), text, sizeof text);
+    format_parallax(measure_parallax(rig, camera, view_size(), near_edge, 1), text, sizeof text);
     EXPECT_STREQ(text, "parallax: nothing in view");
 }
 

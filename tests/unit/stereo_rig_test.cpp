@@ -9,17 +9,18 @@
 #include "app/app.h"
 #include "app/frame_timer.h"
 #include "stereo/stereo_rig.h"
+#include "support/rig_frame.h"
 
 namespace {
 
 class StereoRigTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::memset(key_down, 0, sizeof key_down);
+        clear_input();
         frame_rate = 50.0f;
     }
     void TearDown() override {
-        std::memset(key_down, 0, sizeof key_down);
+        clear_input();
         frame_rate = 0.0f;
     }
 };
@@ -57,9 +58,9 @@ void expect_settings(const StereoRig& rig, const Settings& s) {
 
 // Holds exactly the given keys for a number of frames at one camera distance.
 void run_frames(StereoRig& rig, std::initializer_list<int> keys, int frames, float distance) {
-    std::memset(key_down, 0, sizeof key_down);
+    clear_input();
     for (int key : keys) key_down[key] = 1;
-    for (int i = 0; i < frames; ++i) rig.update_from_input(distance);
+    for (int i = 0; i < frames; ++i) update(rig, distance);
 }
 
 TEST_F(StereoRigTest, Defaults) {
@@ -86,21 +87,21 @@ TEST_F(StereoRigTest, SetFocusCarriesSeparationAndNearPlane) {
 
 TEST_F(StereoRigTest, AutoFocusAtHomeDistanceKeepsTheDefaultsExactly) {
     StereoRig rig(true);
-    rig.update_from_input(5.0f);
+    update(rig, 5.0f);
     expect_settings(rig, home_settings);
 }
 
 TEST_F(StereoRigTest, AutoFocusFollowsTheDistanceUnlessZeroOrOff) {
     StereoRig rig(true);
-    rig.update_from_input(12.5f);
+    update(rig, 12.5f);
     EXPECT_EQ(rig.focal_length, 12.5f);
     EXPECT_TRUE(invariants_hold(rig));
 
-    rig.update_from_input(0.0f);  // camera on the origin: keep the focal length
+    update(rig, 0.0f);  // camera on the origin: keep the focal length
     EXPECT_EQ(rig.focal_length, 12.5f);
 
     rig.auto_focus = false;
-    rig.update_from_input(3.0f);
+    update(rig, 3.0f);
     EXPECT_EQ(rig.focal_length, 12.5f);
 }
 
@@ -177,18 +178,18 @@ TEST_F(StereoRigTest, TogglesActOncePerKeyDown) {
     StereoRig rig(true);
     key_down['D'] = 1;
     key_down['U'] = 1;
-    rig.update_from_input(5.0f);
+    update(rig, 5.0f);
     EXPECT_FALSE(rig.glasses_mode);
     EXPECT_FALSE(rig.auto_focus);
     EXPECT_EQ(key_down['D'], 0);
     EXPECT_EQ(key_down['U'], 0);
 
-    rig.update_from_input(5.0f);  // still physically held, but no new key-down
+    update(rig, 5.0f);  // still physically held, but no new key-down
     EXPECT_FALSE(rig.glasses_mode);
     EXPECT_FALSE(rig.auto_focus);
 
     key_down['D'] = 1;  // auto-repeat sets the entry again
-    rig.update_from_input(5.0f);
+    update(rig, 5.0f);
     EXPECT_TRUE(rig.glasses_mode);
     EXPECT_FALSE(rig.auto_focus);
 }
@@ -207,7 +208,7 @@ TEST_F(StereoRigTest, InvariantsHoldAfterAnyControlSequence) {
                          : pick == 1 ? std::numeric_limits<float>::infinity()
                                      : 5.0f + static_cast<float>(random() % 2000) / 10.0f;
             const float distance = random() % 10 == 0 ? 0.0f : static_cast<float>(random() % 5000) / 100.0f;
-            rig.update_from_input(distance);
+            update(rig, distance);
             if (random() % 15 == 0) rig.set_focus(distance);  // Y
             if (random() % 25 == 0) {                         // E
                 rig.image_shift = 0.0f;
