@@ -58,8 +58,8 @@ void BM_measure_parallax(benchmark::State& state) {
     StereoRig rig(true);
     Camera at_home;
     for (auto _ : state)
-        benchmark::DoNotOptimize(measure_parallax(rig, at_home, view_size(), ViewSize{800, 600}, test_object_vertices,
-                                                  test_object_vertex_count));
+        benchmark::DoNotOptimize(
+            measure_parallax(rig, at_home, ViewSize{800, 600}, test_object_vertices, test_object_vertex_count));
 }
 
 void BM_clear_only(benchmark::State& state) {
