@@ -12,6 +12,7 @@
 #include "app/statics.h"
 #include "model/model.h"
 #include "model/model_import.h"
+#include "platform/file.h"
 #include "platform/gl.h"
 #include "text/notice.h"
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file.h"
 #include "platform/platform.h"
 
 #include <zlib.h>
@@ -56,12 +57,6 @@ void say(char* reason, std::size_t size, const char* what, const std::string& pa
 
 }  // namespace
 
-bool file_exists(const char* path) {
-    std::FILE* file = path ? std::fopen(path, "rb") : nullptr;
-    if (file) std::fclose(file);
-    return file != nullptr;
-}
-
 bool write_png_file(const char* path, int width, int height, const unsigned char* rgb_bottom_up, bool replace,
                     char* reason, std::size_t reason_size) {
     if (!path || !*path || width <= 0 || height <= 0 || !rgb_bottom_up) {
@@ -81,7 +76,7 @@ bool write_png_file(const char* path, int width, int height, const unsigned char
     }
 
     const std::string temporary = std::string(path) + ".part";
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    std::FILE* file = open_file(temporary.c_str(), "wb");
     if (!file) {
         if (reason && reason_size)
             std::snprintf(reason, reason_size, "cannot write %s: %s", path, std::strerror(errno));
@@ -93,14 +88,14 @@ bool write_png_file(const char* path, int width, int height, const unsigned char
     written = std::fflush(file) == 0 && written;
     written = std::fclose(file) == 0 && written;
     if (!written) {
-        std::remove(temporary.c_str());
+        remove_file(temporary.c_str());
         if (reason && reason_size)
             std::snprintf(reason, reason_size, "cannot write %s: %s", path,
                           std::strerror(write_error ? write_error : EIO));
         return false;
     }
     if (!platform_move_file(temporary.c_str(), path, replace)) {
-        std::remove(temporary.c_str());
+        remove_file(temporary.c_str());
         say(reason, reason_size, !replace && file_exists(path) ? "will not overwrite" : "cannot write", path);
         return false;
     }

@@ -3,9 +3,6 @@
 
 #include <cstddef>
 
-// Whether a file of that name can be opened for reading.
-bool file_exists(const char* path);
-
 // Writes width x height RGB pixels, rows bottom-up as glReadPixels gives
 // them, as a PNG at path. The file is written under a temporary name beside
 // it and moved into place only when complete, so a failure (a read-only

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/file.h"
 #include "platform/platform.h"
 
 unsigned char show_errors = 1;
@@ -35,7 +36,7 @@ const char* error_text(DibError error) {
 bool read_whole_file(const char* path, unsigned char** bytes, std::size_t* size) {
     *bytes = nullptr;
     *size = 0;
-    std::FILE* file = std::fopen(path, "rb");
+    std::FILE* file = open_file(path, "rb");
     if (!file) return false;
     std::size_t capacity = 0, used = 0;
     unsigned char* buffer = nullptr;

@@ -21,13 +21,7 @@
 #include <new>
 #include <vector>
 
-#include <sys/stat.h>
-#ifdef _WIN32
-#include "platform/gl.h"  // <windows.h>
-#else
-#include <fcntl.h>
-#include <unistd.h>
-#endif
+#include "platform/file.h"
 
 // 1 GiB of file: the importers read a whole file into memory and build a
 // scene several times its size. 10 million faces and 32 million vertices:
@@ -63,92 +57,22 @@ bool cannot_open(std::string* why) {
     return false;
 }
 
-bool acceptable(bool folder, bool regular, std::uint64_t size, std::uint64_t max_bytes, std::string* why) {
-    if (folder) return refuse(why, "is a folder, not a file.");
-    if (!regular) return refuse(why, "is not an ordinary file (a pipe, a device or the like).");
-    if (size > max_bytes) {
-        *why = count_text("has %llu bytes; this viewer opens files of at most %llu bytes.", size, max_bytes);
-        return false;
-    }
-    return true;
-}
-
-#ifdef _WIN32
-std::wstring widen(const char* path) {
-    const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
-    if (length <= 1) return std::wstring();
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, &wide[0], length);
-    wide.resize(static_cast<std::size_t>(length - 1));
-    return wide;
-}
-#endif
-
-bool file_exists(const char* path) {
-#ifdef _WIN32
-    const std::wstring wide = widen(path);
-    struct _stat64 info;
-    return !wide.empty() && _wstat64(wide.c_str(), &info) == 0;
-#else
-    struct stat info;
-    return stat(path, &info) == 0;
-#endif
-}
-
 // Opens path (UTF-8) for reading when it is a regular file of at most
-// max_bytes; otherwise null and why. It is looked at before it is opened:
-// opening a pipe or a device could block, or do something.
+// max_bytes; otherwise null and why.
 std::FILE* open_regular(const char* path, std::uint64_t max_bytes, std::uint64_t* size, std::string* why) {
-#ifdef _WIN32
-    const std::wstring wide = widen(path);
-    struct _stat64 info;
-    if (wide.empty()) {
-        refuse(why, "has a name that is not UTF-8 text.");
-        return nullptr;
+    FileProblem problem = FileProblem::none;
+    std::FILE* file = open_regular_file(path, max_bytes, size, &problem);
+    switch (problem) {
+    case FileProblem::none: return file;
+    case FileProblem::not_utf8: refuse(why, "has a name that is not UTF-8 text."); break;
+    case FileProblem::cannot_open: cannot_open(why); break;
+    case FileProblem::folder: refuse(why, "is a folder, not a file."); break;
+    case FileProblem::not_regular: refuse(why, "is not an ordinary file (a pipe, a device or the like)."); break;
+    case FileProblem::too_big:
+        *why = count_text("has %llu bytes; this viewer opens files of at most %llu bytes.", *size, max_bytes);
+        break;
     }
-    if (_wstat64(wide.c_str(), &info) != 0) {
-        cannot_open(why);
-        return nullptr;
-    }
-    const bool folder = (info.st_mode & _S_IFMT) == _S_IFDIR, regular = (info.st_mode & _S_IFMT) == _S_IFREG;
-    if (!acceptable(folder, regular, static_cast<std::uint64_t>(info.st_size), max_bytes, why)) return nullptr;
-    std::FILE* file = _wfopen(wide.c_str(), L"rb");
-    if (!file) {
-        cannot_open(why);
-        return nullptr;
-    }
-#else
-    struct stat info;
-    if (stat(path, &info) != 0) {
-        cannot_open(why);
-        return nullptr;
-    }
-    if (!acceptable(S_ISDIR(info.st_mode), S_ISREG(info.st_mode), static_cast<std::uint64_t>(info.st_size), max_bytes,
-                    why))
-        return nullptr;
-    // Without waiting and looked at again: the name may have been given to
-    // a pipe in between.
-    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        cannot_open(why);
-        return nullptr;
-    }
-    if (fstat(fd, &info) != 0 ||
-        !acceptable(false, S_ISREG(info.st_mode), static_cast<std::uint64_t>(info.st_size), max_bytes, why)) {
-        close(fd);
-        return nullptr;
-    }
-    const int flags = fcntl(fd, F_GETFL);
-    if (flags != -1) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    std::FILE* file = fdopen(fd, "rb");
-    if (!file) {
-        cannot_open(why);
-        close(fd);
-        return nullptr;
-    }
-#endif
-    *size = static_cast<std::uint64_t>(info.st_size);
-    return file;
+    return nullptr;
 }
 
 // The last part of a path: how a file a model refers to is named to the user.
@@ -273,21 +197,9 @@ public:
         const int whence = origin == aiOrigin_SET ? SEEK_SET : origin == aiOrigin_CUR ? SEEK_CUR : SEEK_END;
         if (offset > size_ || (origin != aiOrigin_SET && origin != aiOrigin_CUR && origin != aiOrigin_END))
             return aiReturn_FAILURE;
-#ifdef _WIN32
-        const int failed = _fseeki64(file_, static_cast<__int64>(offset), whence);
-#else
-        const int failed = fseeko(file_, static_cast<off_t>(offset), whence);
-#endif
-        return failed ? aiReturn_FAILURE : aiReturn_SUCCESS;
+        return seek_file(file_, offset, whence) ? aiReturn_SUCCESS : aiReturn_FAILURE;
     }
-    size_t Tell() const override {
-#ifdef _WIN32
-        const __int64 position = _ftelli64(file_);
-#else
-        const off_t position = ftello(file_);
-#endif
-        return position < 0 ? 0 : static_cast<size_t>(position);
-    }
+    size_t Tell() const override { return static_cast<size_t>(file_position(file_)); }
     size_t FileSize() const override { return static_cast<size_t>(size_); }
     void Flush() override {}
 

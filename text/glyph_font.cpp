@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/file.h"
 #include "platform/platform.h"
 
 GLuint font_texture = 0;
@@ -18,12 +19,6 @@ constexpr int pen_advance = 11;
 constexpr int top_line_y = 584;  // overlay y of row 0's glyph bottoms
 
 bool is_power_of_two(std::int32_t value) { return value > 0 && (value & (value - 1)) == 0; }
-
-bool file_exists(const char* path) {
-    std::FILE* file = std::fopen(path, "rb");
-    if (file) std::fclose(file);
-    return file != nullptr;
-}
 
 // The font in the working directory comes first (a checkout, an unpacked
 // zip); without it, the one installed with the program, found from the
@@ -48,7 +43,7 @@ RgbImage* load_bitmap_file(const char* path) {
     if (!path) return nullptr;
     // Opened only to tell a missing file from a broken one: a missing file
     // gets no loader box, just the caller's.
-    std::FILE* file = std::fopen(path, "r");
+    std::FILE* file = open_file(path, "rb");
     if (!file) return nullptr;
     std::fclose(file);
     return load_dib_image(path);

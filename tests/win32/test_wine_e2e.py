@@ -317,6 +317,35 @@ class FullScreenModeMissing(ScreenCase):
         finally:
             shutil.rmtree(folder, ignore_errors=True)
 
+    def test_names_beyond_ascii_for_the_model_the_picture_and_the_install_folder(self):
+        folder = tempfile.mkdtemp(prefix="duplexa-názvy-")
+        try:
+            # Installed in a folder of its own, started from another one
+            # that has no data/: the font is found beside the program.
+            install = os.path.join(folder, "Programy Ďalšie")
+            os.makedirs(os.path.join(install, "data"))
+            shutil.copy(EXE, install)
+            shutil.copy(os.path.join(REPO, "data", "font.bmp"), os.path.join(install, "data"))
+            exe = os.path.join(install, os.path.basename(EXE))
+            model = os.path.join(folder, "uzol ž.obj")
+            shutil.copy(os.path.join(REPO, "data", "models", "torus_knot.obj"), model)
+            out = os.path.join(folder, "obrázok ř.png")
+            run = WineViewer(exe, env=self.env, cwd=folder, args=(model, "--render", out), timeout=TIMEOUT)
+            self.viewers.append(run)
+            run.wait()
+            self.assertEqual(0, run.process.returncode, run.stderr())
+            image = harness.Image.from_ppm(
+                subprocess.run(["convert", out, "-depth", "8", "ppm:-"], capture_output=True, check=True).stdout)
+            self.assertGreater(image.lit_pixels(0, 0, 800, 600), 2000, "the model, read by the worker")
+
+            viewer = WineViewer(exe, env=self.env, cwd=folder, args=("--window",), timeout=TIMEOUT)
+            self.viewers.append(viewer)
+            window = self.open_window(viewer)
+            self.assert_shows_object(window)
+            self.assertEqual(0, self.stop(viewer, window), viewer.stderr())
+        finally:
+            shutil.rmtree(folder, ignore_errors=True)
+
     def test_closing_the_window_exits_with_0(self):
         viewer = self.start()
         self.answer(viewer, QUESTION, "n")
