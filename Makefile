@@ -1,4 +1,5 @@
-# The two commands of the README: `make run` and `make test`.
+# The two commands of the README: `make run` and `make test`. The build
+# folders and their settings are the configure presets of CMakePresets.json.
 # Each first installs whatever Debian packages are missing.
 
 JOBS ?= $(shell nproc)
@@ -16,7 +17,7 @@ deps:
 	@bash scripts/install-deps.sh
 
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDUPLEXA_TESTS=ON >/dev/null
+	cmake --preset default -B $(BUILD) >/dev/null
 	cmake --build $(BUILD) -j $(JOBS)
 
 # The viewer alone, with only the packages it needs.
@@ -24,23 +25,23 @@ build-viewer:
 	@bash scripts/install-deps.sh --run-only
 	@# A build folder configured before (by make test, say) keeps its settings.
 	@if [ -f $(BUILD)/CMakeCache.txt ]; then cmake -S . -B $(BUILD) >/dev/null; \
-	else cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDUPLEXA_TESTS=OFF >/dev/null; fi
+	else cmake --preset viewer -B $(BUILD) >/dev/null; fi
 	cmake --build $(BUILD) -j $(JOBS) --target duplexa
 
 # The .deb (build-package/duplexa_<version>_<arch>.deb): sudo apt install ./build-package/duplexa_*.deb
 package:
 	@bash scripts/install-deps.sh --run-only
-	cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DDUPLEXA_TESTS=OFF >/dev/null
+	cmake --preset package >/dev/null
 	cmake --build build-package -j $(JOBS) --target duplexa
 	cd build-package && cpack -G DEB
 
 build-asan: deps
-	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DDUPLEXA_SANITIZE=ON >/dev/null
+	cmake --preset asan >/dev/null
 	cmake --build build-asan -j $(JOBS)
 
 # Assimp for Windows is cross-built once and cached (scripts/build-assimp-win.sh).
 build-win: deps
-	cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
+	cmake --preset win \
 	  -DDUPLEXA_ASSIMP_WIN="$$(bash scripts/build-assimp-win.sh | tail -n 1)" >/dev/null
 	cmake --build build-win -j $(JOBS)
 
@@ -69,12 +70,12 @@ overlay-screenshots: build
 
 # Regenerates data/font.bmp from DejaVu Sans Mono (FreeType).
 font: deps
-	cmake -S . -B build-tools -DDUPLEXA_TOOLS=ON -DDUPLEXA_TESTS=OFF >/dev/null
+	cmake --preset tools >/dev/null
 	cmake --build build-tools --target font
 
 # Regenerates the sample models in data/models/ (tools/make_models.cpp).
 models: deps
-	cmake -S . -B build-tools -DDUPLEXA_TOOLS=ON -DDUPLEXA_TESTS=OFF >/dev/null
+	cmake --preset tools >/dev/null
 	cmake --build build-tools --target models
 
 clean:

@@ -24,7 +24,7 @@ if(MINGW)
 else()
   find_package(assimp REQUIRED)
 endif()
-target_link_libraries(duplexa_core PUBLIC assimp::assimp)
+target_link_libraries(duplexa_model PUBLIC assimp::assimp)
 
 file(GLOB DUPLEXA_WIN32_SOURCES CONFIGURE_DEPENDS platform/win32/*.cpp)
 add_executable(duplexa WIN32 ${DUPLEXA_WIN32_SOURCES})
@@ -33,7 +33,8 @@ target_link_libraries(duplexa PRIVATE duplexa_core gdi32 user32 winmm shell32)
 if(MINGW)
   target_link_options(duplexa PRIVATE -static -static-libgcc -static-libstdc++)
 elseif(MSVC)
-  set_property(TARGET duplexa_core duplexa PROPERTY MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+  set_property(TARGET duplexa_platform duplexa_image duplexa_text duplexa_camera duplexa_stereo duplexa_model
+    duplexa_app duplexa PROPERTY MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
 endif()
 
 # The zip: duplexa.exe, data/font.bmp, the README and the licence notices.

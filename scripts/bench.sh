@@ -6,6 +6,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
-cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DDUPLEXA_BENCH=ON -DDUPLEXA_TESTS=OFF >/dev/null
+cmake --preset bench >/dev/null
 cmake --build build-bench -j "$(nproc)" --target viewer_bench bare_sdl render_bench loader_bench model_bench duplexa bare_offscreen >/dev/null
 python3 bench/run_bench.py build-bench --seconds "${1:-3}"

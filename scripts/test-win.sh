@@ -11,4 +11,7 @@ cmake --build build-win --target package >/dev/null
 # The tests that create windows get a virtual screen of their own, never the
 # user's desktop (they move the cursor): without a DISPLAY, wine-run.sh
 # starts one for each program it runs, and the end-to-end suite its own.
-env -u DISPLAY ctest --test-dir build-win --output-on-failure --timeout 300
+# DUPLEXA_JUNIT_DIR (set by scripts/test.sh): where the JUnit report goes.
+junit=()
+[ -n "${DUPLEXA_JUNIT_DIR:-}" ] && junit=(--output-junit "$DUPLEXA_JUNIT_DIR/windows.xml")
+env -u DISPLAY ctest --test-dir build-win --output-on-failure --timeout 300 "${junit[@]}"

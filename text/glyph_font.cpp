@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <cstring>
 
 #include "platform/file.h"
@@ -24,15 +25,22 @@ bool is_power_of_two(std::int32_t value) { return value > 0 && (value & (value -
 // zip); without it, the one installed with the program, found from the
 // program's own folder: <prefix>/bin/../share/duplexa/ on Linux, data/ beside
 // the .exe on Windows.
-const char* font_path(char* buffer, std::size_t size) {
+// A build tree holds the font where an installation would (data/ beside
+// the program). `tried` gets the places looked in, for the message when
+// none has it.
+const char* font_path(char* buffer, std::size_t size, std::string* tried) {
     const char* const local = "data/font.bmp";
+    *tried = "data/font.bmp in the working folder";
     if (file_exists(local)) return local;
     char folder[1024];
     if (!platform_get_program_folder(folder, sizeof folder)) return local;
     const char* const installed[] = {"../share/duplexa/font.bmp", "data/font.bmp"};
     for (const char* relative : installed) {
         int length = std::snprintf(buffer, size, "%s%s", folder, relative);
-        if (length > 0 && static_cast<std::size_t>(length) < size && file_exists(buffer)) return buffer;
+        if (length > 0 && static_cast<std::size_t>(length) < size) {
+            *tried += std::string(", ") + buffer;
+            if (file_exists(buffer)) return buffer;
+        }
     }
     return local;
 }
@@ -51,7 +59,10 @@ RgbImage* load_bitmap_file(const char* path) {
 
 bool load_font_texture() {
     char installed[1100];
-    RgbImage* image = load_bitmap_file(font_path(installed, sizeof installed));
+    std::string tried;
+    const char* path = font_path(installed, sizeof installed, &tried);
+    const bool found = file_exists(path);
+    RgbImage* image = load_bitmap_file(path);
     // The rows are handed to GL tightly packed under its default 4-byte row
     // alignment, so a width that is not a power of two of at least 4 would
     // make GL read past the pixel block (Mesa takes any size): such a
@@ -62,6 +73,13 @@ bool load_font_texture() {
         image = nullptr;
     }
     if (!image) {
+        // The box names the file in the words every build has used; standard
+        // error says where it was looked for.
+        if (found)
+            std::fprintf(stderr, "duplexa: the font image %s cannot be read\n", path);
+        else
+            std::fprintf(stderr, "duplexa: the font image was not found; looked for %s\n", tried.c_str());
+        std::fflush(stderr);
         show_message_box(nullptr, "Chyba načítania obrázka.", "data/font.bmp", MB_ICONERROR);
         return false;
     }

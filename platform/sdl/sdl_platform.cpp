@@ -62,7 +62,8 @@ constexpr int max_windows = 4;
 SdlWindow windows[max_windows];
 int next_window_slot;
 
-bool video_ready;
+bool video_ready;      // between registering and unregistering the class
+bool video_connected;  // from the first registering on
 bool class_registered;
 char class_name_registered[64];
 
@@ -406,11 +407,19 @@ bool platform_register_window_class(InstanceHandle, const char* class_name) {
     // driver and run with no window anyone can see. SDL_VIDEODRIVER in the
     // environment still wins over this default.
     SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "x11,wayland", SDL_HINT_DEFAULT);
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        const char* display = std::getenv("DISPLAY");
-        std::fprintf(stderr, "duplexa: cannot open a display (DISPLAY=%s): %s\n",
-                     display && *display ? display : "unset", SDL_GetError());
-        return false;
+    // The display connection, once made, stays until the process ends: a
+    // reopening (F1, an output mode's pixel format) that closed it in
+    // between would leave an X server with no other client to reset itself
+    // under us.
+    if (!video_connected) {
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+            const char* display = std::getenv("DISPLAY");
+            std::fprintf(stderr, "duplexa: cannot open a display (DISPLAY=%s): %s\n",
+                         display && *display ? display : "unset", SDL_GetError());
+            return false;
+        }
+        std::atexit(SDL_Quit);
+        video_connected = true;
     }
     video_ready = true;
     SDL_StopTextInput();  // no WM_CHAR is made; spare the input method
@@ -434,7 +443,6 @@ bool platform_unregister_window_class(const char* class_name, InstanceHandle) {
     class_name_registered[0] = '\0';
     release_mode_holder();
     video_ready = false;
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
     return true;
 }
 

@@ -45,9 +45,11 @@ class Xvfb:
     """A private X server on a free display number (-displayfd), stopped at
     exit whatever happens."""
 
-    def __init__(self, screen="1024x768x24", extra_args=()):
+    def __init__(self, screen="1024x768x24", extra_args=(), reset=False):
+        """With reset, the server resets itself whenever its last client
+        leaves, as a display with nothing else on it does."""
         self.screen = screen
-        self.extra_args = list(extra_args)
+        self.extra_args = list(extra_args) + ([] if reset else ["-noreset"])
         self.process = None
         self.display = None
 
@@ -55,7 +57,7 @@ class Xvfb:
         read_end, write_end = os.pipe()
         self.process = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", self.screen,
-             "-nolisten", "tcp", "-noreset"] + self.extra_args,
+             "-nolisten", "tcp"] + self.extra_args,
             pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
         atexit.register(self.stop)

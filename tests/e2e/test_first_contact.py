@@ -88,6 +88,38 @@ class FirstContact(unittest.TestCase):
             self.assertNotIn("font.bmp", viewer.stderr(), "the font was found")
             self.assertEqual(harness.stop_with_key(xvfb, viewer, window["id"]), 0, viewer.stderr())
 
+    def test_a_build_started_from_another_folder_finds_its_font(self):
+        with harness.Xvfb("800x600x24") as xvfb:
+            viewer = harness.Viewer(DUPLEXA, xvfb, args=["--window"], cwd="/")
+            window = xvfb.wait_window("Duplexa 01", viewer)
+            shot = wait_for_picture(xvfb, viewer, window)
+            self.assertGreater(shot.lit_pixels(0, 0, 60, 16), 20, "the frame rate is printed")
+            self.assertEqual(harness.stop_with_key(xvfb, viewer, window["id"]), 0, viewer.stderr())
+
+    def test_a_missing_font_is_told_in_english_beside_its_box(self):
+        alone = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, alone)
+        shutil.copy(DUPLEXA, alone)
+        with harness.Xvfb("800x600x24") as xvfb:
+            viewer = harness.Viewer(os.path.join(alone, "duplexa"), xvfb, args=["--window"], cwd=alone)
+            xvfb.answer_box("data/font.bmp", "Return", viewer)
+            xvfb.answer_box("ERROR", "Return", viewer)
+            self.assertEqual(viewer.wait(30), 1)
+            self.assertIn("duplexa: the font image was not found; looked for data/font.bmp in the working folder, "
+                          + alone + "/../share/duplexa/font.bmp, " + alone + "/data/font.bmp", viewer.stderr())
+
+    def test_reopening_the_window_keeps_the_display_of_a_server_with_no_other_client(self):
+        # Top-bottom to rows needs a stencil buffer: the window is made again.
+        with harness.Xvfb("800x600x24", reset=True) as xvfb:
+            viewer = harness.Viewer(DUPLEXA, xvfb, args=["--window", "--mode", "top-bottom"])
+            window = xvfb.wait_window("Duplexa 01", viewer)
+            wait_for_picture(xvfb, viewer, window)
+            xvfb.key(window["id"], "m")
+            again = xvfb.wait_window("Duplexa 01", viewer, other_than=window["id"])
+            shot = wait_for_picture(xvfb, viewer, again)
+            self.assertGreater(shot.lit_pixels(200, 100, 600, 500), 300, viewer.stderr())
+            self.assertEqual(harness.stop_with_key(xvfb, viewer, again["id"]), 0, viewer.stderr())
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -370,13 +370,18 @@ class FullScreenModeMissing(ScreenCase):
         self.assertIsNone(self.xvfb.find_window("Duplexa 01"), "no window was opened")
 
     def test_missing_font_image_ends_with_1(self):
+        # The program alone in a folder (a build tree has the font beside it).
         empty = tempfile.mkdtemp(prefix="duplexa-nofont-")
         try:
-            viewer = self.start(cwd=empty)
+            shutil.copy(EXE, empty)
+            viewer = WineViewer(os.path.join(empty, os.path.basename(EXE)), env=self.env, cwd=empty, timeout=TIMEOUT)
+            self.viewers.append(viewer)
             self.answer(viewer, QUESTION, "n")
             self.answer(viewer, NO_IMAGE, "Return")
             self.answer(viewer, NO_INIT, "Return")
             self.assertEqual(1, viewer.wait())
+            self.assertIn("duplexa: the font image was not found; looked for data/font.bmp in the working folder",
+                          viewer.stderr())
         finally:
             shutil.rmtree(empty, ignore_errors=True)
 
