@@ -79,18 +79,6 @@ LResult handle_window_message(WindowHandle window, unsigned message, WParam wpar
     }
 }
 
-void report_unanswered_question() {
-    std::fputs("duplexa: no answer: opening a window\n", stderr);
-    std::fflush(stderr);
-}
-
-void apply_stereo_options(const Options& options) {
-    if (options.mode_given) stereo_rig.set_mode(options.mode);
-    if (options.swap_eyes) stereo_rig.swap_eyes = true;
-    if (options.colour_pair >= 0) stereo_rig.colour_pair = options.colour_pair;
-    if (options.parallax) stereo_rig.parallax_readout = true;
-}
-
 LoopPass run_loop_pass(Message& message) {
     if (platform_peek_message(&message)) {
         if (message.message == WM_QUIT) return LoopPass::ended;
@@ -137,7 +125,7 @@ int run_viewer(InstanceHandle instance, const Options& options) {
     }
     }
 
-    apply_stereo_options(options);
+    apply_start_options(options);
 
     // A failed opening has already told the user why; report it as a failure.
     prepare_opening();
@@ -146,7 +134,6 @@ int run_viewer(InstanceHandle instance, const Options& options) {
     // The model arrives while the first frames show the test object; one
     // that cannot be opened is told in its box and the test object stays.
     if (!options.model_path.empty()) open_model_file(options.model_path.c_str());
-    if (options.shaded) model_shaded = true;
 
     Message message{nullptr, 0, 0, 0};
     for (;;) {

@@ -15,14 +15,6 @@ extern bool active;
 // could not be opened.
 int run_viewer(InstanceHandle instance, const Options& options = Options{});
 
-// The command line's stereo settings (mode, colours, eye swap, readout) on
-// the rig; what was not given stays as it is.
-void apply_stereo_options(const Options& options);
-
-// Said on standard error when a question could not be shown: no answer is
-// taken as consent to change the display.
-void report_unanswered_question();
-
 // What one pass of the frame loop did. The loop goes on after a message or
 // a frame; it ends on the quit message or Escape, and fails when F1 or an
 // output mode's reopening could not open the window again.

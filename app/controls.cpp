@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "app/frame.h"
 #include "app/input.h"
 #include "app/mode_switch.h"
 #include "app/pictures.h"

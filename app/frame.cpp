@@ -5,12 +5,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/app.h"
 #include "app/controls.h"
 #include "app/gl_window.h"
+#include "app/input.h"
 #include "app/mode_switch.h"
 #include "app/model_open.h"
-#include "app/pictures.h"
+#include "app/scene.h"
 #include "app/statics.h"
 #include "model/model.h"
 #include "platform/gl.h"
@@ -74,23 +74,6 @@ void format_frame_rate(float rate, char* out, std::size_t size) {
     char* last = mantissa_end;
     while (last > point + 1 && last[-1] == '0') --last;
     if (last != mantissa_end) std::memmove(last, mantissa_end, std::strlen(mantissa_end) + 1);
-}
-
-void draw_scene(const KeyState& keys) {
-    const ViewSize view = view_size();
-    if (keys.held('S')) {
-        // Mono draws with the projection, viewport and colour the previous
-        // frame's setup_mono left.
-        draw_scene_object();
-    } else {
-        stereo_rig.setup_left_eye(view);
-        if (!keys.held('J')) draw_scene_object();
-        // The right image must not be hidden by the left one's depth.
-        glClear(GL_DEPTH_BUFFER_BIT);
-        stereo_rig.setup_right_eye(view);
-        if (!keys.held('K')) draw_scene_object();
-        stereo_rig.setup_mono(view);
-    }
 }
 
 void render_frame() {

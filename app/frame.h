@@ -3,17 +3,11 @@
 
 #include <cstddef>
 
-#include "platform/key_state.h"
-
 extern char rate_text[20];
 extern char parallax_text[72];  // the comfort line, while the readout is on
 extern char loading_text[72];   // "loading NAME 42%", while a model file is read
 
 void render_frame();
-
-// The scene as the eyes see it this frame: both eyes in the output mode, or
-// one image while S is held (mono). The overlay is not part of it.
-void draw_scene(const KeyState& keys);
 
 // Writes a frame rate with 4 significant digits into out (never more than size
 // bytes, terminator included): fixed-point from 0.1 to below 10000, exponential

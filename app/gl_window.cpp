@@ -1,8 +1,8 @@
 #include "app/gl_window.h"
 
+#include <cstdio>
 #include <new>
 
-#include "app/app.h"
 #include "platform/gl.h"
 #include "stereo/interleave_mask.h"
 #include "text/glyph_font.h"
@@ -192,6 +192,11 @@ bool format_offered(BufferNeeds needs) {
     PixelFormatDescriptor probe = pixel_format;
     ask_for(&probe, needs);
     return covers(described(device_context, platform_choose_pixel_format(device_context, &probe)), needs);
+}
+
+void report_unanswered_question() {
+    std::fputs("duplexa: no answer: opening a window\n", stderr);
+    std::fflush(stderr);
 }
 
 void resize_view(int width, int height) {

@@ -46,6 +46,10 @@ bool open_gl_window(const char* title, int width, int height, int bits, bool ful
 // Releases whatever is held; safe with some or all of it missing.
 void close_gl_window();
 
+// Said on standard error when a question could not be shown: no answer is
+// taken as consent to change the display.
+void report_unanswered_question();
+
 // Viewport and the default 45-degree perspective for a client size.
 void resize_view(int width, int height);
 

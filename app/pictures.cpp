@@ -5,10 +5,10 @@
 #include <ctime>
 #include <vector>
 
-#include "app/app.h"
-#include "app/frame.h"
 #include "app/gl_window.h"
+#include "app/input.h"
 #include "app/png_file.h"
+#include "app/scene.h"
 #include "app/statics.h"
 #include "model/model.h"
 #include "model/model_import.h"
@@ -156,7 +156,6 @@ int render_pictures(const Options& options) {
             return 1;
         }
         model_mesh = std::move(mesh);
-        model_shaded = options.shaded;
     }
     char reason[256] = "";
     OffscreenSurface surface = platform_create_offscreen(width, height, reason, sizeof reason);
@@ -165,7 +164,7 @@ int render_pictures(const Options& options) {
         return 1;
     }
 
-    apply_stereo_options(options);
+    apply_start_options(options);
     prepare_drawing(width, height);
     // The camera at home, the rig focused as automatic focus does in a frame.
     camera.apply_view();

@@ -1,0 +1,23 @@
+#include "app/scene.h"
+
+#include "app/input.h"
+#include "app/statics.h"
+#include "model/model.h"
+#include "platform/gl.h"
+
+void draw_scene(const KeyState& keys) {
+    const ViewSize view = view_size();
+    if (keys.held('S')) {
+        // Mono draws with the projection, viewport and colour the previous
+        // frame's setup_mono left.
+        draw_scene_object();
+    } else {
+        stereo_rig.setup_left_eye(view);
+        if (!keys.held('J')) draw_scene_object();
+        // The right image must not be hidden by the left one's depth.
+        glClear(GL_DEPTH_BUFFER_BIT);
+        stereo_rig.setup_right_eye(view);
+        if (!keys.held('K')) draw_scene_object();
+        stereo_rig.setup_mono(view);
+    }
+}
