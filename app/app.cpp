@@ -130,6 +130,7 @@ int run_viewer(InstanceHandle instance, const Options& options) {
     // that cannot be opened is told in its box and the test object stays.
     if (!options.model_path.empty()) open_model_file(options.model_path.c_str());
     if (options.shaded) model_shaded = true;
+    model_wireframe_asked = options.wireframe;
 
     Message message{nullptr, 0, 0, 0};
     for (;;) {

@@ -52,6 +52,7 @@ const HelpLine help_output_controls[] = {
     {15, 25, 1, "P - parallax comfort readout"},
     {15, 26, 1, "L - model: wireframe or shaded"},
     {15, 27, 1, "F12 - save the picture and the stereo pair (PNG)"},
+    {15, 28, 1, "L again - coloured model: shaded with edges"},
 };
 const int parallax_row = 2;
 const int loading_row = 3;
@@ -168,7 +169,7 @@ void render_frame() {
     // Once per press, like D and U.
     if (key_down['L']) {
         key_down['L'] = 0;
-        if (model_is_open()) model_shaded = !model_shaded;
+        next_model_style();
     }
     if (stereo_rig.parallax_readout) {
         // What is drawn is measured: the model's vertices, or the test object's.
