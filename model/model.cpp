@@ -19,11 +19,11 @@ namespace {
 // differ by a move, not a turn), with a little ambient: faces turned up
 // and left are brightest, so relief shows whichever way the model is seen.
 const GLfloat light_direction[4] = {0.0f, 0.0f, 1.0f, 0.0f};
-const GLfloat light_diffuse[4] = {0.45f, 0.45f, 0.45f, 1.0f};
-const GLfloat key_direction[4] = {-0.45f, 0.6f, 0.66f, 0.0f};
-const GLfloat key_diffuse[4] = {0.55f, 0.55f, 0.55f, 1.0f};
+const GLfloat light_diffuse[4] = {0.3f, 0.3f, 0.3f, 1.0f};
+const GLfloat key_direction[4] = {-0.64f, 0.64f, 0.42f, 0.0f};
+const GLfloat key_diffuse[4] = {0.6f, 0.6f, 0.6f, 1.0f};
 const GLfloat light_ambient[4] = {0.0f, 0.0f, 0.0f, 1.0f};
-const GLfloat scene_ambient[4] = {0.15f, 0.15f, 0.15f, 1.0f};
+const GLfloat scene_ambient[4] = {0.12f, 0.12f, 0.12f, 1.0f};
 // Edges over the surfaces: dark, in the eye's channels.
 const GLfloat edge_colour[4] = {0.1f, 0.1f, 0.1f, 1.0f};
 

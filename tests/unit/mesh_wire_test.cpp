@@ -183,13 +183,27 @@ TEST(ReplyReader, EveryLookThatDoesNotFitTheModelIsRefused) {
         {"a part's corners not where its polygons begin", [](Mesh& m) { m.parts[1].corner_begin = 2; }},
         {"a part of a material not sent", [](Mesh& m) { m.parts[1].material = 2; }},
         {"more parts than faces", [](Mesh& m) { m.parts.resize(5, m.parts[0]); }},
-        {"parts without materials", [](Mesh& m) { m.materials.clear(); m.textures.clear(); m.texel_count = 0; }},
+        {"parts without materials",
+         [](Mesh& m) {
+             m.materials.clear();
+             m.textures.clear();
+             m.texel_count = 0;
+         }},
         {"a material of a texture not sent", [](Mesh& m) { m.materials[1].texture = 2; }},
         {"a colour over one", [](Mesh& m) { m.materials[0].colour[1] = 1.5f; }},
         {"a colour that is no number", [nan](Mesh& m) { m.materials[1].colour[3] = nan; }},
-        {"texels that do not add up", [](Mesh& m) { m.textures[1] = {1, 1}; }},
-        {"a texture of no height", [](Mesh& m) { m.textures[0] = {2, 0}; }},
-        {"a texture wider than the limit", [](Mesh& m) { m.textures[0] = {1u << 20, 1}; }},
+        {"texels that do not add up",
+         [](Mesh& m) {
+             m.textures[1] = {1, 1};
+         }},
+        {"a texture of no height",
+         [](Mesh& m) {
+             m.textures[0] = {2, 0};
+         }},
+        {"a texture wider than the limit",
+         [](Mesh& m) {
+             m.textures[0] = {1u << 20, 1};
+         }},
     };
     for (const Case& c : cases) {
         Mesh mesh = sample_with_look();

@@ -17,11 +17,11 @@ const std::string look_dir = DUPLEXA_SOURCE_DIR "/tests/data/look/";
 
 struct LookCase {
     const char* file;
-    std::size_t materials;       // materials sent
-    std::size_t textures;        // textures named
-    std::size_t unreadable;      // of those, not read
-    bool several_colours;        // vertices not all of one colour
-    bool coordinates;            // texture coordinates sent
+    std::size_t materials;   // materials sent
+    std::size_t textures;    // textures named
+    std::size_t unreadable;  // of those, not read
+    bool several_colours;    // vertices not all of one colour
+    bool coordinates;        // texture coordinates sent
 };
 
 TEST(ModelLook, EachKindOfFileBringsItsMaterialsColoursAndTextures) {
