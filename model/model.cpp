@@ -239,7 +239,7 @@ void upload_textures() {
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
         glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
         gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGBA, static_cast<GLint>(t.width), static_cast<GLint>(t.height), GL_RGBA,
                           GL_UNSIGNED_BYTE, texels);
