@@ -52,7 +52,6 @@ const HelpLine help_output_controls[] = {
     {15, 25, 1, "P - parallax comfort readout"},
     {15, 26, 1, "L - model: wireframe or shaded"},
     {15, 27, 1, "F12 - save the picture and the stereo pair (PNG)"},
-    {15, 29, 1, "L again - coloured model: shaded with edges"},
 };
 const int parallax_row = 2;
 const int loading_row = 3;
