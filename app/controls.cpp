@@ -36,10 +36,6 @@ void next_colour_pair() {
 
 void toggle_parallax_readout() { stereo_rig.parallax_readout = !stereo_rig.parallax_readout; }
 
-void toggle_model_style() {
-    if (model_is_open()) model_shaded = !model_shaded;
-}
-
 }  // namespace
 
 // In the order of the help page; the spec's own keys first, then the keys
@@ -73,7 +69,7 @@ const Control controls[] = {
     {'V', Acts::once, Stage::presentation, swap_eyes, "V - swap eyes"},
     {'C', Acts::once, Stage::presentation, next_colour_pair, "C - next anaglyph colour pair"},
     {'P', Acts::once, Stage::presentation, toggle_parallax_readout, "P - parallax comfort readout"},
-    {'L', Acts::once, Stage::presentation, toggle_model_style, "L - model: wireframe or shaded"},
+    {'L', Acts::once, Stage::presentation, next_model_style, "L - model: wireframe or shaded"},
     {VK_F12, Acts::once, Stage::picture, save_pictures, "F12 - save the picture and the stereo pair (PNG)"},
     {VK_ESCAPE, Acts::once, Stage::loop, nullptr, nullptr},  // ends the loop
     {VK_F1, Acts::once, Stage::loop, nullptr, nullptr},      // full screen or window

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <new>
 
+#include "model/model.h"
 #include "platform/gl.h"
 #include "stereo/interleave_mask.h"
 #include "text/glyph_font.h"
@@ -220,6 +221,8 @@ bool init_gl_state() {
 
     // An allocation failure leaves the viewer without its overlay, not without a picture.
     glyph_font = new (std::nothrow) GlyphFont(font_texture);
+    // A model shown before lost its textures with the old context.
+    upload_model_textures_anew();
 
     platform_show_cursor(false);
     return true;

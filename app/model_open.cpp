@@ -9,6 +9,7 @@
 #include "model/model.h"
 #include "model/model_import.h"
 #include "platform/platform.h"
+#include "text/notice.h"
 
 namespace {
 
@@ -28,7 +29,10 @@ void show_refusal(const std::string& path, const std::string& reason) {
 // looking like it still runs: the state is settled before the box shows.
 bool take_result() {
     if (model_import.state() == ImportState::done) {
-        model_mesh = model_import.take_mesh();
+        show_model(model_import.take_mesh());
+        char notice[64];
+        format_texture_notice(model_mesh.unreadable_textures(), notice, sizeof notice);
+        if (notice[0]) show_notice(notice);
         return true;
     }
     if (model_import.state() == ImportState::failed) {

@@ -18,7 +18,7 @@ namespace {
 
 const char* const usage_line =
     "usage: duplexa [-h] [--version] [-w | -f] [--mode NAME] [--swap-eyes] [--colours PAIR] [--parallax]\n"
-    "               [--shaded] [--render FILE] [--render-pair FILE] [--size WxH] [--mono] [MODEL]\n";
+    "               [--shaded | --wireframe] [--render FILE] [--render-pair FILE] [--size WxH] [--mono] [MODEL]\n";
 
 // "a, b, c" of every name a lookup table knows, for the help and the errors.
 template <typename NameOf>
@@ -114,7 +114,9 @@ CommandLine parse_command_line(int argc, const char* const argv[], Options* opti
                });
     app.add_flag("--swap-eyes", options->swap_eyes, "each eye's image where the other's would go");
     app.add_flag("--parallax", options->parallax, "show the parallax comfort readout");
-    app.add_flag("--shaded", options->shaded, "draw the model shaded (as L)");
+    CLI::Option* shaded_flag = app.add_flag("--shaded", options->shaded, "draw the model shaded (as L)");
+    app.add_flag("--wireframe", options->wireframe, "draw a model with colours or textures as wireframe at first")
+        ->excludes(shaded_flag);
     app.add_option("model", options->model_path, "a model file to show: OBJ, STL, PLY, glTF, ...")->type_name("MODEL");
     app.add_option("--render", options->render_path,
                    "draw the start picture into FILE (PNG) without a window, and exit")

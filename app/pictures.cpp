@@ -145,8 +145,8 @@ int render_pictures(const Options& options) {
                      output_mode_name(options.mode));
         return 1;
     }
+    Mesh mesh;
     if (!options.model_path.empty()) {
-        Mesh mesh;
         std::string why;
         if (!import_model_file(options.model_path.c_str(), import_limits_from_environment(), &mesh, &why)) {
             // One line: the importer's reason may span several.
@@ -155,7 +155,6 @@ int render_pictures(const Options& options) {
             std::fprintf(stderr, "duplexa: cannot open the model %s: %s\n", options.model_path.c_str(), why.c_str());
             return 1;
         }
-        model_mesh = std::move(mesh);
     }
     char reason[256] = "";
     OffscreenSurface surface = platform_create_offscreen(width, height, reason, sizeof reason);
@@ -166,6 +165,13 @@ int render_pictures(const Options& options) {
 
     apply_start_options(options);
     prepare_drawing(width, height);
+    if (!options.model_path.empty()) {
+        // Its textures go to the surface's context.
+        show_model(std::move(mesh));
+        char notice[64];
+        format_texture_notice(model_mesh.unreadable_textures(), notice, sizeof notice);
+        if (notice[0]) std::fprintf(stderr, "duplexa: %s\n", notice);
+    }
     // The camera at home, the rig focused as automatic focus does in a frame.
     camera.apply_view();
     const PictureKeys keys(options.mono);

@@ -9,6 +9,11 @@
 //   model_bench crash FILE           a worker made to crash: from its start to the viewer's reason
 //   model_bench frames FILE SECONDS  offscreen (OSMesa): a stereo glasses-mode frame against one mono
 //                                    draw of the model, wireframe then shaded
+//   model_bench look DIR SECONDS     offscreen: a shaded stereo frame of DIR/sheet-textured.obj (the
+//                                    sheet with a 4096 x 4096 texture) against DIR/sheet-plain.obj
+//                                    (the same, its material's colour alone); then the textured load:
+//                                    the import, the texture's upload, the first frame and a later one
+// (generate also writes the sheets and their texture.)
 // Run one load per process, so that each peak is its own.
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
@@ -19,12 +24,14 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/app.h"
 #include "app/frame.h"
 #include "app/gl_window.h"
 #include "app/model_open.h"
+#include "app/png_file.h"
 #include "app/statics.h"
 #include "bench/bench_common.h"
 #include "model/model.h"
@@ -39,6 +46,45 @@ namespace {
 constexpr int columns = 1000, rows = 500;
 
 float height(int i, int j) { return 20.0f * std::sin(i * 0.05f) * std::cos(j * 0.07f); }
+
+// The sheet again as OBJ with texture coordinates, in one material with a
+// 4096 x 4096 texture and in one of the same colour without it.
+bool generate_sheets(const std::string& dir) {
+    constexpr int side = 4096;
+    std::vector<unsigned char> rgb(std::size_t(side) * side * 3);
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x) {
+            unsigned char* p = &rgb[(std::size_t(y) * side + x) * 3];
+            const bool cell = ((x / 256) + (y / 256)) % 2 == 0;
+            p[0] = static_cast<unsigned char>(cell ? 230 : (x * 7) & 255);
+            p[1] = static_cast<unsigned char>(cell ? 200 : (y * 5) & 255);
+            p[2] = static_cast<unsigned char>(cell ? 40 : (x ^ y) & 255);
+        }
+    char why[256];
+    if (!write_png_file((dir + "/sheet.png").c_str(), side, side, rgb.data(), true, why, sizeof why)) return false;
+    bool written = true;
+    for (const char* kind : {"textured", "plain"}) {
+        const std::string name = std::string("sheet-") + kind;
+        std::FILE* mtl = std::fopen((dir + "/" + name + ".mtl").c_str(), "w");
+        std::FILE* obj = std::fopen((dir + "/" + name + ".obj").c_str(), "w");
+        if (!mtl || !obj) return false;
+        std::fprintf(mtl, "newmtl sheet\nKd 0.9 0.8 0.6\n%s",
+                     std::strcmp(kind, "textured") == 0 ? "map_Kd sheet.png\n" : "");
+        std::fprintf(obj, "mtllib %s.mtl\nusemtl sheet\n", name.c_str());
+        for (int i = 0; i <= columns; ++i)
+            for (int j = 0; j <= rows; ++j) std::fprintf(obj, "v %d %d %.4f\n", i, j, height(i, j));
+        for (int i = 0; i <= columns; ++i)
+            for (int j = 0; j <= rows; ++j) std::fprintf(obj, "vt %.5f %.5f\n", i / double(columns), j / double(rows));
+        auto id = [](int i, int j) { return i * (rows + 1) + j + 1; };
+        for (int i = 0; i < columns; ++i)
+            for (int j = 0; j < rows; ++j) {
+                const int a = id(i, j), b = id(i + 1, j), c = id(i + 1, j + 1), d = id(i, j + 1);
+                std::fprintf(obj, "f %d/%d %d/%d %d/%d\nf %d/%d %d/%d %d/%d\n", a, a, b, b, c, c, a, a, c, c, d, d);
+            }
+        written = std::fclose(mtl) == 0 && std::fclose(obj) == 0 && written;
+    }
+    return written;
+}
 
 bool generate(const std::string& dir) {
     std::FILE* stl = std::fopen((dir + "/big.stl").c_str(), "wb");
@@ -76,7 +122,7 @@ bool generate(const std::string& dir) {
             std::fprintf(obj, "f %d %d %d\n", id(i, j), id(i + 1, j), id(i + 1, j + 1));
             std::fprintf(obj, "f %d %d %d\n", id(i, j), id(i + 1, j + 1), id(i, j + 1));
         }
-    return std::fclose(stl) == 0 && std::fclose(obj) == 0;
+    return std::fclose(stl) == 0 && std::fclose(obj) == 0 && generate_sheets(dir);
 }
 
 // One whole load, in this process (read_model_file) or through the import
@@ -201,6 +247,48 @@ int frames(const char* path, double seconds) {
     return 0;
 }
 
+// Textured against plain, shaded stereo frames; then where the texture's
+// upload falls: in the load (show_model), not in a frame.
+int look(const std::string& dir, double seconds) {
+    script::reset();
+    if (!open_gl_window(window_title, 800, 600, 16, false)) return 1;
+    double ms[2] = {};
+    for (int textured = 0; textured < 2; ++textured) {
+        open_model_file((dir + (textured ? "/sheet-textured.obj" : "/sheet-plain.obj")).c_str());
+        if (!finish_model_file() || !model_shaded) return 1;
+        ms[textured] = median_ms(
+            [] {
+                script::advance_counter(16667);
+                render_frame();
+            },
+            seconds);
+    }
+    close_model();
+    Mesh mesh;
+    std::string reason;
+    const double start = monotonic_seconds();
+    if (!import_model_file((dir + "/sheet-textured.obj").c_str(), import_limits_from_environment(), &mesh, &reason))
+        return 1;
+    const double imported = monotonic_seconds();
+    show_model(std::move(mesh));
+    glFinish();
+    const double uploaded = monotonic_seconds();
+    script::advance_counter(16667);
+    render_frame();
+    glFinish();
+    const double first = monotonic_seconds();
+    script::advance_counter(16667);
+    render_frame();
+    glFinish();
+    const double second = monotonic_seconds();
+    std::printf("textured_ms %.2f plain_ms %.2f import_ms %.0f upload_ms %.0f first_frame_ms %.2f frame_ms %.2f\n",
+                ms[1], ms[0], (imported - start) * 1000.0, (uploaded - imported) * 1000.0, (first - uploaded) * 1000.0,
+                (second - first) * 1000.0);
+    close_model();
+    close_gl_window();
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -212,8 +300,9 @@ int main(int argc, char** argv) {
     if (mode == "loading" && argc == 3) return loading(argv[2]);
     if (mode == "crash" && argc == 3) return crash(argv[2]);
     if (mode == "frames" && argc == 4) return frames(argv[2], std::atof(argv[3]));
+    if (mode == "look" && argc == 4) return look(argv[2], std::atof(argv[3]));
     std::fprintf(stderr,
                  "usage: model_bench generate DIR | load FILE | assimp FILE | worker FILE | loading FILE | crash FILE "
-                 "| frames FILE SECONDS\n");
+                 "| frames FILE SECONDS | look DIR SECONDS\n");
     return 2;
 }

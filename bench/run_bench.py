@@ -205,6 +205,15 @@ def main():
             row("1M-triangle STL %s: stereo frame / one mono draw, ms" % words[0], "%.0f" % f["stereo_ms"],
                 "%.0f" % f["mono_ms"], "%.2f" % (f["stereo_ms"] / f["mono_ms"]),
                 "offscreen (OSMesa), glasses mode, medians; both end with glFinish")
+        look = fields(subprocess.run([model_bench, "look", folder, str(options.seconds)], capture_output=True,
+                                     text=True, timeout=900, check=True, cwd=REPO_ROOT).stdout)
+        row("1M-triangle sheet shaded: with a 4096 x 4096 texture / its colour alone, stereo frame ms",
+            "%.0f" % look["textured_ms"], "%.0f" % look["plain_ms"], "%.2f" % (look["textured_ms"] / look["plain_ms"]),
+            "offscreen (OSMesa), glasses mode, medians; target <= 1.2")
+        row("the textured sheet's load: import / texture upload, ms", "%.0f" % look["import_ms"],
+            "%.0f" % look["upload_ms"], "",
+            "the upload is the load's (show_model); first frame %.0f ms, the next %.0f ms" % (
+                look["first_frame_ms"], look["frame_ms"]))
 
     print()
     print("Machine: " + machine())

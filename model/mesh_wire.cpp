@@ -1,5 +1,7 @@
 #include "model/mesh_wire.h"
 
+#include "model/texture_image.h"
+
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -10,9 +12,16 @@ namespace {
 
 constexpr std::size_t head_bytes = 5;  // kind, 32-bit length
 constexpr std::size_t max_payload = 4096;
-constexpr int array_count = 6;
-constexpr std::uint32_t array_order[array_count] = {wire_positions, wire_normals,  wire_triangles,
-                                                    wire_quads,     wire_polygons, wire_polygon_sizes};
+constexpr int array_count = 12;
+constexpr std::uint32_t array_order[array_count] = {wire_positions, wire_normals,       wire_triangles, wire_quads,
+                                                    wire_polygons,  wire_polygon_sizes, wire_colours,   wire_uvs,
+                                                    wire_parts,     wire_materials,     wire_textures,  wire_texels};
+// The look's records, sent as they are: fields of 4 bytes each.
+constexpr std::uint64_t part_fields = sizeof(MeshPart) / 4;
+constexpr std::uint64_t material_fields = sizeof(MeshMaterial) / 4;
+constexpr std::uint64_t texture_fields = sizeof(MeshTexture) / 4;
+static_assert(sizeof(MeshPart) == 32 && sizeof(MeshMaterial) == 20 && sizeof(MeshTexture) == 8,
+              "the look's records are plain 4-byte fields");
 
 void put_u32(unsigned char* out, std::uint32_t value) {
     for (int i = 0; i < 4; ++i) out[i] = static_cast<unsigned char>(value >> (8 * i));
@@ -66,10 +75,22 @@ void write_out_of_memory_record(const WireSink& sink) { write_record(sink, 'O', 
 
 void write_mesh_record(const WireSink& sink, const Mesh& mesh) {
     const std::uint64_t floats = 3 * std::uint64_t(mesh.vertex_count());
-    const void* data[array_count] = {mesh.positions.get(), mesh.normals.get(),   mesh.triangles.data(),
-                                     mesh.quads.data(),    mesh.polygons.data(), mesh.polygon_sizes.data()};
-    const std::uint64_t counts[array_count] = {
-        floats, floats, mesh.triangles.size(), mesh.quads.size(), mesh.polygons.size(), mesh.polygon_sizes.size()};
+    const void* data[array_count] = {mesh.positions.get(),  mesh.normals.get(),   mesh.triangles.data(),
+                                     mesh.quads.data(),     mesh.polygons.data(), mesh.polygon_sizes.data(),
+                                     mesh.colours.data(),   mesh.uvs.data(),      mesh.parts.data(),
+                                     mesh.materials.data(), mesh.textures.data(), mesh.texels.get()};
+    const std::uint64_t counts[array_count] = {floats,
+                                               floats,
+                                               mesh.triangles.size(),
+                                               mesh.quads.size(),
+                                               mesh.polygons.size(),
+                                               mesh.polygon_sizes.size(),
+                                               mesh.colours.size() / 4,
+                                               mesh.uvs.size(),
+                                               part_fields * mesh.parts.size(),
+                                               material_fields * mesh.materials.size(),
+                                               texture_fields * mesh.textures.size(),
+                                               mesh.texels ? mesh.texel_count : 0};
     unsigned char payload[4 + array_count * 12];
     put_u32(payload, array_count);
     for (int i = 0; i < array_count; ++i) {
@@ -181,6 +202,15 @@ ReplyState ReplyReader::take_mesh_record(std::size_t length) {
     if (counts[4] > 64 * limits_.max_faces || counts[4] < 3 * counts[5])
         return refuse("The importer's answer is malformed (inconsistent counts).");
     if (vertices == 0) return refuse("The importer's answer is malformed (no vertices).");
+    // The look: colours and coordinates for every vertex or none, whole
+    // records, within the limits.
+    if ((counts[6] != 0 && counts[6] != vertices) || (counts[7] != 0 && counts[7] != 2 * vertices) ||
+        counts[8] % part_fields != 0 || counts[9] % material_fields != 0 || counts[10] % texture_fields != 0)
+        return refuse("The importer's answer is malformed (inconsistent counts).");
+    if (counts[8] / part_fields > max_wire_parts || counts[8] / part_fields > faces + 1 ||
+        counts[9] / material_fields > max_wire_materials || counts[10] / texture_fields > texture_limits.max_textures ||
+        counts[11] > texture_limits.max_total_pixels)
+        return refuse("The importer's answer is malformed (a look beyond the limits).");
 
     // The arrays are made without filling them: the pages are the system's
     // until the worker's bytes arrive, so a count that is a lie costs little.
@@ -193,6 +223,19 @@ ReplyState ReplyReader::take_mesh_record(std::size_t length) {
         array_data_[0] = reinterpret_cast<unsigned char*>(mesh_.positions.get());
         array_data_[1] = reinterpret_cast<unsigned char*>(mesh_.normals.get());
         for (int i = 0; i < 4; ++i) array_data_[2 + i] = reinterpret_cast<unsigned char*>(lists[i]->data());
+        mesh_.colours.resize(static_cast<std::size_t>(4 * counts[6]));
+        mesh_.uvs.resize(static_cast<std::size_t>(counts[7]));
+        mesh_.parts.resize(static_cast<std::size_t>(counts[8] / part_fields));
+        mesh_.materials.resize(static_cast<std::size_t>(counts[9] / material_fields));
+        mesh_.textures.resize(static_cast<std::size_t>(counts[10] / texture_fields));
+        mesh_.texel_count = static_cast<std::size_t>(counts[11]);
+        if (mesh_.texel_count) mesh_.texels.reset(new std::uint32_t[mesh_.texel_count]);
+        array_data_[6] = mesh_.colours.data();
+        array_data_[7] = reinterpret_cast<unsigned char*>(mesh_.uvs.data());
+        array_data_[8] = reinterpret_cast<unsigned char*>(mesh_.parts.data());
+        array_data_[9] = reinterpret_cast<unsigned char*>(mesh_.materials.data());
+        array_data_[10] = reinterpret_cast<unsigned char*>(mesh_.textures.data());
+        array_data_[11] = reinterpret_cast<unsigned char*>(mesh_.texels.get());
     } catch (const std::bad_alloc&) {
         return refuse("Not enough memory for the model.");
     } catch (const std::length_error&) {
@@ -238,6 +281,60 @@ bool ReplyReader::check_mesh() {
     if (!indices_below(mesh_.triangles, vertices) || !indices_below(mesh_.quads, vertices) ||
         !indices_below(mesh_.polygons, vertices)) {
         refuse("The importer's answer is malformed (a corner outside the model).");
+        return false;
+    }
+    return check_look();
+}
+
+// Parts inside the face lists, materials of finite colours naming textures
+// that exist, texture sizes that add up to the texels sent.
+bool ReplyReader::check_look() {
+    const char* bad = "The importer's answer is malformed (a look that does not fit the model).";
+    if (!all_finite(mesh_.uvs.data(), mesh_.uvs.size()) ||
+        ((!mesh_.parts.empty() || !mesh_.colours.empty() || !mesh_.textures.empty()) && mesh_.materials.empty())) {
+        refuse(bad);
+        return false;
+    }
+    const std::uint64_t triangles = mesh_.triangles.size() / 3, quads = mesh_.quads.size() / 4,
+                        polygons = mesh_.polygon_sizes.size();
+    // The corners before each polygon, for the parts' first corners.
+    std::vector<std::uint64_t> corners_before;
+    if (!mesh_.parts.empty()) {
+        corners_before.resize(static_cast<std::size_t>(polygons) + 1);
+        for (std::size_t i = 0; i < polygons; ++i) corners_before[i + 1] = corners_before[i] + mesh_.polygon_sizes[i];
+    }
+    for (const MeshPart& p : mesh_.parts) {
+        const std::uint64_t corners = p.polygon_begin <= polygons ? corners_before[p.polygon_begin] : 0;
+        if (p.material >= mesh_.materials.size() || std::uint64_t(p.triangle_begin) + p.triangle_count > triangles ||
+            std::uint64_t(p.quad_begin) + p.quad_count > quads ||
+            std::uint64_t(p.polygon_begin) + p.polygon_count > polygons || p.corner_begin != corners) {
+            refuse(bad);
+            return false;
+        }
+    }
+    for (const MeshMaterial& m : mesh_.materials) {
+        for (float c : m.colour)
+            if (!(c >= 0.0f && c <= 1.0f)) {
+                refuse(bad);
+                return false;
+            }
+        if (m.texture != no_texture && m.texture >= mesh_.textures.size()) {
+            refuse(bad);
+            return false;
+        }
+    }
+    std::uint64_t texels = 0;
+    for (const MeshTexture& t : mesh_.textures) {
+        const bool empty = t.width == 0 && t.height == 0;
+        if (!empty && (t.width == 0 || t.height == 0 || t.width > texture_limits.max_side ||
+                       t.height > texture_limits.max_side)) {
+            refuse(bad);
+            return false;
+        }
+        texels += std::uint64_t(t.width) * t.height;
+    }
+    if (texels != mesh_.texel_count) {
+        refuse(bad);
         return false;
     }
     return true;

@@ -10,7 +10,9 @@
 //   'O' out of memory: nothing;
 //   'M' mesh: a 32-bit array count, then per array a 32-bit id and a 64-bit
 //       count of 4-byte elements. The arrays' elements follow the record in
-//       that order; after them the reply ends.
+//       that order; after them the reply ends. The look's arrays come after
+//       the geometry's: colours (one element per vertex), coordinates (two),
+//       parts, materials and texture sizes (their fields), and the texels.
 #pragma once
 
 #include <cstddef>
@@ -67,6 +69,7 @@ private:
     ReplyState take_mesh_record(std::size_t length);
     ReplyState next_array();
     bool check_mesh();
+    bool check_look();
 
     MeshLimits limits_ = {0, 0};
     ReplyState state_ = ReplyState::reading;
@@ -80,8 +83,8 @@ private:
     unsigned char kind_ = 0;
     // The mesh's arrays, filled in order.
     Mesh mesh_;
-    unsigned char* array_data_[6] = {};
-    std::uint64_t array_bytes_[6] = {};
+    unsigned char* array_data_[12] = {};
+    std::uint64_t array_bytes_[12] = {};
     int array_ = 0;  // the one being filled
     std::uint64_t array_have_ = 0;
 };
@@ -94,4 +97,14 @@ enum WireArray : std::uint32_t {
     wire_quads = 4,
     wire_polygons = 5,
     wire_polygon_sizes = 6,
+    wire_colours = 7,
+    wire_uvs = 8,
+    wire_parts = 9,
+    wire_materials = 10,
+    wire_textures = 11,
+    wire_texels = 12,
 };
+
+// The most parts and materials a reply may hold.
+constexpr std::uint64_t max_wire_parts = std::uint64_t(1) << 20;
+constexpr std::uint64_t max_wire_materials = std::uint64_t(1) << 16;

@@ -1,18 +1,36 @@
 #include "model/model.h"
 
+#include <cstdio>
+#include <utility>
+#include <vector>
+
 #include "platform/gl.h"
 #include "stereo/test_object.h"
 
 Mesh model_mesh;
 bool model_shaded = false;
+bool model_edges = false;
+bool model_wireframe_asked = false;
 
 namespace {
 
-// Light straight from the camera: faces turned to the viewer are brightest.
+// A headlight straight from the camera and a key light from above left,
+// both fixed to the camera (so the same in every eye: the eyes' views
+// differ by a move, not a turn), with a little ambient: faces turned up
+// and left are brightest, so relief shows whichever way the model is seen.
 const GLfloat light_direction[4] = {0.0f, 0.0f, 1.0f, 0.0f};
-const GLfloat light_diffuse[4] = {0.8f, 0.8f, 0.8f, 1.0f};
+const GLfloat light_diffuse[4] = {0.3f, 0.3f, 0.3f, 1.0f};
+const GLfloat key_direction[4] = {-0.64f, 0.64f, 0.42f, 0.0f};
+const GLfloat key_diffuse[4] = {0.6f, 0.6f, 0.6f, 1.0f};
 const GLfloat light_ambient[4] = {0.0f, 0.0f, 0.0f, 1.0f};
-const GLfloat scene_ambient[4] = {0.2f, 0.2f, 0.2f, 1.0f};
+const GLfloat scene_ambient[4] = {0.12f, 0.12f, 0.12f, 1.0f};
+// Edges over the surfaces: dark, in the eye's channels.
+const GLfloat edge_colour[4] = {0.1f, 0.1f, 0.1f, 1.0f};
+
+// The model's textures in the current context, and the texels they were
+// made from: a mesh put in place without show_model draws untextured.
+std::vector<GLuint> texture_names;
+const std::uint32_t* textures_of = nullptr;
 
 void draw_faces(GLenum polygon_mode) {
     glPolygonMode(GL_FRONT_AND_BACK, polygon_mode);
@@ -46,6 +64,122 @@ void draw_wireframe() {
     glDisableClientState(GL_VERTEX_ARRAY);
 }
 
+void set_up_lights() {
+    // The lights are placed in eye coordinates, so they move with the camera.
+    glPushMatrix();
+    glLoadIdentity();
+    glLightfv(GL_LIGHT0, GL_POSITION, light_direction);
+    glLightfv(GL_LIGHT1, GL_POSITION, key_direction);
+    glPopMatrix();
+    glLightfv(GL_LIGHT0, GL_DIFFUSE, light_diffuse);
+    glLightfv(GL_LIGHT0, GL_AMBIENT, light_ambient);
+    glLightfv(GL_LIGHT1, GL_DIFFUSE, key_diffuse);
+    glLightfv(GL_LIGHT1, GL_AMBIENT, light_ambient);
+    glLightModelfv(GL_LIGHT_MODEL_AMBIENT, scene_ambient);
+    // Files disagree about which side of a face is the front.
+    glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_TRUE);
+    glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
+    glEnable(GL_COLOR_MATERIAL);
+    glEnable(GL_LIGHT0);
+    glEnable(GL_LIGHT1);
+    glEnable(GL_LIGHTING);
+}
+
+void put_lights_away() {
+    glDisable(GL_LIGHTING);
+    glDisable(GL_LIGHT1);
+    glDisable(GL_LIGHT0);
+    glDisable(GL_COLOR_MATERIAL);
+}
+
+// One part's faces, filled.
+void draw_part_faces(const MeshPart& part) {
+    if (part.triangle_count)
+        glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(3 * part.triangle_count), GL_UNSIGNED_INT,
+                       model_mesh.triangles.data() + 3 * std::size_t(part.triangle_begin));
+    if (part.quad_count)
+        glDrawElements(GL_QUADS, static_cast<GLsizei>(4 * part.quad_count), GL_UNSIGNED_INT,
+                       model_mesh.quads.data() + 4 * std::size_t(part.quad_begin));
+    const std::uint32_t* corners = model_mesh.polygons.data() + part.corner_begin;
+    for (std::uint32_t i = 0; i < part.polygon_count; ++i) {
+        const std::uint32_t size = model_mesh.polygon_sizes[part.polygon_begin + i];
+        glDrawElements(GL_POLYGON, static_cast<GLsizei>(size), GL_UNSIGNED_INT, corners);
+        corners += size;
+    }
+}
+
+bool see_through(const MeshMaterial& material) { return material.colour[3] < 1.0f; }
+
+// The texture a part is drawn with, or 0.
+GLuint texture_for(const MeshMaterial& material) {
+    if (textures_of != model_mesh.texels.get() || model_mesh.uvs.empty() || material.texture >= texture_names.size())
+        return 0;
+    return texture_names[material.texture];
+}
+
+// The parts of the model with their materials: the opaque ones, or those
+// seen through (blended over what is behind them, without hiding what comes
+// after). Colours per vertex where the mesh has them, else the material's.
+void draw_parts(bool see_through_pass) {
+    const bool per_vertex = !model_mesh.colours.empty();
+    if (per_vertex) {
+        glEnableClientState(GL_COLOR_ARRAY);
+        glColorPointer(4, GL_UNSIGNED_BYTE, 0, model_mesh.colours.data());
+    }
+    if (!model_mesh.uvs.empty()) {
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glTexCoordPointer(2, GL_FLOAT, 0, model_mesh.uvs.data());
+    }
+    for (const MeshPart& part : model_mesh.parts) {
+        if (part.material >= model_mesh.materials.size()) continue;
+        const MeshMaterial& material = model_mesh.materials[part.material];
+        if (see_through(material) != see_through_pass) continue;
+        if (!per_vertex) glColor4fv(material.colour);
+        const GLuint texture = texture_for(material);
+        if (texture) {
+            glBindTexture(GL_TEXTURE_2D, texture);
+            glEnable(GL_TEXTURE_2D);
+        } else {
+            glDisable(GL_TEXTURE_2D);
+        }
+        draw_part_faces(part);
+    }
+    glDisable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glDisableClientState(GL_COLOR_ARRAY);
+}
+
+bool has_see_through_parts() {
+    for (const MeshPart& part : model_mesh.parts)
+        if (part.material < model_mesh.materials.size() && see_through(model_mesh.materials[part.material]))
+            return true;
+    return false;
+}
+
+// The model's own look, lit: opaque parts, then the edges (in the edge
+// style), then the parts seen through.
+void draw_look() {
+    draw_parts(false);
+    if (model_edges) {
+        put_lights_away();
+        glColor4fv(edge_colour);
+        draw_faces(GL_LINE);
+        set_up_lights();
+    }
+    if (!has_see_through_parts()) return;
+    GLint source = GL_ONE, destination = GL_ZERO;
+    glGetIntegerv(GL_BLEND_SRC, &source);
+    glGetIntegerv(GL_BLEND_DST, &destination);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glDepthMask(GL_FALSE);
+    draw_parts(true);
+    glDepthMask(GL_TRUE);
+    glBlendFunc(static_cast<GLenum>(source), static_cast<GLenum>(destination));
+    glDisable(GL_BLEND);
+}
+
 // Grey shading in the eye's channels: the eye's colour becomes a colour mask
 // (red only for the red eye), so each eye's surfaces hide each other
 // properly while the other eye's image stays untouched. Blending is off
@@ -57,32 +191,27 @@ void draw_shaded() {
     glColorMask(colour[0] > 0.0f, colour[1] > 0.0f, colour[2] > 0.0f, GL_TRUE);
     glDisable(GL_BLEND);
 
-    // The light is placed in eye coordinates, so it moves with the camera.
-    glPushMatrix();
-    glLoadIdentity();
-    glLightfv(GL_LIGHT0, GL_POSITION, light_direction);
-    glPopMatrix();
-    glLightfv(GL_LIGHT0, GL_DIFFUSE, light_diffuse);
-    glLightfv(GL_LIGHT0, GL_AMBIENT, light_ambient);
-    glLightModelfv(GL_LIGHT_MODEL_AMBIENT, scene_ambient);
-    // Files disagree about which side of a face is the front.
-    glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_TRUE);
-    glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
-    glEnable(GL_COLOR_MATERIAL);
-    glEnable(GL_LIGHT0);
-    glEnable(GL_LIGHTING);
+    set_up_lights();
 
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_NORMAL_ARRAY);
     glVertexPointer(3, GL_FLOAT, 0, model_mesh.positions.get());
     glNormalPointer(GL_FLOAT, 0, model_mesh.normals.get());
-    draw_faces(GL_FILL);
+    // With edges over them, the surfaces are pushed back a little so that
+    // the edges on them win the depth test and those behind them do not.
+    if (model_edges) {
+        glEnable(GL_POLYGON_OFFSET_FILL);
+        glPolygonOffset(1.0f, 1.0f);
+    }
+    if (model_mesh.has_look() && !model_mesh.parts.empty())
+        draw_look();
+    else
+        draw_faces(GL_FILL);
+    glDisable(GL_POLYGON_OFFSET_FILL);
     glDisableClientState(GL_NORMAL_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
 
-    glDisable(GL_LIGHTING);
-    glDisable(GL_LIGHT0);
-    glDisable(GL_COLOR_MATERIAL);
+    put_lights_away();
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     if (blending) glEnable(GL_BLEND);
     // Colour material has written the colour into the material, not
@@ -90,11 +219,77 @@ void draw_shaded() {
     glColor4fv(colour);
 }
 
+void release_textures() {
+    if (!texture_names.empty()) glDeleteTextures(static_cast<GLsizei>(texture_names.size()), texture_names.data());
+    texture_names.clear();
+    textures_of = nullptr;
+}
+
+// Each readable texture once, with its mipmaps; the GLU scales one that is
+// too large for the GL, or not a power of two on a GL that wants one.
+void upload_textures() {
+    texture_names.assign(model_mesh.textures.size(), 0);
+    textures_of = model_mesh.texels.get();
+    const std::uint32_t* texels = model_mesh.texels.get();
+    for (std::size_t i = 0; i < model_mesh.textures.size(); ++i) {
+        const MeshTexture& t = model_mesh.textures[i];
+        if (t.width == 0 || t.height == 0) continue;
+        glGenTextures(1, &texture_names[i]);
+        glBindTexture(GL_TEXTURE_2D, texture_names[i]);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGBA, static_cast<GLint>(t.width), static_cast<GLint>(t.height), GL_RGBA,
+                          GL_UNSIGNED_BYTE, texels);
+        texels += std::size_t(t.width) * t.height;
+    }
+    glBindTexture(GL_TEXTURE_2D, 0);
+}
+
 }  // namespace
 
 bool model_is_open() { return model_mesh.vertex_count() > 0; }
 
-void close_model() { model_mesh = Mesh(); }
+void close_model() {
+    release_textures();
+    model_mesh = Mesh();
+}
+
+void show_model(Mesh mesh) {
+    release_textures();
+    model_mesh = std::move(mesh);
+    upload_textures();
+    if (!model_mesh.has_look())
+        model_edges = false;
+    else if (!model_wireframe_asked)
+        model_shaded = true;
+}
+
+void upload_model_textures_anew() {
+    texture_names.clear();
+    upload_textures();
+}
+
+void next_model_style() {
+    if (!model_is_open()) return;
+    if (!model_shaded) {
+        model_shaded = true;
+    } else if (!model_edges && model_mesh.has_look()) {
+        model_edges = true;
+    } else {
+        model_shaded = false;
+        model_edges = false;
+    }
+}
+
+void format_texture_notice(std::size_t unreadable, char* out, std::size_t size) {
+    if (size == 0) return;
+    out[0] = '\0';
+    if (unreadable == 0) return;
+    std::snprintf(out, size, "%zu texture%s could not be read", unreadable, unreadable == 1 ? "" : "s");
+}
 
 void draw_scene_object() {
     if (!model_is_open()) {

@@ -8,11 +8,32 @@
 extern Mesh model_mesh;
 // L switches between wireframe (false, the start) and shaded surfaces.
 extern bool model_shaded;
+// Shaded, with the edges drawn over the surfaces (a model with a look of
+// its own: L's third style).
+extern bool model_edges;
+// --wireframe: a model with colours or textures opens in wireframe too.
+extern bool model_wireframe_asked;
 
 bool model_is_open();
 
 // Back to the test object.
 void close_model();
+
+// mesh becomes the model shown, its textures uploaded to the current GL
+// context once, here (never in a frame). A model with a look of its own
+// opens shaded unless model_wireframe_asked.
+void show_model(Mesh mesh);
+
+// The GL context was made anew (the window reopened, an offscreen surface
+// made): the textures go up again; the old context's names are gone with it.
+void upload_model_textures_anew();
+
+// L: wireframe, shaded, then (a model with a look) shaded with edges, and
+// round again. Nothing without a model.
+void next_model_style();
+
+// "2 textures could not be read", or an empty text for none.
+void format_texture_notice(std::size_t unreadable, char* out, std::size_t size);
 
 // The scene of one eye: the model if one is open, else the test object.
 // Uses the current matrices, viewport and colour as draw_test_object does,

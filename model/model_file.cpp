@@ -4,6 +4,8 @@
 // limit, its bytes counted for the progress.
 #include "model/model_file.h"
 
+#include "model/scene_look.h"
+
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 #include <assimp/IOStream.hpp>
@@ -503,6 +505,54 @@ void strip_unused(aiScene* scene) {
     }
 }
 
+// Each mesh's first colour set and texture coordinates and its material,
+// kept out of the scene while it is validated: the importer's validation
+// refuses a scene for a broken one, and the look is never a reason to
+// refuse a model (the conversion checks what it reads of them itself).
+struct LentLook {
+    aiMesh* mesh;
+    aiColor4D* colours;
+    aiVector3D* uvs;
+    unsigned uv_components;
+    unsigned material;
+};
+
+struct LookAside {
+    std::vector<LentLook> lent;
+    LookAside() = default;
+    LookAside(const LookAside&) = delete;
+    LookAside& operator=(const LookAside&) = delete;
+    ~LookAside() {
+        for (LentLook& l : lent) {
+            delete[] l.colours;
+            delete[] l.uvs;
+        }
+    }
+};
+
+void set_look_aside(aiScene* scene, LookAside* aside) {
+    for (unsigned m = 0; m < scene->mNumMeshes; ++m) {
+        aiMesh* mesh = scene->mMeshes[m];
+        if (!mesh) continue;
+        aside->lent.push_back(
+            LentLook{mesh, mesh->mColors[0], mesh->mTextureCoords[0], mesh->mNumUVComponents[0], mesh->mMaterialIndex});
+        mesh->mColors[0] = nullptr;
+        mesh->mTextureCoords[0] = nullptr;
+    }
+}
+
+void give_look_back(LookAside* aside) {
+    for (LentLook& l : aside->lent) {
+        l.mesh->mColors[0] = l.colours;
+        l.mesh->mTextureCoords[0] = l.uvs;
+        l.mesh->mNumUVComponents[0] = l.uvs ? l.uv_components : 0;
+        l.mesh->mMaterialIndex = l.material;
+        l.colours = nullptr;
+        l.uvs = nullptr;
+    }
+    aside->lent.clear();
+}
+
 // Validation wants faces in every mesh, and a point cloud has none: each
 // such mesh is lent one point face while it is checked.
 std::vector<aiMesh*> lend_point_faces(aiScene* scene) {
@@ -594,6 +644,10 @@ bool read_checked(const char* path, Mesh* mesh, std::string* reason, ReadState* 
         *reason = mesh_error_text(MeshError::no_faces);
         return false;
     }
+    // The look is read while the materials and embedded images are there.
+    SceneLook look = look_of_scene(*scene, path, texture_limits);
+    LookAside aside;
+    set_look_aside(scene, &aside);
     strip_unused(scene);
     const std::vector<aiMesh*> lent = lend_point_faces(scene);
     state->meter.start_validation();
@@ -602,12 +656,13 @@ bool read_checked(const char* path, Mesh* mesh, std::string* reason, ReadState* 
         return false;
     }
     take_back_point_faces(lent);
+    give_look_back(&aside);
     state->meter.reach(95);
 
     // Ours, so that the conversion can take its arrays over.
     std::unique_ptr<aiScene> owned(importer.GetOrphanedScene());
     MeshError error = MeshError::none;
-    if (!mesh_from_scene(owned.get(), model_limits.mesh, mesh, &error)) {
+    if (!mesh_from_scene(owned.get(), model_limits.mesh, mesh, &error, &look)) {
         *reason = mesh_error_text(error);
         return false;
     }
@@ -666,6 +721,25 @@ bool declared_counts(const unsigned char* head, std::size_t head_size, std::uint
     if (off_counts(text, head_size, file_size, off_file, out)) return true;
     *out = DeclaredCounts();
     return false;
+}
+
+bool model_part_exists(const char* path) { return path && *path && file_exists(path); }
+
+bool read_model_part(const char* path, std::uint64_t max_bytes, std::vector<unsigned char>* bytes) {
+    bytes->clear();
+    std::uint64_t size = 0;
+    std::string why;
+    std::FILE* file = open_regular(path, max_bytes, &size, &why);
+    if (!file) return false;
+    bool read = false;
+    try {
+        bytes->resize(static_cast<std::size_t>(size));
+        read = std::fread(bytes->data(), 1, bytes->size(), file) == bytes->size();
+    } catch (const std::bad_alloc&) {
+    }
+    std::fclose(file);
+    if (!read) bytes->clear();
+    return read && !bytes->empty();
 }
 
 bool read_model_file(const char* path, Mesh* mesh, std::string* reason, const ReadProgress& progress) {

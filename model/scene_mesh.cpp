@@ -172,7 +172,65 @@ struct Cursor {
     std::uint32_t* polygon_sizes;
     std::uint32_t vertices;  // written so far
     bool normals_taken;      // in place: the file's normals are the output already
+    // The look, when the model has one: colours and coordinates (null
+    // without them) and the parts, with where each face list begins.
+    std::uint8_t* colours;
+    float* uvs;
+    std::vector<MeshPart>* parts;
+    const std::vector<MeshMaterial>* materials;
+    const std::uint32_t* triangles_start;
+    const std::uint32_t* quads_start;
+    const std::uint32_t* polygons_start;
+    const std::uint32_t* polygon_sizes_start;
 };
+
+const MeshMaterial white_material = {{1.0f, 1.0f, 1.0f, 1.0f}, no_texture};
+
+// The material a mesh is drawn with: white where the index names none.
+std::uint32_t material_of(const aiMesh& mesh, const std::vector<MeshMaterial>* materials) {
+    return materials && mesh.mMaterialIndex < materials->size() ? mesh.mMaterialIndex : 0;
+}
+
+std::uint8_t colour_byte(float value) {
+    // Also for values that are not numbers: those give 0.
+    return value > 0.0f ? value < 1.0f ? static_cast<std::uint8_t>(value * 255.0f + 0.5f) : 255 : 0;
+}
+
+// Colours and coordinates of one mesh's vertices, and its part.
+void append_look(const aiMesh& source, const std::uint32_t* triangles, const std::uint32_t* quads,
+                 const std::uint32_t* polygons, const std::uint32_t* polygon_sizes, Cursor* out) {
+    const unsigned vertex_count = source.mNumVertices;
+    const std::uint32_t material = material_of(source, out->materials);
+    const MeshMaterial& drawn =
+        out->materials && material < out->materials->size() ? (*out->materials)[material] : white_material;
+    if (std::uint8_t* colours = out->colours) {
+        const aiColor4D* file = source.mColors[0];
+        for (unsigned i = 0; i < vertex_count; ++i) {
+            const float* c = file ? &file[i].r : drawn.colour;
+            for (int k = 0; k < 4; ++k) colours[4 * std::size_t(i) + k] = colour_byte(c[k]);
+        }
+        out->colours += 4 * std::size_t(vertex_count);
+    }
+    if (float* uvs = out->uvs) {
+        const aiVector3D* file = source.mNumUVComponents[0] >= 2 ? source.mTextureCoords[0] : nullptr;
+        for (unsigned i = 0; i < vertex_count; ++i) {
+            const bool usable = file && std::isfinite(file[i].x) && std::isfinite(file[i].y);
+            uvs[2 * std::size_t(i)] = usable ? file[i].x : 0.0f;
+            uvs[2 * std::size_t(i) + 1] = usable ? file[i].y : 0.0f;
+        }
+        out->uvs += 2 * std::size_t(vertex_count);
+    }
+    MeshPart part;
+    part.material = out->materials && material < out->materials->size() ? material : 0;
+    part.triangle_begin = static_cast<std::uint32_t>((triangles - out->triangles_start) / 3);
+    part.triangle_count = static_cast<std::uint32_t>((out->triangles - triangles) / 3);
+    part.quad_begin = static_cast<std::uint32_t>((quads - out->quads_start) / 4);
+    part.quad_count = static_cast<std::uint32_t>((out->quads - quads) / 4);
+    part.polygon_begin = static_cast<std::uint32_t>(polygon_sizes - out->polygon_sizes_start);
+    part.polygon_count = static_cast<std::uint32_t>(out->polygon_sizes - polygon_sizes);
+    part.corner_begin = static_cast<std::uint32_t>(polygons - out->polygons_start);
+    if (part.triangle_count || part.quad_count || part.polygon_count) out->parts->push_back(part);
+}
 
 // Appends one placed mesh: positions, normals and its faces by corner count
 // (points: a point cloud's vertices alone). In place: its positions (and
@@ -199,6 +257,8 @@ bool append(const Placement& p, bool in_place, bool points, Cursor* out) {
         positions[3 * i + 2] = v.z;
     }
 
+    const std::uint32_t *triangles = out->triangles, *quads = out->quads, *polygons = out->polygons,
+                        *polygon_sizes = out->polygon_sizes;
     for (unsigned f = 0; f < face_count; ++f) {
         const aiFace& face = source.mFaces[f];
         if (!usable_face(face, vertex_count)) continue;
@@ -236,6 +296,7 @@ bool append(const Placement& p, bool in_place, bool points, Cursor* out) {
                 add_face_normal(out->positions - 3 * std::size_t(base), base, source.mFaces[f], normals);
     }
     for (unsigned i = 0; i < vertex_count; ++i) normalise(normals + 3 * i);
+    if (out->parts) append_look(source, triangles, quads, polygons, polygon_sizes, out);
 
     out->positions += 3 * std::size_t(vertex_count);
     out->normals += 3 * std::size_t(vertex_count);
@@ -290,7 +351,25 @@ const char* mesh_error_text(MeshError error) {
     return "Unknown error.";
 }
 
-bool mesh_from_scene(aiScene* scene, const MeshLimits& limits, Mesh* mesh, MeshError* error) {
+namespace {
+
+// Whether the placed meshes have a look of their own, and whether a
+// textured material among them wants texture coordinates.
+void look_needs(const std::vector<Placement>& placements, const SceneLook* look, bool* coloured, bool* textured) {
+    *coloured = *textured = false;
+    const std::vector<MeshMaterial>* materials = look ? &look->materials : nullptr;
+    for (const Placement& p : placements) {
+        const std::uint32_t m = material_of(*p.mesh, materials);
+        if (p.mesh->mColors[0]) *coloured = true;
+        if (look && m < look->coloured.size() && look->coloured[m]) *coloured = true;
+        if (materials && m < materials->size() && (*materials)[m].texture != no_texture && p.mesh->mTextureCoords[0])
+            *textured = true;
+    }
+}
+
+}  // namespace
+
+bool mesh_from_scene(aiScene* scene, const MeshLimits& limits, Mesh* mesh, MeshError* error, SceneLook* look) {
     *mesh = Mesh();
     *error = MeshError::none;
     if (!scene || !scene->mMeshes || scene->mNumMeshes == 0) return fail(mesh, error, MeshError::no_faces);
@@ -326,6 +405,12 @@ bool mesh_from_scene(aiScene* scene, const MeshLimits& limits, Mesh* mesh, MeshE
         mesh->quads.resize(4 * n.quads);
         mesh->polygons.resize(n.polygon_corners);
         mesh->polygon_sizes.resize(n.polygons);
+        bool coloured = false, textured = false;
+        look_needs(placements, look, &coloured, &textured);
+        if (coloured) {
+            mesh->colours.resize(4 * n.vertices);
+            if (textured) mesh->uvs.resize(2 * n.vertices);
+        }
         Cursor out = {mesh->positions.get(),
                       mesh->normals.get(),
                       mesh->triangles.data(),
@@ -333,7 +418,15 @@ bool mesh_from_scene(aiScene* scene, const MeshLimits& limits, Mesh* mesh, MeshE
                       mesh->polygons.data(),
                       mesh->polygon_sizes.data(),
                       0,
-                      normals_taken};
+                      normals_taken,
+                      coloured ? mesh->colours.data() : nullptr,
+                      textured ? mesh->uvs.data() : nullptr,
+                      coloured ? &mesh->parts : nullptr,
+                      look ? &look->materials : nullptr,
+                      mesh->triangles.data(),
+                      mesh->quads.data(),
+                      mesh->polygons.data(),
+                      mesh->polygon_sizes.data()};
         for (const Placement& p : placements)
             if (!append(p, in_place, points, &out)) return fail(mesh, error, MeshError::not_finite);
         // Faces reaching outside their mesh were counted but not written.
@@ -342,6 +435,22 @@ bool mesh_from_scene(aiScene* scene, const MeshLimits& limits, Mesh* mesh, MeshE
         mesh->quads.resize(out.quads - mesh->quads.data());
         mesh->polygons.resize(out.polygons - mesh->polygons.data());
         mesh->polygon_sizes.resize(out.polygon_sizes - mesh->polygon_sizes.data());
+        mesh->colours.resize(4 * std::size_t(out.vertices) * !mesh->colours.empty());
+        mesh->uvs.resize(2 * std::size_t(out.vertices) * !mesh->uvs.empty());
+        if (coloured) {
+            if (look && !look->materials.empty()) {
+                mesh->materials = std::move(look->materials);
+                mesh->textures = std::move(look->textures);
+                mesh->texels = std::move(look->texels);
+                mesh->texel_count = look->texel_count;
+                look->texel_count = 0;
+            } else {
+                mesh->materials.push_back(white_material);
+            }
+            // Without coordinates no texture can be placed.
+            if (mesh->uvs.empty())
+                for (MeshMaterial& m : mesh->materials) m.texture = no_texture;
+        }
         if (mesh->vertex_count() == 0 || (!points && mesh->face_count() == 0))
             return fail(mesh, error, MeshError::no_faces);
         fit(mesh);

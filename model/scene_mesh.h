@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 #include "model/mesh.h"
 
@@ -11,6 +13,19 @@ struct aiScene;
 struct MeshLimits {
     std::uint64_t max_faces;
     std::uint64_t max_vertices;
+};
+
+// The materials of a scene as drawn, in the scene's order, and the textures
+// they use, read before the scene is converted (see scene_look.h).
+struct SceneLook {
+    std::vector<MeshMaterial> materials;
+    // Per material: it has a colour of its own (not grey), a texture or an
+    // opacity below 1; a model with none of these, and without colours per
+    // vertex, is drawn as it always was.
+    std::vector<bool> coloured;
+    std::vector<MeshTexture> textures;
+    std::unique_ptr<std::uint32_t[]> texels;
+    std::size_t texel_count = 0;
 };
 
 enum class MeshError {
@@ -42,4 +57,13 @@ extern const double fitted_diagonal;
 // that mesh's vertex and normal arrays to *mesh (they are null in the scene
 // afterwards, which it can still be deleted with). On failure *mesh is left
 // empty and *error says why.
-bool mesh_from_scene(aiScene* scene, const MeshLimits& limits, Mesh* mesh, MeshError* error);
+//
+// The look: colours per vertex from each mesh's first colour set, texture
+// coordinates from its first set, each mesh's faces a part with its
+// material (look's, by the mesh's material index; white without a look or
+// for an index outside it). A model that is coloured (a placed mesh with
+// colours, or a coloured material) gets colours for every vertex (a mesh
+// without them: its material's colour), coordinates where a material has a
+// texture, and the look's materials and textures, moved out of *look;
+// otherwise none of these and *look is left as it was.
+bool mesh_from_scene(aiScene* scene, const MeshLimits& limits, Mesh* mesh, MeshError* error, SceneLook* look = nullptr);

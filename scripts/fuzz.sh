@@ -23,7 +23,9 @@ clang++ "${flags[@]}" '-DDUPLEXA_DIB_MAX_OUTPUT_BYTES=(std::uint64_t(1) << 20)' 
   image/dib_decode.cpp tests/fuzz/dib_fuzzer.cpp -o "$out/dib_fuzzer"
 # The conversion is pure too; Assimp only lends it the scene types.
 clang++ "${flags[@]}" model/scene_mesh.cpp tests/fuzz/scene_mesh_fuzzer.cpp -lassimp -o "$out/scene_mesh_fuzzer"
-clang++ "${flags[@]}" model/mesh_wire.cpp model/scene_mesh.cpp tests/fuzz/reply_fuzzer.cpp -lassimp -o "$out/reply_fuzzer"
+# The reply's limits on textures live with the decoder (stb_image, header-only).
+clang++ "${flags[@]}" -I/usr/include/stb model/mesh_wire.cpp model/scene_mesh.cpp model/texture_image.cpp \
+  tests/fuzz/reply_fuzzer.cpp -lassimp -o "$out/reply_fuzzer"
 
 # run NAME MAX_LEN SEED_FOLDERS...
 run() {

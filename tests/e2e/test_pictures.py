@@ -17,6 +17,7 @@ import pictures
 
 DUPLEXA = harness.duplexa_path()
 REFERENCES = os.path.join(harness.REPO_ROOT, "tests", "pictures")
+LOOK = os.path.join(harness.REPO_ROOT, "tests", "data", "look")
 DIFFERENCES = os.path.join(tempfile.gettempdir(), "duplexa-picture-differences")
 
 # name: the options of its render (every one 400 x 300, the start state).
@@ -33,6 +34,11 @@ CASES = {
     "checkerboard": ["--mode", "checkerboard"],
     "model": [os.path.join(harness.REPO_ROOT, "data", "models", "torus_knot.obj")],
     "model-shaded-rows": ["--shaded", "--mode", "rows", os.path.join(harness.REPO_ROOT, "data", "models", "sphere.ply")],
+    # Models with a look of their own open shaded.
+    "look-gltf": ["--mono", os.path.join(LOOK, "checker-cube.gltf")],
+    "look-glb": ["--mono", os.path.join(LOOK, "checker-cube.glb")],
+    "look-ply": ["--mono", os.path.join(LOOK, "coloured-pyramid.ply")],
+    "look-obj": ["--mono", os.path.join(LOOK, "two-materials.obj")],
 }
 
 
@@ -118,6 +124,33 @@ class Pictures(unittest.TestCase):
             expected = os.path.join(self.dir, "expected.png")
             self.assertEqual(render(expected, "--mode", "side-by-side", flag=flag).returncode, 0)
             self.assert_alike(pictures.read_png(path), pictures.read_png(expected), os.path.basename(path))
+
+    def test_a_textured_model_in_a_window_is_what_render_draws(self):
+        model = os.path.join(LOOK, "checker-cube.glb")
+        with harness.Xvfb("800x600x24") as xvfb:
+            viewer = harness.Viewer(DUPLEXA, xvfb, args=["--window", model])
+            window = xvfb.wait_window("Duplexa 01", viewer)
+            start = xvfb.settled_screenshot(window["id"])
+            deadline = time.monotonic() + 20
+            shot = start
+            while shot.pixels == start.pixels and time.monotonic() < deadline:
+                time.sleep(0.2)
+                shot = xvfb.settled_screenshot(window["id"])
+            self.assertEqual(harness.stop_with_key(xvfb, viewer, window["id"]), 0, viewer.stderr())
+        out = os.path.join(self.dir, "expected.png")
+        self.assertEqual(render(out, model).returncode, 0)
+        self.assert_alike(blank_top(shot, 20), blank_top(pictures.read_png(out), 20), "textured-window-vs-render")
+
+    def test_a_missing_texture_leaves_the_model_open_in_its_colours_and_is_counted(self):
+        out = os.path.join(self.dir, "missing.png")
+        result = render(out, "--mono", os.path.join(LOOK, "missing-texture.obj"))
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stderr, b"duplexa: 1 texture could not be read\n")
+        image = pictures.read_png(out)
+        # The material's own blue (0.2, 0.4, 0.9) where its texture would be.
+        blue = sum(1 for i in range(0, len(image.pixels), 3)
+                   if image.pixels[i + 2] > 100 and image.pixels[i + 2] > 2 * image.pixels[i])
+        self.assertGreater(blue, 1000)
 
     def test_failures_say_one_line_exit_1_and_leave_nothing(self):
         missing_folder = os.path.join(self.dir, "no", "such", "folder", "out.png")

@@ -35,6 +35,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (index >= mesh.vertex_count()) std::abort();
         for (std::uint32_t index : mesh.polygons)
             if (index >= mesh.vertex_count()) std::abort();
+        // The look fits the model: what is drawn from it stays inside it.
+        if (!mesh.colours.empty() && mesh.colours.size() != 4 * mesh.vertex_count()) std::abort();
+        if (!mesh.uvs.empty() && mesh.uvs.size() != 2 * mesh.vertex_count()) std::abort();
+        for (const MeshPart& p : mesh.parts) {
+            if (p.material >= mesh.materials.size()) std::abort();
+            if (3 * (std::uint64_t(p.triangle_begin) + p.triangle_count) > mesh.triangles.size()) std::abort();
+            if (4 * (std::uint64_t(p.quad_begin) + p.quad_count) > mesh.quads.size()) std::abort();
+            if (std::uint64_t(p.polygon_begin) + p.polygon_count > mesh.polygon_sizes.size()) std::abort();
+            std::uint64_t corners = p.corner_begin;
+            for (std::uint32_t i = 0; i < p.polygon_count; ++i) corners += mesh.polygon_sizes[p.polygon_begin + i];
+            if (corners > mesh.polygons.size()) std::abort();
+        }
+        std::uint64_t texels = 0;
+        for (const MeshTexture& t : mesh.textures) texels += std::uint64_t(t.width) * t.height;
+        if (texels != mesh.texel_count) std::abort();
+        for (const MeshMaterial& m : mesh.materials)
+            if (m.texture != no_texture && m.texture >= mesh.textures.size()) std::abort();
     } else if (mesh.vertex_count() != 0) {
         std::abort();
     }

@@ -15,6 +15,7 @@
 #include "support/model_files.h"
 #include "support/pixels.h"
 #include "support/viewer_fixture.h"
+#include "text/notice.h"
 
 namespace {
 
@@ -38,6 +39,9 @@ protected:
     void TearDown() override {
         close_model();
         model_shaded = false;
+        model_edges = false;
+        model_wireframe_asked = false;
+        clear_notice();
         model_limits = saved_limits;
         ViewerTest::TearDown();
     }
@@ -263,4 +267,58 @@ TEST_F(ModelTest, AnsweringARefusalWithTheMouseDoesNotMoveTheView) {
     EXPECT_EQ(camera.direction.x, 0.0f);
     EXPECT_EQ(camera.direction.y, 0.0f);
     EXPECT_EQ(camera.position.z, 5.0f);
+}
+
+// A model with colours and a texture opens shaded in them (unless asked for
+// wireframe), L goes on to its edges and back round to the lines, its
+// texture survives a new context, and a texture that cannot be read is one
+// notice that counts it.
+TEST_F(ModelTest, AModelWithALookOpensShadedInItsColoursLCyclesThreeStylesAndAMissingTextureIsCounted) {
+    open_window();
+    stereo_rig.glasses_mode = false;  // white eyes: every channel of the colours
+    const std::string look = DUPLEXA_SOURCE_DIR "/tests/data/look/";
+    ASSERT_TRUE(open_model_now(look + "two-materials.obj"));
+    EXPECT_TRUE(model_shaded);
+    EXPECT_EQ(current_notice(), nullptr);
+    const std::vector<unsigned char> shaded = picture_after_frames();
+    auto count = [](const std::vector<unsigned char>& p, bool (*kind)(int, int, int)) {
+        int n = 0;
+        for (std::size_t i = 0; i < p.size(); i += 4) n += kind(p[i], p[i + 1], p[i + 2]);
+        return n;
+    };
+    auto red = [](int r, int g, int b) { return r > 100 && g < r / 3 && b < r / 3; };
+    auto yellow = [](int r, int g, int b) { return r > 100 && g > 80 && b < r / 3; };
+    auto blue = [](int r, int, int b) { return b > 80 && r < b / 2; };
+    auto dark = [](int r, int g, int b) { return r + g + b > 0 && r < 40 && g < 40 && b < 40; };
+    EXPECT_GT(count(shaded, red), 2000) << "the red material";
+    EXPECT_GT(count(shaded, yellow), 2000) << "the checker's cells";
+    EXPECT_GT(count(shaded, blue), 2000) << "the checker's cells";
+
+    key_down['L'] = 1;
+    const std::vector<unsigned char> edges = picture_after_frames();
+    EXPECT_TRUE(model_shaded && model_edges);
+    EXPECT_GT(count(edges, dark), count(shaded, dark) + 200) << "dark edges over the faces";
+    EXPECT_LT(count(edges, dark), count(shaded, dark) + 20000) << "only the edges seen, not those behind";
+    expect_state_between_frames();
+    key_down['L'] = 1;
+    render_frame();
+    EXPECT_FALSE(model_shaded || model_edges) << "round to the wireframe";
+    key_down['L'] = 1;
+    EXPECT_TRUE(picture_after_frames() == shaded);
+
+    close_gl_window();
+    open_window();
+    EXPECT_TRUE(picture_after_frames() == shaded) << "the texture uploaded again in the new context";
+
+    model_wireframe_asked = true;
+    model_shaded = false;
+    ASSERT_TRUE(open_model_now(look + "missing-texture.obj"));
+    model_wireframe_asked = false;
+    EXPECT_FALSE(model_shaded);
+    ASSERT_NE(current_notice(), nullptr);
+    EXPECT_STREQ(current_notice(), "1 texture could not be read");
+    model_shaded = true;
+    const std::vector<unsigned char> missing = picture_after_frames();
+    EXPECT_GT(count(missing, blue), 2000) << "the material's own blue where its texture would be";
+    EXPECT_EQ(count(missing, yellow), 0);
 }

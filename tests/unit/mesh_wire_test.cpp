@@ -138,4 +138,80 @@ TEST(ReplyReader, EveryMalformedReplyIsRefused) {
     }
 }
 
+// The sample with a look: colours, coordinates, two parts, two materials,
+// one 2 x 1 texture and one that could not be read.
+Mesh sample_with_look() {
+    Mesh mesh = sample_mesh();
+    for (int i = 0; i < 24; ++i) mesh.colours.push_back(static_cast<std::uint8_t>(10 * i));
+    for (int i = 0; i < 12; ++i) mesh.uvs.push_back(0.25f * float(i));
+    mesh.parts = {{0, 0, 1, 0, 0, 0, 0, 0}, {1, 1, 0, 0, 1, 0, 1, 0}};
+    mesh.materials = {{{1.0f, 0.5f, 0.0f, 1.0f}, 0}, {{0.2f, 0.2f, 0.2f, 0.5f}, no_texture}};
+    mesh.textures = {{2, 1}, {0, 0}};
+    mesh.texel_count = 2;
+    mesh.texels.reset(new std::uint32_t[2]{0xFF0000FFu, 0xFF00FF00u});
+    return mesh;
+}
+
+TEST(ReplyReader, AModelsLookComesThroughWhole) {
+    const std::string bytes = reply_of(sample_with_look());
+    ReplyReader reader;
+    ASSERT_EQ(feed(reader, bytes, 13), ReplyState::mesh) << reader.reason();
+    const Mesh mesh = reader.take_mesh(), sent = sample_with_look();
+    EXPECT_EQ(mesh.colours, sent.colours);
+    EXPECT_EQ(mesh.uvs, sent.uvs);
+    ASSERT_EQ(mesh.parts.size(), 2u);
+    EXPECT_EQ(std::memcmp(mesh.parts.data(), sent.parts.data(), 2 * sizeof(MeshPart)), 0);
+    ASSERT_EQ(mesh.materials.size(), 2u);
+    EXPECT_EQ(std::memcmp(mesh.materials.data(), sent.materials.data(), 2 * sizeof(MeshMaterial)), 0);
+    ASSERT_EQ(mesh.textures.size(), 2u);
+    EXPECT_EQ(mesh.unreadable_textures(), 1u);
+    ASSERT_EQ(mesh.texel_count, 2u);
+    EXPECT_EQ(mesh.texels[1], 0xFF00FF00u);
+}
+
+TEST(ReplyReader, EveryLookThatDoesNotFitTheModelIsRefused) {
+    const float nan = std::nanf("");
+    struct Case {
+        const char* what;
+        std::function<void(Mesh&)> change;
+    } cases[] = {
+        {"colours for some vertices only", [](Mesh& m) { m.colours.resize(20); }},
+        {"coordinates for some vertices only", [](Mesh& m) { m.uvs.pop_back(); }},
+        {"a coordinate that is no number", [nan](Mesh& m) { m.uvs[3] = nan; }},
+        {"a part past its faces", [](Mesh& m) { m.parts[0].triangle_count = 2; }},
+        {"a part's polygons past the list", [](Mesh& m) { m.parts[1].polygon_begin = 1; }},
+        {"a part's corners not where its polygons begin", [](Mesh& m) { m.parts[1].corner_begin = 2; }},
+        {"a part of a material not sent", [](Mesh& m) { m.parts[1].material = 2; }},
+        {"more parts than faces", [](Mesh& m) { m.parts.resize(5, m.parts[0]); }},
+        {"parts without materials",
+         [](Mesh& m) {
+             m.materials.clear();
+             m.textures.clear();
+             m.texel_count = 0;
+         }},
+        {"a material of a texture not sent", [](Mesh& m) { m.materials[1].texture = 2; }},
+        {"a colour over one", [](Mesh& m) { m.materials[0].colour[1] = 1.5f; }},
+        {"a colour that is no number", [nan](Mesh& m) { m.materials[1].colour[3] = nan; }},
+        {"texels that do not add up",
+         [](Mesh& m) {
+             m.textures[1] = {1, 1};
+         }},
+        {"a texture of no height",
+         [](Mesh& m) {
+             m.textures[0] = {2, 0};
+         }},
+        {"a texture wider than the limit",
+         [](Mesh& m) {
+             m.textures[0] = {1u << 20, 1};
+         }},
+    };
+    for (const Case& c : cases) {
+        Mesh mesh = sample_with_look();
+        c.change(mesh);
+        ReplyReader reader;
+        EXPECT_EQ(feed(reader, reply_of(mesh), 64), ReplyState::malformed) << c.what;
+        EXPECT_EQ(reader.take_mesh().vertex_count(), 0u) << c.what;
+    }
+}
+
 }  // namespace
