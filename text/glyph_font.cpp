@@ -3,8 +3,8 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <string>
 #include <cstring>
+#include <string>
 
 #include "platform/file.h"
 #include "platform/platform.h"
