@@ -5,6 +5,7 @@
 
 #include "app/frame.h"
 #include "app/gl_window.h"
+#include "app/inspect.h"
 #include "app/mode_switch.h"
 #include "app/model_open.h"
 #include "app/statics.h"
@@ -36,6 +37,7 @@ void open_dropped_file(DropHandle drop) {
 }  // namespace
 
 LResult handle_window_message(WindowHandle window, unsigned message, WParam wparam, LParam lparam) {
+    note_pointer_message(message, wparam, lparam);
     switch (message) {
     case WM_SIZE:
         resize_view(static_cast<int>(loword(static_cast<std::uintptr_t>(lparam))),
@@ -71,6 +73,7 @@ void apply_stereo_options(const Options& options) {
     if (options.swap_eyes) stereo_rig.swap_eyes = true;
     if (options.colour_pair >= 0) stereo_rig.colour_pair = options.colour_pair;
     if (options.parallax) stereo_rig.parallax_readout = true;
+    apply_inspect_options(options);
 }
 
 LoopPass run_loop_pass(Message& message) {
@@ -100,6 +103,7 @@ LoopPass run_loop_pass(Message& message) {
         if (!open_gl_window(window_title, window_width, window_height, window_bits, fullscreen))
             return LoopPass::reopen_failed;
         settle_output_mode();
+        settle_pointer();
     }
     return escape ? LoopPass::ended : LoopPass::frame;
 }
@@ -126,6 +130,7 @@ int run_viewer(InstanceHandle instance, const Options& options) {
     prepare_opening();
     if (!open_gl_window(window_title, window_width, window_height, window_bits, fullscreen)) return 1;
     settle_output_mode();
+    settle_pointer();
     // The model arrives while the first frames show the test object; one
     // that cannot be opened is told in its box and the test object stays.
     if (!options.model_path.empty()) open_model_file(options.model_path.c_str());

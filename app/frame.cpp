@@ -7,6 +7,7 @@
 
 #include "app/app.h"
 #include "app/gl_window.h"
+#include "app/inspect.h"
 #include "app/mode_switch.h"
 #include "app/model_open.h"
 #include "app/pictures.h"
@@ -21,6 +22,7 @@
 char rate_text[20];
 char parallax_text[72];
 char loading_text[72];
+char info_text[120];
 bool parallax_marked = false;
 
 namespace {
@@ -53,8 +55,16 @@ const HelpLine help_output_controls[] = {
     {15, 26, 1, "L - model: wireframe or shaded"},
     {15, 27, 1, "F12 - save the picture and the stereo pair (PNG)"},
 };
+// Looking a model over, below those after a free row.
+const HelpLine help_inspect_controls[] = {
+    {15, 29, 1, "T - turntable: drag turns, right drag pans, wheel zooms"},
+    {15, 30, 1, "B - model: Y or Z axis up"},
+    {15, 31, 1, "N - model info line"},
+    {15, 32, 1, "G - fit the eye separation to the comfort limit"},
+};
 const int parallax_row = 2;
 const int loading_row = 3;
+const int info_row = 4;
 
 void print_help(const GlyphFont& font) {
     font.print(15, 7, "Program: Duplexa 01", 0);
@@ -64,6 +74,7 @@ void print_help(const GlyphFont& font) {
     font.print(10, 9, "Controls:", 1);
     for (const HelpLine& line : help_controls) font.print(line.column, line.row, line.text, line.set);
     for (const HelpLine& line : help_output_controls) font.print(line.column, line.row, line.text, line.set);
+    for (const HelpLine& line : help_inspect_controls) font.print(line.column, line.row, line.text, line.set);
 }
 
 bool basic_mode(OutputMode mode) { return mode == OutputMode::anaglyph || mode == OutputMode::free_view; }
@@ -93,7 +104,7 @@ void handle_presentation_keys() {
     }
 }
 
-void focus_now() { stereo_rig.set_focus(camera.distance_from_origin()); }
+void focus_now() { stereo_rig.set_focus(view_distance()); }
 
 }  // namespace
 
@@ -130,6 +141,7 @@ void format_frame_rate(float rate, char* out, std::size_t size) {
 }
 
 void draw_scene() {
+    fit_model_to_view();
     if (key_down['S']) {
         // Mono draws with the projection, viewport and colour the previous
         // frame's setup_mono left.
@@ -152,9 +164,9 @@ void render_frame() {
     // the red and cyan images add up channel by channel.
     glEnable(GL_BLEND);
 
-    camera.update_from_input();
+    const float view_focus = update_view();
     const OutputMode mode_before = stereo_rig.mode();
-    stereo_rig.update_from_input(camera.distance_from_origin());
+    stereo_rig.update_from_input(view_focus);
     // D from one of the other modes back to the anaglyph says so.
     if (stereo_rig.mode() != mode_before && !basic_mode(mode_before)) show_notice(output_mode_name(stereo_rig.mode()));
 
@@ -165,6 +177,9 @@ void render_frame() {
         focus_now();
     }
     handle_presentation_keys();
+    handle_inspect_keys();
+    fit_model_to_view();
+    follow_fitted_parallax();
     // Once per press, like D and U.
     if (key_down['L']) {
         key_down['L'] = 0;
@@ -173,10 +188,11 @@ void render_frame() {
     if (stereo_rig.parallax_readout) {
         // What is drawn is measured: the model's vertices, or the test object's.
         const ParallaxReading reading =
-            model_is_open()
-                ? measure_parallax(stereo_rig, camera, reinterpret_cast<const float(*)[3]>(model_mesh.positions.get()),
-                                   static_cast<int>(model_mesh.vertex_count()))
-                : measure_parallax(stereo_rig, camera, test_object_vertices, test_object_vertex_count);
+            model_is_open() ? measure_parallax(stereo_rig, current_view_pose(),
+                                               reinterpret_cast<const float(*)[3]>(model_mesh.positions.get()),
+                                               static_cast<int>(model_mesh.vertex_count()), model_view_scale, 1)
+                            : measure_parallax(stereo_rig, current_view_pose(), test_object_vertices,
+                                               test_object_vertex_count, 1.0f, 1);
         format_parallax(reading, parallax_text, sizeof parallax_text);
         parallax_marked = reading.uncomfortable;
     }
@@ -211,6 +227,10 @@ void render_frame() {
     if (model_file_loading()) {
         format_loading_text(loading_text, sizeof loading_text);
         glyph_font->print_batched(0, loading_row, loading_text, 0);
+    }
+    if (info_shown) {
+        format_info_line(info_text, sizeof info_text);
+        glyph_font->print_batched(0, info_row, info_text, 0);
     }
     if (key_down['H']) print_help(*glyph_font);
     glyph_font->end_overlay();

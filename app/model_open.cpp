@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/inspect.h"
 #include "model/model.h"
 #include "model/model_import.h"
 #include "platform/platform.h"
@@ -22,6 +23,7 @@ void show_refusal(const std::string& path, const std::string& reason) {
 bool take_result() {
     if (model_import.state() == ImportState::done) {
         model_mesh = model_import.take_mesh();
+        model_arrived(model_import.path().c_str());
         return true;
     }
     if (model_import.state() == ImportState::failed) {

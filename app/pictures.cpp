@@ -8,6 +8,7 @@
 #include "app/app.h"
 #include "app/frame.h"
 #include "app/gl_window.h"
+#include "app/inspect.h"
 #include "app/png_file.h"
 #include "app/statics.h"
 #include "model/model.h"
@@ -145,6 +146,16 @@ int render_pictures(const Options& options) {
         model_mesh = std::move(mesh);
         model_shaded = options.shaded;
     }
+    // --info: what the model holds, on standard output; alone, nothing more.
+    apply_inspect_options(options);
+    if (!options.model_path.empty()) model_arrived(options.model_path.c_str());
+    if (options.info) {
+        char line[256];
+        format_info_line(line, sizeof line);
+        std::printf("%s\n", line);
+        std::fflush(stdout);
+        if (!options.renders()) return 0;
+    }
     char reason[256] = "";
     OffscreenSurface surface = platform_create_offscreen(width, height, reason, sizeof reason);
     if (!surface) {
@@ -157,6 +168,8 @@ int render_pictures(const Options& options) {
     // The camera at home, the rig focused as automatic focus does in a frame.
     camera.apply_view();
     stereo_rig.update_from_input(camera.distance_from_origin());
+    fit_model_to_view();
+    follow_fitted_parallax();
     if (options.mono) {
         // As with S held: one image, drawn with the centred projection.
         key_down['S'] = 1;

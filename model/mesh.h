@@ -21,6 +21,15 @@ using FloatArray = std::unique_ptr<float[], FloatArrayRelease>;
 // count floats of our own, not initialised; throws std::bad_alloc.
 FloatArray make_float_array(std::size_t count);
 
+// What the file held, for the user: how many of its meshes are drawn, how
+// many textures its materials name, and its box in the file's own units
+// (before the fit).
+struct MeshFacts {
+    std::uint32_t meshes = 0;
+    std::uint32_t textures = 0;
+    float size[3] = {0.0f, 0.0f, 0.0f};
+};
+
 // Vertices without faces are a point cloud, drawn as points.
 struct Mesh {
     FloatArray positions;  // x, y, z per vertex, fitted around the origin
@@ -30,6 +39,7 @@ struct Mesh {
     std::vector<std::uint32_t> quads;          // 4 per face
     std::vector<std::uint32_t> polygons;       // the corners of the larger faces, one after the other
     std::vector<std::uint32_t> polygon_sizes;  // corners of each larger face, in order
+    MeshFacts facts;
 
     std::size_t vertex_count() const { return vertices; }
     std::size_t face_count() const { return triangles.size() / 3 + quads.size() / 4 + polygon_sizes.size(); }

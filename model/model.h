@@ -9,6 +9,10 @@ extern Mesh model_mesh;
 // L switches between wireframe (false, the start) and shaded surfaces.
 extern bool model_shaded;
 
+// The shell's scale of the model as drawn, at most 1: what keeps it wholly
+// in the frame of the view it is shown in (model_view.h).
+extern float model_view_scale;
+
 bool model_is_open();
 
 // Back to the test object.
