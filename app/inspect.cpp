@@ -130,6 +130,19 @@ void note_pointer_message(unsigned message, WParam wparam, LParam lparam) {
     }
 }
 
+void reset_inspect() {
+    turntable_on = false;
+    turntable.reset();
+    model_up = UpAxis::y;
+    info_shown = false;
+    parallax_fitted = false;
+    pointer = PointerInput();
+    pointer_reveals = 0;
+    fitted_for = FitKey();
+    command_line_up_given = false;
+    model_view_scale = 1.0f;
+}
+
 void apply_inspect_options(const Options& options) {
     if (options.turntable && !turntable_on) turntable_on = true;
     command_line_up_given = options.up_given;

@@ -18,6 +18,10 @@ extern UpAxis model_up;       // B: the open model's up axis
 extern bool info_shown;       // N: the info line under the frame rate
 extern bool parallax_fitted;  // G, --fit-parallax: the separation fitted to the comfort limit
 
+// Back to the start: the flying camera, the turntable at home, nothing shown
+// or fitted, no drag waiting (for tests, as the fixture resets the statics).
+void reset_inspect();
+
 // The window procedure's pointer messages (moves, presses, the wheel);
 // anything else is passed over.
 void note_pointer_message(unsigned message, WParam wparam, LParam lparam);
