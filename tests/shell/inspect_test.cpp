@@ -12,7 +12,9 @@
 
 namespace {
 
-void press_at(unsigned message, unsigned flags, int x, int y) { script::post(message, flags, emulated::word_pair(x, y)); }
+void press_at(unsigned message, unsigned flags, int x, int y) {
+    script::post(message, flags, emulated::word_pair(x, y));
+}
 
 TEST_F(ViewerTest, TheTurntableFollowsDragsAndTheWheelOnTheNextFrameAndNeverParksThePointer) {
     Turntable seen[5];
@@ -59,8 +61,7 @@ TEST_F(ViewerTest, TheTurntableFollowsDragsAndTheWheelOnTheNextFrameAndNeverPark
                       script::key_release('R');
                       script::key_press('T');
                   }},
-                 {8,
-                  [&] {
+                 {8, [&] {
                       flying_after = camera.position;
                       hidden_count = script::cursor_display_count();
                       script::key_press(VK_ESCAPE);
@@ -81,12 +82,10 @@ TEST_F(ViewerTest, TheTurntableFollowsDragsAndTheWheelOnTheNextFrameAndNeverPark
 
 TEST_F(ViewerTest, TheWheelFliesTheFlyingCameraAlongItsView) {
     float z = 0.0f;
-    run({IDNO}, {{2, [] { script::wheel(3); }},
-                 {3,
-                  [&] {
-                      z = camera.position.z;
-                      script::key_press(VK_ESCAPE);
-                  }}});
+    run({IDNO}, {{2, [] { script::wheel(3); }}, {3, [&] {
+                                                     z = camera.position.z;
+                                                     script::key_press(VK_ESCAPE);
+                                                 }}});
     EXPECT_NEAR(z, 5.0f - 1.5f, 1e-5f) << "three notches forward, half a unit each";
 }
 
@@ -105,8 +104,7 @@ TEST_F(ViewerTest, TheFittedSeparationFollowsTheCameraUntilXZOrEChangeIt) {
                       ratio_far = stereo_rig.separation_ratio;
                       script::key_press('X');
                   }},
-                 {5,
-                  [&] {
+                 {5, [&] {
                       still_fitted = parallax_fitted;
                       ratio_after_x = stereo_rig.separation_ratio;
                       script::key_release('X');
