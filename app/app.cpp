@@ -6,8 +6,10 @@
 
 #include "app/frame.h"
 #include "app/gl_window.h"
+#include "app/inspect.h"
 #include "app/mode_switch.h"
 #include "app/model_open.h"
+#include "app/start.h"
 #include "app/statics.h"
 #include "model/model.h"
 #include "platform/platform.h"
@@ -51,6 +53,7 @@ bool take_press(int key) {
 }
 
 LResult handle_window_message(WindowHandle window, unsigned message, WParam wparam, LParam lparam) {
+    note_pointer_message(message, wparam, lparam);
     switch (message) {
     case WM_SIZE:
         resize_view(static_cast<int>(loword(static_cast<std::uintptr_t>(lparam))),
@@ -105,6 +108,7 @@ LoopPass run_loop_pass(Message& message) {
         if (!open_gl_window(window_title, window_width, window_height, window_bits, fullscreen))
             return LoopPass::reopen_failed;
         settle_output_mode();
+        settle_pointer();
     }
     return escape ? LoopPass::ended : LoopPass::frame;
 }
@@ -131,6 +135,7 @@ int run_viewer(InstanceHandle instance, const Options& options) {
     prepare_opening();
     if (!open_gl_window(window_title, window_width, window_height, window_bits, fullscreen)) return 1;
     settle_output_mode();
+    settle_pointer();
     // The model arrives while the first frames show the test object; one
     // that cannot be opened is told in its box and the test object stays.
     if (!options.model_path.empty()) open_model_file(options.model_path.c_str());

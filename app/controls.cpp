@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/input.h"
+#include "app/inspect.h"
 #include "app/mode_switch.h"
 #include "app/pictures.h"
 #include "app/statics.h"
@@ -11,10 +12,9 @@
 
 namespace {
 
-void reset_camera() { camera.reset(); }
 void toggle_auto_focus() { stereo_rig.toggle_auto_focus(); }
 void toggle_presentation() { stereo_rig.toggle_presentation(); }
-void focus_now() { stereo_rig.set_focus(camera.distance_from_origin()); }
+void focus_now() { stereo_rig.set_focus(view_distance()); }
 void reset_stereo() {
     stereo_rig.image_shift = 0.0f;
     stereo_rig.separation_ratio = 30.0f;
@@ -63,7 +63,7 @@ const Control controls[] = {
     {'O', Acts::held, Stage::owner, nullptr, nullptr},
     {'J', Acts::held, Stage::owner, nullptr, "J,K - show only right, left view"},
     {'K', Acts::held, Stage::owner, nullptr, nullptr},
-    {'R', Acts::once, Stage::camera, reset_camera, "R - reset camera"},
+    {'R', Acts::once, Stage::camera, reset_view, "R - reset camera"},
     {'H', Acts::held, Stage::owner, nullptr, "H - help"},
     {'M', Acts::once, Stage::presentation, step_output_mode, "M - next output mode (side-by-side, rows, page-flip...)"},
     {'V', Acts::once, Stage::presentation, swap_eyes, "V - swap eyes"},
@@ -71,6 +71,10 @@ const Control controls[] = {
     {'P', Acts::once, Stage::presentation, toggle_parallax_readout, "P - parallax comfort readout"},
     {'L', Acts::once, Stage::presentation, next_model_style, "L - model: wireframe or shaded"},
     {VK_F12, Acts::once, Stage::picture, save_pictures, "F12 - save the picture and the stereo pair (PNG)"},
+    {'T', Acts::once, Stage::presentation, toggle_turntable, "T - turntable: drag turns, right drag pans, wheel zooms"},
+    {'B', Acts::once, Stage::presentation, next_up_axis, "B - model: Y or Z axis up"},
+    {'N', Acts::once, Stage::presentation, toggle_info_line, "N - model info line"},
+    {'G', Acts::once, Stage::presentation, toggle_fitted_parallax, "G - fit the eye separation to the comfort limit"},
     {VK_ESCAPE, Acts::once, Stage::loop, nullptr, nullptr},  // ends the loop
     {VK_F1, Acts::once, Stage::loop, nullptr, nullptr},      // full screen or window
 };

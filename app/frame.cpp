@@ -8,6 +8,7 @@
 #include "app/controls.h"
 #include "app/gl_window.h"
 #include "app/input.h"
+#include "app/inspect.h"
 #include "app/mode_switch.h"
 #include "app/model_open.h"
 #include "app/scene.h"
@@ -22,12 +23,14 @@
 char rate_text[20];
 char parallax_text[72];
 char loading_text[72];
+char info_text[120];
 bool parallax_marked = false;
 
 namespace {
 
 const int parallax_row = 2;
 const int loading_row = 3;
+const int info_row = 4;
 
 void print_help(const GlyphFont& font) {
     font.print(15, 7, "Program: Duplexa 01", 0);
@@ -87,22 +90,24 @@ void render_frame() {
 
     const KeyState keys = held_keys();
     run_controls(Stage::camera);
-    camera.update_from_input(keys);
+    const float view_focus = update_view();
     const OutputMode mode_before = stereo_rig.mode();
-    stereo_rig.update_from_input(keys, camera.distance_from_origin());
+    stereo_rig.update_from_input(keys, view_focus);
     run_controls(Stage::rig);
     // D from one of the other modes back to the anaglyph says so.
     if (stereo_rig.mode() != mode_before && !basic_mode(mode_before)) show_notice(output_mode_name(stereo_rig.mode()));
 
     run_controls(Stage::presentation);
+    fit_model_to_view();
+    follow_fitted_parallax();
     if (stereo_rig.parallax_readout) {
         // What is drawn is measured: the model's vertices, or the test object's.
         const ParallaxReading reading =
-            model_is_open()
-                ? measure_parallax(stereo_rig, camera, view_size(),
-                                   reinterpret_cast<const float(*)[3]>(model_mesh.positions.get()),
-                                   static_cast<int>(model_mesh.vertex_count()))
-                : measure_parallax(stereo_rig, camera, view_size(), test_object_vertices, test_object_vertex_count);
+            model_is_open() ? measure_parallax(stereo_rig, current_view_pose(), view_size(),
+                                               reinterpret_cast<const float(*)[3]>(model_mesh.positions.get()),
+                                               static_cast<int>(model_mesh.vertex_count()), model_view_scale, 1)
+                            : measure_parallax(stereo_rig, current_view_pose(), view_size(), test_object_vertices,
+                                               test_object_vertex_count, 1.0f, 1);
         format_parallax(reading, parallax_text, sizeof parallax_text);
         parallax_marked = reading.uncomfortable;
     }
@@ -137,6 +142,10 @@ void render_frame() {
     if (model_file_loading()) {
         format_loading_text(loading_text, sizeof loading_text);
         glyph_font->print_batched(0, loading_row, loading_text, 0);
+    }
+    if (info_shown) {
+        format_info_line(info_text, sizeof info_text);
+        glyph_font->print_batched(0, info_row, info_text, 0);
     }
     if (keys.held('H')) print_help(*glyph_font);
     glyph_font->end_overlay();

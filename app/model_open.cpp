@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/input.h"
+#include "app/inspect.h"
 #include "camera/camera.h"
 #include "model/model.h"
 #include "model/model_import.h"
@@ -19,8 +20,9 @@ void show_refusal(const std::string& path, const std::string& reason) {
     const std::string text = "Cannot open the model " + path + ".\n" + reason;
     show_message_box(platform_get_focus(), text.c_str(), "Error", MB_OK | MB_ICONERROR);
     // The pointer's way to the box's button is no mouse look, and a button
-    // released over the box never reached the window.
-    Camera::park_cursor();
+    // released over the box never reached the window. The turntable leaves
+    // the pointer where it is.
+    if (!turntable_on) Camera::park_cursor();
     key_down[VK_LBUTTON] = 0;
     key_down[VK_RBUTTON] = 0;
 }
@@ -30,6 +32,7 @@ void show_refusal(const std::string& path, const std::string& reason) {
 bool take_result() {
     if (model_import.state() == ImportState::done) {
         show_model(model_import.take_mesh());
+        model_arrived(model_import.path().c_str());
         char notice[64];
         format_texture_notice(model_mesh.unreadable_textures(), notice, sizeof notice);
         if (notice[0]) show_notice(notice);

@@ -18,7 +18,8 @@ namespace {
 
 const char* const usage_line =
     "usage: duplexa [-h] [--version] [-w | -f] [--mode NAME] [--swap-eyes] [--colours PAIR] [--parallax]\n"
-    "               [--shaded | --wireframe] [--render FILE] [--render-pair FILE] [--size WxH] [--mono] [MODEL]\n";
+    "               [--shaded | --wireframe] [--render FILE] [--render-pair FILE] [--size WxH] [--mono] [MODEL]\n"
+    "               [--turntable] [--up y|z] [--info] [--fit-parallax]\n";
 
 // "a, b, c" of every name a lookup table knows, for the help and the errors.
 template <typename NameOf>
@@ -128,6 +129,16 @@ CommandLine parse_command_line(int argc, const char* const argv[], Options* opti
         app.add_option("--size", options->size, "with --render: the drawing area, WxH (default 800x600)")
             ->type_name("WxH");
     CLI::Option* mono_flag = app.add_flag("--mono", options->mono, "with --render: one image, no stereo (as S)");
+    app.add_flag("--turntable", options->turntable, "turn the model with the mouse instead of flying (as T)");
+    std::vector<std::string> up_names;
+    add_choice(app, "--up", &up_names, "y|z", "the file's axis shown up (default y; z for STL, 3MF and AMF files)",
+               [](const std::string& name) {
+                   UpAxis up;
+                   return up_axis_from_name(name.c_str(), &up) ? std::string() : "unknown up axis: " + name;
+               });
+    app.add_flag("--info", options->info,
+                 "print the model's name, faces, vertices, meshes and size; alone: without a window");
+    app.add_flag("--fit-parallax", options->fit_parallax, "fit the eye separation to the comfort limit (as G)");
 
     try {
         // CLI11 wants the arguments in reverse order, without the program name.
@@ -138,8 +149,8 @@ CommandLine parse_command_line(int argc, const char* const argv[], Options* opti
         return usage_error(error.what());
     }
 
-    const std::pair<const char*, const std::vector<std::string>*> lists[] = {{"--mode", &mode_names},
-                                                                             {"--colours", &colours_names}};
+    const std::pair<const char*, const std::vector<std::string>*> lists[] = {
+        {"--mode", &mode_names}, {"--colours", &colours_names}, {"--up", &up_names}};
     for (const auto& [name, given] : lists)
         for (const std::string& value : *given)
             if (value != given->front())
@@ -149,6 +160,9 @@ CommandLine parse_command_line(int argc, const char* const argv[], Options* opti
         return usage_error(std::string(size_option->count() ? "--size" : "--mono") +
                            " goes with --render or --render-pair");
     if (options->renders() && (window || full)) return usage_error("a render opens no window: drop -w / -f");
+    if (options->info && options->model_path.empty()) return usage_error("--info goes with a MODEL");
+    if (options->info && !options->renders() && (window || full))
+        return usage_error("--info alone opens no window: drop -w / -f");
 
     CommandLine result;
     if (help || version) {
@@ -160,6 +174,7 @@ CommandLine parse_command_line(int argc, const char* const argv[], Options* opti
     if (full) options->display = StartDisplay::fullscreen;
     if (!mode_names.empty()) options->mode_given = output_mode_from_name(mode_names[0].c_str(), &options->mode);
     if (!colours_names.empty()) colour_pair_from_name(colours_names[0].c_str(), &options->colour_pair);
+    if (!up_names.empty()) options->up_given = up_axis_from_name(up_names[0].c_str(), &options->up);
     return result;
 }
 

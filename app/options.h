@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "model/model_view.h"
 #include "stereo/output_mode.h"
 
 // How the start-up question is answered.
@@ -24,6 +25,12 @@ struct Options {
     std::string render_pair_path;  // the stereo pair, side by side
     std::string size = "800x600";  // of the drawing area
     bool mono = false;             // one image, as S held
+    // Looking a model over.
+    bool turntable = false;     // start with the turntable camera (T)
+    bool up_given = false;      // --up said which axis is up, for every file
+    UpAxis up = UpAxis::y;      // its answer
+    bool info = false;          // print what the model holds to standard output
+    bool fit_parallax = false;  // separation fitted to the comfort limit (G)
 
     bool renders() const { return !render_path.empty() || !render_pair_path.empty(); }
 };

@@ -6,9 +6,10 @@
 #include <vector>
 
 #include "app/gl_window.h"
-#include "app/input.h"
+#include "app/inspect.h"
 #include "app/png_file.h"
 #include "app/scene.h"
+#include "app/start.h"
 #include "app/statics.h"
 #include "model/model.h"
 #include "model/model_import.h"
@@ -62,6 +63,13 @@ std::string free_picture_name() {
         if (!file_exists((base + ".png").c_str()) && !file_exists((base + "-pair.png").c_str())) return base;
     }
     return std::string();
+}
+
+void print_info_line() {
+    char line[256];
+    format_info_line(line, sizeof line);
+    std::printf("%s\n", line);
+    std::fflush(stdout);
 }
 
 void tell_failure(const char* reason) {
@@ -156,6 +164,16 @@ int render_pictures(const Options& options) {
             return 1;
         }
     }
+    apply_start_options(options);
+    // --info alone: what the model holds, on standard output, and nothing more.
+    if (!options.renders()) {
+        if (!options.model_path.empty()) {
+            model_mesh = std::move(mesh);
+            model_arrived(options.model_path.c_str());
+        }
+        print_info_line();
+        return 0;
+    }
     char reason[256] = "";
     OffscreenSurface surface = platform_create_offscreen(width, height, reason, sizeof reason);
     if (!surface) {
@@ -163,19 +181,22 @@ int render_pictures(const Options& options) {
         return 1;
     }
 
-    apply_start_options(options);
     prepare_drawing(width, height);
     if (!options.model_path.empty()) {
         // Its textures go to the surface's context.
         show_model(std::move(mesh));
+        model_arrived(options.model_path.c_str());
         char notice[64];
         format_texture_notice(model_mesh.unreadable_textures(), notice, sizeof notice);
         if (notice[0]) std::fprintf(stderr, "duplexa: %s\n", notice);
     }
+    if (options.info) print_info_line();
     // The camera at home, the rig focused as automatic focus does in a frame.
     camera.apply_view();
     const PictureKeys keys(options.mono);
     stereo_rig.update_from_input(keys.state(), camera.distance_from_origin());
+    fit_model_to_view();
+    follow_fitted_parallax();
     // Mono as with S held: one image, drawn with the centred projection.
     if (options.mono) stereo_rig.setup_mono(view_size());
     draw_scene(keys.state());

@@ -1,19 +1,8 @@
 #include "app/statics.h"
 
-#include "model/model.h"
-
 // Defined together in one translation unit: C++ constructs statics of one unit
 // in order of definition, which gives the camera (and its cursor park) first
 // and the timer's first reading last.
 Camera camera;
 StereoRig stereo_rig(true);
 FrameTimer frame_timer;
-
-void apply_start_options(const Options& options) {
-    if (options.shaded) model_shaded = true;
-    model_wireframe_asked = options.wireframe;
-    if (options.mode_given) stereo_rig.set_mode(options.mode);
-    if (options.swap_eyes) stereo_rig.swap_eyes = true;
-    if (options.colour_pair >= 0) stereo_rig.colour_pair = options.colour_pair;
-    if (options.parallax) stereo_rig.parallax_readout = true;
-}

@@ -4,11 +4,13 @@
 #include <benchmark/benchmark.h>
 
 #include <cstring>
+#include <vector>
 
 #include "app/app.h"
 #include "app/frame.h"
 #include "app/gl_window.h"
 #include "app/statics.h"
+#include "model/model_view.h"
 #include "platform/gl.h"
 #include "platform/script/script_platform.h"
 #include "stereo/parallax.h"
@@ -62,6 +64,39 @@ void BM_measure_parallax(benchmark::State& state) {
             measure_parallax(rig, at_home, ViewSize{800, 600}, test_object_vertices, test_object_vertex_count));
 }
 
+// A 1,000,000-vertex cloud round the origin, inside the fitted box.
+std::vector<float> million_vertices() {
+    std::vector<float> v(3 * 1000000);
+    unsigned seed = 1;
+    for (float& f : v) {
+        seed = seed * 1664525u + 1013904223u;
+        f = static_cast<float>(seed >> 8) / 16777216.0f * 2.8f - 1.4f;
+    }
+    return v;
+}
+
+// What G (and --fit-parallax with automatic focus, in every frame) costs for
+// a large model: the sampled measure and the new separation.
+void BM_fit_parallax_million(benchmark::State& state) {
+    const std::vector<float> v = million_vertices();
+    view_width = 800;
+    view_height = 600;
+    StereoRig rig(true);
+    const ViewPose pose{Vec3{0.0f, 0.0f, 5.0f}, Vec3{0.0f, 0.0f, -1.0f}, Vec3{0.0f, 1.0f, 0.0f}};
+    const int count = 1000000;
+    for (auto _ : state) {
+        const ParallaxReading r =
+            measure_parallax(rig, pose, reinterpret_cast<const float(*)[3]>(v.data()), count, 1.0f, fit_stride(count));
+        benchmark::DoNotOptimize(fitted_separation_ratio(rig, r, fitted_share));
+    }
+}
+
+// The fit in the frame, made again only when the view's shape or the model changes.
+void BM_frame_fit_million(benchmark::State& state) {
+    const std::vector<float> v = million_vertices();
+    for (auto _ : state) benchmark::DoNotOptimize(frame_fit_scale(v.data(), 1000000, 5.0f, 0.55f, 0.41f));
+}
+
 void BM_clear_only(benchmark::State& state) {
     if (!open_viewer(true, false)) {
         state.SkipWithError("the window did not open");
@@ -82,5 +117,7 @@ BENCHMARK(BM_render_frame_noglasses)->MinTime(1.0)->UseRealTime();
 BENCHMARK(BM_render_frame_help)->MinTime(1.0)->UseRealTime();
 BENCHMARK(BM_render_frame_parallax)->MinTime(1.0)->UseRealTime();
 BENCHMARK(BM_measure_parallax)->MinTime(0.5);
+BENCHMARK(BM_fit_parallax_million)->MinTime(0.5);
+BENCHMARK(BM_frame_fit_million)->MinTime(0.5);
 
 BENCHMARK_MAIN();

@@ -52,6 +52,15 @@ struct MeshPart {
     std::uint32_t corner_begin;
 };
 
+// What the file held, for the user: how many of its meshes are drawn, how
+// many textures its materials name, and its box in the file's own units
+// (before the fit).
+struct MeshFacts {
+    std::uint32_t meshes = 0;
+    std::uint32_t textures = 0;
+    float size[3] = {0.0f, 0.0f, 0.0f};
+};
+
 // Vertices without faces are a point cloud, drawn as points.
 struct Mesh {
     FloatArray positions;  // x, y, z per vertex, fitted around the origin
@@ -61,6 +70,7 @@ struct Mesh {
     std::vector<std::uint32_t> quads;          // 4 per face
     std::vector<std::uint32_t> polygons;       // the corners of the larger faces, one after the other
     std::vector<std::uint32_t> polygon_sizes;  // corners of each larger face, in order
+    MeshFacts facts;
 
     // The look, each empty where the model has none: then it is drawn in
     // the eye's colour, as the test object is.

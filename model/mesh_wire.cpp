@@ -73,6 +73,18 @@ void write_failure_record(const WireSink& sink, const std::string& reason) {
 
 void write_out_of_memory_record(const WireSink& sink) { write_record(sink, 'O', nullptr, 0); }
 
+void write_facts_record(const WireSink& sink, const MeshFacts& facts) {
+    unsigned char payload[20];
+    put_u32(payload, facts.meshes);
+    put_u32(payload + 4, facts.textures);
+    for (int a = 0; a < 3; ++a) {
+        std::uint32_t bits;
+        std::memcpy(&bits, &facts.size[a], 4);
+        put_u32(payload + 8 + 4 * a, bits);
+    }
+    write_record(sink, 'I', payload, sizeof payload);
+}
+
 void write_mesh_record(const WireSink& sink, const Mesh& mesh) {
     const std::uint64_t floats = 3 * std::uint64_t(mesh.vertex_count());
     const void* data[array_count] = {mesh.positions.get(),  mesh.normals.get(),   mesh.triangles.data(),
@@ -112,6 +124,7 @@ void ReplyReader::reset(const MeshLimits& limits) {
     record_have_ = 0;
     kind_ = 0;
     mesh_ = Mesh();
+    facts_ = MeshFacts();
     array_ = 0;
     array_have_ = 0;
 }
@@ -175,6 +188,20 @@ ReplyState ReplyReader::take_record() {
         if (length != 0) return refuse("The importer's answer is malformed (bad record).");
         stage_ = Stage::done;
         return state_ = ReplyState::out_of_memory;
+    case 'I': {
+        if (length != 20) return refuse("The importer's answer is malformed (bad facts record).");
+        MeshFacts facts;
+        facts.meshes = get_u32(record_);
+        facts.textures = get_u32(record_ + 4);
+        for (int a = 0; a < 3; ++a) {
+            const std::uint32_t bits = get_u32(record_ + 8 + 4 * a);
+            std::memcpy(&facts.size[a], &bits, 4);
+            // Only shown, never computed with: a size that is no number shows as 0.
+            if (!std::isfinite(facts.size[a]) || facts.size[a] < 0.0f) facts.size[a] = 0.0f;
+        }
+        facts_ = facts;
+        return state_;
+    }
     case 'M': return take_mesh_record(length);
     default: return refuse("The importer's answer is malformed (unknown record).");
     }
@@ -348,6 +375,7 @@ ReplyState ReplyReader::end_of_input() {
 
 Mesh ReplyReader::take_mesh() {
     Mesh mesh = std::move(mesh_);
+    if (mesh.vertex_count() > 0) mesh.facts = facts_;
     mesh_ = Mesh();
     return mesh;
 }

@@ -8,6 +8,8 @@
 //   'P' progress: one byte, the percentage;
 //   'F' failure: the reason, UTF-8;
 //   'O' out of memory: nothing;
+//   'I' facts (optional, before the mesh): 32-bit mesh and texture counts,
+//       then the box's three sizes as 32-bit floats;
 //   'M' mesh: a 32-bit array count, then per array a 32-bit id and a 64-bit
 //       count of 4-byte elements. The arrays' elements follow the record in
 //       that order; after them the reply ends. The look's arrays come after
@@ -31,6 +33,7 @@ struct WireSink {
 void write_progress_record(const WireSink& sink, int percent);
 void write_failure_record(const WireSink& sink, const std::string& reason);
 void write_out_of_memory_record(const WireSink& sink);
+void write_facts_record(const WireSink& sink, const MeshFacts& facts);
 void write_mesh_record(const WireSink& sink, const Mesh& mesh);
 
 enum class ReplyState {
@@ -81,6 +84,7 @@ private:
     std::size_t record_size_ = 0;  // bytes of it expected
     std::size_t record_have_ = 0;
     unsigned char kind_ = 0;
+    MeshFacts facts_;
     // The mesh's arrays, filled in order.
     Mesh mesh_;
     unsigned char* array_data_[12] = {};

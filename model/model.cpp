@@ -11,6 +11,7 @@ Mesh model_mesh;
 bool model_shaded = false;
 bool model_edges = false;
 bool model_wireframe_asked = false;
+float model_view_scale = 1.0f;
 
 namespace {
 
@@ -296,10 +297,22 @@ void draw_scene_object() {
         draw_test_object();
         return;
     }
+    // A model that fits as it is is drawn without a matrix of its own.
+    const bool scaled = model_view_scale != 1.0f;
+    if (scaled) {
+        glPushMatrix();
+        glScalef(model_view_scale, model_view_scale, model_view_scale);
+        // Lighting needs unit normals, which the scale shortens.
+        glEnable(GL_NORMALIZE);
+    }
     if (model_mesh.face_count() == 0)
         draw_points();
     else if (model_shaded)
         draw_shaded();
     else
         draw_wireframe();
+    if (scaled) {
+        glDisable(GL_NORMALIZE);
+        glPopMatrix();
+    }
 }

@@ -14,6 +14,10 @@ extern bool model_edges;
 // --wireframe: a model with colours or textures opens in wireframe too.
 extern bool model_wireframe_asked;
 
+// The shell's scale of the model as drawn, at most 1: what keeps it wholly
+// in the frame of the view it is shown in (model_view.h).
+extern float model_view_scale;
+
 bool model_is_open();
 
 // Back to the test object.

@@ -252,6 +252,7 @@ int run_import_worker(const char* path) {
         std::fflush(stdout);
         return 1;
     }
+    write_facts_record(worker_sink, mesh.facts);
     write_mesh_record(worker_sink, mesh);
     std::fflush(stdout);
     // The arrays and the importer's leftovers go with the process: freeing

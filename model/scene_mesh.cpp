@@ -3,12 +3,15 @@
 // the fuzzer hands this function scenes no importer would make.
 #include "model/scene_mesh.h"
 
+#include <assimp/material.h>
 #include <assimp/scene.h>
 
 #include <algorithm>
 #include <cmath>
 #include <new>
+#include <set>
 #include <stdexcept>
+#include <string>
 #include <utility>
 
 const double fitted_diagonal = std::sqrt(24.0);
@@ -324,11 +327,29 @@ void fit(Mesh* mesh) {
         centre[a] = (double(low[a]) + high[a]) / 2.0;
         extent[a] = double(high[a]) - low[a];
     }
+    for (int a = 0; a < 3; ++a) mesh->facts.size[a] = static_cast<float>(extent[a]);
     double diagonal = std::sqrt(extent[0] * extent[0] + extent[1] * extent[1] + extent[2] * extent[2]);
     // A model that is a single point is only moved.
     double scale = diagonal > 0.0 && std::isfinite(diagonal) ? fitted_diagonal / diagonal : 1.0;
     for (std::size_t i = 0; i < floats; i += 3)
         for (int a = 0; a < 3; ++a) positions[i + a] = static_cast<float>((positions[i + a] - centre[a]) * scale);
+}
+
+// The textures the scene's materials name, each file once, and those it
+// holds inside.
+std::uint32_t count_textures(const aiScene& scene) {
+    std::set<std::string> paths;
+    for (unsigned m = 0; scene.mMaterials && m < scene.mNumMaterials; ++m) {
+        const aiMaterial* material = scene.mMaterials[m];
+        if (!material) continue;
+        for (int type = aiTextureType_DIFFUSE; type <= aiTextureType_UNKNOWN; ++type)
+            for (unsigned i = 0; i < material->GetTextureCount(aiTextureType(type)); ++i) {
+                aiString path;
+                if (material->GetTexture(aiTextureType(type), i, &path) == aiReturn_SUCCESS) paths.insert(path.C_Str());
+            }
+    }
+    const std::size_t count = paths.size() + (scene.mTextures ? scene.mNumTextures : 0);
+    return count > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(count);
 }
 
 bool fail(Mesh* mesh, MeshError* error, MeshError why) {
@@ -454,6 +475,8 @@ bool mesh_from_scene(aiScene* scene, const MeshLimits& limits, Mesh* mesh, MeshE
         if (mesh->vertex_count() == 0 || (!points && mesh->face_count() == 0))
             return fail(mesh, error, MeshError::no_faces);
         fit(mesh);
+        mesh->facts.meshes = static_cast<std::uint32_t>(placements.size());
+        mesh->facts.textures = count_textures(*scene);
         return true;
     } catch (const std::bad_alloc&) {
         return fail(mesh, error, MeshError::out_of_memory);

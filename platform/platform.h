@@ -79,7 +79,13 @@ static_assert(sizeof(PixelFormatDescriptor) == 40, "PIXELFORMATDESCRIPTOR is 40 
 #define WM_LBUTTONUP 0x0202
 #define WM_RBUTTONDOWN 0x0204
 #define WM_RBUTTONUP 0x0205
+#define WM_MOUSEWHEEL 0x020A
 #define WM_DROPFILES 0x0233
+
+#define MK_LBUTTON 0x0001
+#define MK_RBUTTON 0x0002
+#define MK_SHIFT 0x0004
+#define WHEEL_DELTA 120
 
 #define VK_LBUTTON 0x01
 #define VK_RBUTTON 0x02
@@ -136,6 +142,15 @@ static_assert(sizeof(PixelFormatDescriptor) == 40, "PIXELFORMATDESCRIPTOR is 40 
 
 inline unsigned loword(std::uintptr_t v) { return static_cast<unsigned>(v & 0xFFFF); }
 inline unsigned hiword(std::uintptr_t v) { return static_cast<unsigned>((v >> 16) & 0xFFFF); }
+
+// The pointer messages, as Windows packs them: WM_MOUSEMOVE carries the
+// client position (signed words of lParam) and the MK_ flags of the held
+// buttons and Shift in wParam; WM_MOUSEWHEEL the signed turn in the high word
+// of wParam (WHEEL_DELTA a notch, away from the user positive), the MK_ flags
+// in the low word and the pointer's screen position in lParam.
+inline int signed_loword(std::uintptr_t v) { return static_cast<std::int16_t>(v & 0xFFFF); }
+inline int signed_hiword(std::uintptr_t v) { return static_cast<std::int16_t>((v >> 16) & 0xFFFF); }
+inline int wheel_delta_of(WParam wparam) { return signed_hiword(wparam); }
 
 // Message boxes (MessageBox): shows the box and nothing else. Returns IDOK,
 // IDYES, IDNO, or 0 when no box could be shown.

@@ -16,6 +16,17 @@ inline LParam word_pair(int low, int high) {
 
 constexpr WParam size_restored = 0;  // SIZE_RESTORED
 
+// The MK_ flags of the pointer messages' wParam.
+inline unsigned pointer_flags(bool left, bool right, bool shift) {
+    return (left ? MK_LBUTTON : 0u) | (right ? MK_RBUTTON : 0u) | (shift ? MK_SHIFT : 0u);
+}
+
+// WM_MOUSEWHEEL's wParam: the signed turn (WHEEL_DELTA a notch) in the high
+// word, the MK_ flags in the low word.
+inline WParam wheel_wparam(int delta, unsigned flags) {
+    return static_cast<WParam>((flags & 0xFFFF) | (static_cast<unsigned>(delta) & 0xFFFF) << 16);
+}
+
 // WM_ACTIVATE's wParam: WA_ACTIVE or WA_INACTIVE in the low word, non-zero
 // in the high word while the window is minimised.
 inline WParam activation(bool active, bool minimised) {

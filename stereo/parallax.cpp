@@ -17,13 +17,13 @@ Vec3 cross(const Vec3& a, const Vec3& b) {
 float dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 
 // The camera's view as gluLookAt builds it from position, direction and up.
-View view_of(const Camera& camera) {
-    Vec3 forward = camera.direction;
+View view_of(const Vec3& position, const Vec3& direction, const Vec3& camera_up) {
+    Vec3 forward = direction;
     normalize(forward);
-    Vec3 side = cross(forward, camera.up);
+    Vec3 side = cross(forward, camera_up);
     normalize(side);
     const Vec3 up = cross(side, forward);
-    return View{side, up, Vec3{-forward.x, -forward.y, -forward.z}, camera.position};
+    return View{side, up, Vec3{-forward.x, -forward.y, -forward.z}, position};
 }
 
 // x of an eye-space point in an eye's image, pixels from its viewport's left
@@ -40,14 +40,30 @@ float image_x(const EyeProjection& p, float x, float z) {
 
 ParallaxReading measure_parallax(const StereoRig& rig, const Camera& camera, const ViewSize& size,
                                  const float (*vertices)[3], int count) {
+    return measure_parallax(rig, ViewPose{camera.position, camera.direction, camera.up}, size, vertices, count, 1.0f,
+                            1);
+}
+
+int fit_stride(int count) { return count > max_fit_samples ? (count + max_fit_samples - 1) / max_fit_samples : 1; }
+
+float fitted_separation_ratio(const StereoRig& rig, const ParallaxReading& reading, float share) {
+    const float widest = std::fmax(std::fabs(reading.nearest), std::fabs(reading.farthest));
+    const float limit = static_cast<float>(reading.image_width) / 30.0f * share;
+    if (!reading.in_view || !(widest > 0.0f) || !(limit > 0.0f) || !std::isfinite(widest)) return rig.separation_ratio;
+    return rig.separation_ratio * widest / limit;
+}
+
+ParallaxReading measure_parallax(const StereoRig& rig, const ViewPose& pose, const ViewSize& size,
+                                 const float (*vertices)[3], int count, float scale, int stride) {
     const EyeProjection left = rig.eye_projection(Eye::left, size);
     const EyeProjection right = rig.eye_projection(Eye::right, size);
-    const View view = view_of(camera);
+    const View view = view_of(pose.position, pose.direction, pose.up);
+    if (stride < 1) stride = 1;
 
     ParallaxReading reading{false, 0.0f, 0.0f, left.width, false};
-    for (int i = 0; i < count; ++i) {
-        const Vec3 world{vertices[i][0] - view.position.x, vertices[i][1] - view.position.y,
-                         vertices[i][2] - view.position.z};
+    for (int i = 0; i < count; i += stride) {
+        const Vec3 world{vertices[i][0] * scale - view.position.x, vertices[i][1] * scale - view.position.y,
+                         vertices[i][2] * scale - view.position.z};
         const float x = dot(view.side, world);
         const float z = dot(view.back, world);
         // Both eyes share the depth: only what lies between the planes is drawn.

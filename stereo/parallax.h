@@ -23,5 +23,24 @@ struct ParallaxReading {
 ParallaxReading measure_parallax(const StereoRig& rig, const Camera& camera, const ViewSize& view,
                                  const float (*vertices)[3], int count);
 
+// The same for any view (the turntable's among them), of the vertices scaled
+// by `scale` about the origin, taking every `stride`-th vertex only.
+struct ViewPose {
+    Vec3 position, direction, up;
+};
+ParallaxReading measure_parallax(const StereoRig& rig, const ViewPose& pose, const ViewSize& view,
+                                 const float (*vertices)[3], int count, float scale, int stride);
+// Every how many vertices a fit measures: the whole of a small mesh, an even
+// sample of at most max_fit_samples of a large one.
+constexpr int max_fit_samples = 32768;
+int fit_stride(int count);
+
+// The separation ratio at which a reading's nearest and farthest parallax
+// come to `share` (at most 1) of the comfort limit, the focal length kept:
+// parallax grows with the separation, which is focal length / ratio. The
+// rig's own ratio when nothing is in view or nothing lies off the plane.
+constexpr float fitted_share = 0.95f;
+float fitted_separation_ratio(const StereoRig& rig, const ParallaxReading& reading, float share);
+
 // The overlay line, e.g. "parallax -36.2px -4.5% .. +4.0px +0.5%  over 1/30".
 void format_parallax(const ParallaxReading& reading, char* out, std::size_t size);

@@ -150,6 +150,12 @@ void post(unsigned message, WParam wparam, LParam lparam) {
 void key_press(int vk) { post(WM_KEYDOWN, static_cast<WParam>(vk)); }
 void key_release(int vk) { post(WM_KEYUP, static_cast<WParam>(vk)); }
 void close_window() { post(WM_CLOSE); }
+void pointer_move(int x, int y, unsigned flags) { post(WM_MOUSEMOVE, flags, emulated::word_pair(x, y)); }
+void wheel(int notches, unsigned flags) {
+    const PlatformPoint at = cursor();
+    post(WM_MOUSEWHEEL, emulated::wheel_wparam(notches * WHEEL_DELTA, flags),
+         emulated::word_pair(static_cast<int>(at.x), static_cast<int>(at.y)));
+}
 void minimise() { emulated::send_minimised(post); }
 void restore() {
     WindowState w = window();

@@ -65,8 +65,12 @@ void post(unsigned message, WParam wparam = 0, LParam lparam = 0);
 void key_press(int vk);    // WM_KEYDOWN
 void key_release(int vk);  // WM_KEYUP
 void close_window();       // WM_CLOSE
-void minimise();           // WM_SIZE 0x0, then WM_ACTIVATE with minimised state
-void restore();            // WM_SIZE with the client size, then WM_ACTIVATE active
+// The pointer over the client area at (x, y), with the MK_ flags of what is
+// held; the wheel turned by `notches` (positive: away from the user).
+void pointer_move(int x, int y, unsigned flags = 0);  // WM_MOUSEMOVE
+void wheel(int notches, unsigned flags = 0);          // WM_MOUSEWHEEL, at the cursor
+void minimise();                                      // WM_SIZE 0x0, then WM_ACTIVATE with minimised state
+void restore();                                       // WM_SIZE with the client size, then WM_ACTIVATE active
 // Files dropped on the window together: one WM_DROPFILES whose handle
 // answers DragQueryFile with these paths. drops_unfinished() counts the
 // handles not yet given back with DragFinish.

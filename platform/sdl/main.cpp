@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
     Options options;
     int exit_code = 0;
     if (!read_command_line(argc, argv, &options, &exit_code)) return exit_code;
-    if (options.renders()) return render_pictures(options);
+    if (options.renders() || options.info) return render_pictures(options);
     sdl_tune_process();
     return run_viewer(nullptr, options);
 }

@@ -12,8 +12,10 @@
 //     1 x 1 window with those attributes, and SetPixelFormat remakes the
 //     (still hidden) window when it was made with others
 // [ ] Wayland: a format counts as there when its window can be made
-// [X] Messages: keys, left/right buttons, minimise/restore, size, close,
-//     quit, through a fixed ring queue
+// [X] Messages: keys, left/right buttons, pointer moves (WM_MOUSEMOVE, one
+//     waiting at a time as Windows coalesces them), the wheel
+//     (WM_MOUSEWHEEL), minimise/restore, size, close, quit, through a fixed
+//     ring queue
 // [X] Cursor: ShowCursor's display counter, global warp, and the position
 //     read from the X server; a park asked for before video is up is
 //     applied once it is
@@ -22,7 +24,7 @@
 // [X] Clocks: SDL's performance counter and tick count
 // [X] Files dropped on a window (SDL_DROPFILE): one WM_DROPFILES per file,
 //     its handle a slot holding SDL's UTF-8 path until DragFinish
-// [ ] Mouse moves, other buttons, wheel, WM_CHAR: nothing reads them
+// [ ] Other buttons, horizontal wheel, WM_CHAR: nothing reads them
 // [ ] WM_ACTIVATE on plain focus changes: only minimise and restore send it,
 //     since `active` only tracks the minimised state
 // [ ] More than one window class at a time
@@ -118,6 +120,25 @@ void push_message(SdlWindow* slot, unsigned message, WParam wparam, LParam lpara
     ++queue_count;
 }
 
+// Shift as the key messages made so far have it: the pointer messages carry
+// it (MK_SHIFT), and SDL's own modifier state misses keys that come through
+// its queue alone.
+bool shift_held = false;
+
+// Windows keeps at most one pointer move waiting, the latest: a move right
+// after another still queued for the same window takes its place.
+void push_pointer_move(SdlWindow* slot, unsigned flags, int x, int y) {
+    if (queue_count > 0) {
+        Message& last = queue[(queue_head + queue_count - 1) % queue_capacity];
+        if (last.message == WM_MOUSEMOVE && last.window == handle_of(slot)) {
+            last.wparam = flags;
+            last.lparam = emulated::word_pair(x, y);
+            return;
+        }
+    }
+    push_message(slot, WM_MOUSEMOVE, flags, emulated::word_pair(x, y));
+}
+
 // A sender of messages to a window through the queue.
 auto queued_for(SdlWindow* slot) {
     return [slot](unsigned message, WParam wparam, LParam lparam) { push_message(slot, message, wparam, lparam); };
@@ -172,6 +193,7 @@ void translate_event(const SDL_Event& event) {
         SdlWindow* slot = input_target(event.key.windowID);
         if (!slot) return;
         bool pressed = event.type == SDL_KEYDOWN;
+        if (vk == VK_SHIFT) shift_held = pressed;
         bool alt_held = (event.key.keysym.mod & KMOD_ALT) != 0;
         // Auto-repeat arrives as further key-downs, as on Windows.
         push_message(slot, key_message_for(pressed, vk, alt_held), static_cast<WParam>(vk),
@@ -191,6 +213,27 @@ void translate_event(const SDL_Event& event) {
         SdlWindow* slot = input_target(event.button.windowID);
         if (!slot) return;
         push_message(slot, message, 0, emulated::word_pair(event.button.x, event.button.y));
+        return;
+    }
+    case SDL_MOUSEMOTION: {
+        SdlWindow* slot = input_target(event.motion.windowID);
+        if (!slot) return;
+        const unsigned flags = emulated::pointer_flags((event.motion.state & SDL_BUTTON_LMASK) != 0,
+                                                       (event.motion.state & SDL_BUTTON_RMASK) != 0, shift_held);
+        push_pointer_move(slot, flags, event.motion.x, event.motion.y);
+        return;
+    }
+    case SDL_MOUSEWHEEL: {
+        SdlWindow* slot = input_target(event.wheel.windowID);
+        if (!slot || event.wheel.y == 0) return;
+        const int notches = event.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -event.wheel.y : event.wheel.y;
+        const Uint32 buttons = SDL_GetMouseState(nullptr, nullptr);
+        const unsigned flags =
+            emulated::pointer_flags((buttons & SDL_BUTTON_LMASK) != 0, (buttons & SDL_BUTTON_RMASK) != 0, shift_held);
+        int x = 0, y = 0;
+        SDL_GetGlobalMouseState(&x, &y);
+        push_message(slot, WM_MOUSEWHEEL, emulated::wheel_wparam(notches * WHEEL_DELTA, flags),
+                     emulated::word_pair(x, y));
         return;
     }
     case SDL_WINDOWEVENT: translate_window_event(event.window); return;

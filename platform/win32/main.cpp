@@ -51,6 +51,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     Options options;
     int exit_code = 0;
     if (!read_command_line(static_cast<int>(argv.size()), argv.data(), &options, &exit_code)) return exit_code;
-    if (options.renders()) return render_pictures(options);
+    if (options.renders() || options.info) return render_pictures(options);
     return run_viewer(reinterpret_cast<InstanceHandle>(instance), options);
 }

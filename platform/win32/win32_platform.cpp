@@ -4,6 +4,7 @@
 // [X] window class, window, device context, pixel format, WGL context, swap
 // [X] display mode change and restore (ChangeDisplaySettings)
 // [X] message pump; the class's window procedure forwards to handle_window_message
+//     (Windows' own pointer moves and wheel turns among the messages, as they are)
 // [X] message boxes (MessageBoxW)
 // [X] cursor, performance counter, timeGetTime
 // [X] dropped files: DragAcceptFiles on every window, DragQueryFileW and

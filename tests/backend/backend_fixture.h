@@ -21,6 +21,11 @@ inline bool shell_reads(unsigned message) {
            message == WM_KEYUP;
 }
 
+// The pointer's messages, kept apart: a real system sends moves of its own
+// whenever the pointer happens to be over a window.
+extern std::vector<Message> pointer_delivered;
+inline bool pointer_message(unsigned message) { return message == WM_MOUSEMOVE || message == WM_MOUSEWHEEL; }
+
 constexpr const char* class_name = "OpenGL";
 
 // Double-buffered RGBA drawn by OpenGL, 16-bit colour and depth.
@@ -42,6 +47,7 @@ protected:
         if (!system_up(&why)) GTEST_SKIP() << why;
         ASSERT_TRUE(platform_register_window_class(system_instance(), class_name));
         delivered.clear();
+        pointer_delivered.clear();
     }
 
     void TearDown() override {

@@ -5,11 +5,13 @@
 #include "tests/backend/backend_fixture.h"  // <windows.h> first
 
 std::vector<Message> delivered;
+std::vector<Message> pointer_delivered;
 
 // The shell's window procedure, stood in for: it records, ends the loop on
 // WM_CLOSE as the shell does, and leaves the rest to the default procedure.
 LResult handle_window_message(WindowHandle window, unsigned message, WParam wparam, LParam lparam) {
     if (shell_reads(message)) delivered.push_back(Message{window, message, wparam, lparam});
+    if (pointer_message(message)) pointer_delivered.push_back(Message{window, message, wparam, lparam});
     if (message == WM_CLOSE) {
         platform_post_quit_message(0);
         return 0;
@@ -164,6 +166,34 @@ TEST_F(Backend, QuitComesOnceAfterWhatIsAlreadyWaiting) {
     while (platform_peek_message(&m)) {
         EXPECT_NE(m.message, static_cast<unsigned>(WM_QUIT)) << "one WM_QUIT per post";
     }
+}
+
+// Dragging and the wheel: the client position in signed words, the held
+// buttons and Shift as MK_ flags, the wheel's turn in signed WHEEL_DELTA
+// steps, in the order they were made.
+TEST_F(Backend, PointerMovesAndWheelTurnsReachTheProcedure) {
+    WindowHandle w = open_shown_window();
+    ASSERT_NE(w, nullptr);
+    pointer_delivered.clear();
+    system_pointer(w, 40, 30, MK_LBUTTON);
+    pump();
+    system_pointer(w, 57, 21, MK_LBUTTON | MK_SHIFT);
+    pump();
+    system_wheel(w, -2, 0);
+    pump();
+    const Message* move = nullptr;
+    const Message* wheel = nullptr;
+    for (const Message& m : pointer_delivered) {
+        EXPECT_EQ(m.window, w);
+        if (m.message == WM_MOUSEMOVE && signed_loword(m.lparam) == 57) move = &m;
+        if (m.message == WM_MOUSEWHEEL) wheel = &m;
+    }
+    ASSERT_NE(move, nullptr) << "the last move arrives";
+    EXPECT_EQ(signed_hiword(move->lparam), 21);
+    EXPECT_EQ(move->wparam & (MK_LBUTTON | MK_RBUTTON | MK_SHIFT), static_cast<WParam>(MK_LBUTTON | MK_SHIFT));
+    ASSERT_NE(wheel, nullptr);
+    EXPECT_EQ(wheel_delta_of(wheel->wparam), -2 * WHEEL_DELTA);
+    EXPECT_GT(wheel - move, 0) << "in the order they were made";
 }
 
 TEST_F(Backend, ShowCursorKeepsTheDisplayCounter) {

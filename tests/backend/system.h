@@ -20,6 +20,10 @@ void system_minimise(WindowHandle window);
 void system_restore(WindowHandle window);
 void system_key(WindowHandle window, int vk, bool down);
 void system_close(WindowHandle window);
+// The user moves the pointer to client point (x, y) with the MK_ flags held,
+// or turns the wheel by `notches` (positive: away from the user).
+void system_pointer(WindowHandle window, int x, int y, unsigned flags);
+void system_wheel(WindowHandle window, int notches, unsigned flags);
 
 // Waits for whatever the system delivers on its own time (Windows' own
 // follow-up messages); nothing where delivery is immediate.

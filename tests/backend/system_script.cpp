@@ -11,4 +11,6 @@ void system_minimise(WindowHandle) { script::minimise(); }
 void system_restore(WindowHandle) { script::restore(); }
 void system_key(WindowHandle, int vk, bool down) { down ? script::key_press(vk) : script::key_release(vk); }
 void system_close(WindowHandle) { script::close_window(); }
+void system_pointer(WindowHandle, int x, int y, unsigned flags) { script::pointer_move(x, y, flags); }
+void system_wheel(WindowHandle, int notches, unsigned flags) { script::wheel(notches, flags); }
 void system_settle() {}

@@ -50,3 +50,24 @@ void system_restore(WindowHandle w) { push_window_event(w, SDL_WINDOWEVENT_RESTO
 void system_key(WindowHandle w, int vk, bool down) { push_key(w, down, SDLK_a + (vk - 'A')); /* letters only */ }
 void system_close(WindowHandle w) { push_window_event(w, SDL_WINDOWEVENT_CLOSE); }
 void system_settle() {}
+
+void system_pointer(WindowHandle w, int x, int y, unsigned flags) {
+    SDL_Event e = {};
+    e.type = SDL_MOUSEMOTION;
+    e.motion.windowID = SDL_GetWindowID(sdl_window_of(w));
+    e.motion.state = (flags & MK_LBUTTON ? SDL_BUTTON_LMASK : 0) | (flags & MK_RBUTTON ? SDL_BUTTON_RMASK : 0);
+    e.motion.x = x;
+    e.motion.y = y;
+    push_key(w, (flags & MK_SHIFT) != 0, SDLK_LSHIFT);
+    SDL_PushEvent(&e);
+}
+
+void system_wheel(WindowHandle w, int notches, unsigned flags) {
+    SDL_Event e = {};
+    e.type = SDL_MOUSEWHEEL;
+    e.wheel.windowID = SDL_GetWindowID(sdl_window_of(w));
+    e.wheel.y = notches;
+    e.wheel.direction = SDL_MOUSEWHEEL_NORMAL;
+    push_key(w, (flags & MK_SHIFT) != 0, SDLK_LSHIFT);
+    SDL_PushEvent(&e);
+}

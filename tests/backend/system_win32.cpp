@@ -24,4 +24,12 @@ void system_key(WindowHandle w, int vk, bool down) {
 
 void system_close(WindowHandle w) { PostMessageW(hwnd(w), WM_SYSCOMMAND, SC_CLOSE, 0); }
 
+void system_pointer(WindowHandle w, int x, int y, unsigned flags) {
+    PostMessageW(hwnd(w), WM_MOUSEMOVE, flags, MAKELPARAM(x, y));
+}
+
+void system_wheel(WindowHandle w, int notches, unsigned flags) {
+    PostMessageW(hwnd(w), WM_MOUSEWHEEL, MAKEWPARAM(flags, notches * WHEEL_DELTA), 0);
+}
+
 void system_settle() { Sleep(50); }

@@ -10,6 +10,7 @@
 
 #include "app/app.h"
 #include "app/gl_window.h"
+#include "app/inspect.h"
 #include "app/mode_switch.h"
 #include "app/statics.h"
 #include "platform/script/script_platform.h"
@@ -25,6 +26,7 @@ protected:
         frame_rate = 0.0f;
         camera.reset();
         stereo_rig = StereoRig(true);
+        reset_inspect();
         reset_mode_switch();
         script::set_cursor(400, 300);
         frame_timer.restart();

@@ -105,3 +105,32 @@ TEST(CommandLineTest, HelpListsEveryOptionOnALineOfItsOwn) {
                                "--colours PAIR", "--swap-eyes", "--parallax"})
         EXPECT_NE(result.out.find(std::string("\n  ") + option + " "), std::string::npos) << result.out;
 }
+
+TEST(CommandLineTest, InspectOptionsSetTheCameraUpAxisInfoAndFit) {
+    Options options;
+    EXPECT_TRUE(parse({"--turntable", "--up", "z", "--fit-parallax", "part.stl"}, &options).run);
+    EXPECT_TRUE(options.turntable && options.fit_parallax && options.up_given);
+    EXPECT_EQ(options.up, UpAxis::z);
+    Options plain;
+    EXPECT_TRUE(parse({"part.stl"}, &plain).run);
+    EXPECT_FALSE(plain.up_given) << "the file's kind decides";
+    Options info;
+    EXPECT_TRUE(parse({"--info", "part.stl"}, &info).run);
+    EXPECT_TRUE(info.info);
+    struct Refused {
+        std::vector<const char*> args;
+        const char* says;
+    } refused[] = {
+        {{"--up", "x"}, "unknown up axis: x"},
+        {{"--up", "y", "--up", "z"}, "--up given twice"},
+        {{"--info"}, "--info goes with a MODEL"},
+        {{"--info", "-w", "a.obj"}, "opens no window"},
+    };
+    for (const Refused& r : refused) {
+        Options o;
+        const CommandLine result = parse(r.args, &o);
+        EXPECT_FALSE(result.run) << r.says;
+        EXPECT_EQ(result.exit_code, 2) << r.says;
+        EXPECT_NE(result.err.find(r.says), std::string::npos) << result.err;
+    }
+}

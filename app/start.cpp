@@ -1,0 +1,15 @@
+#include "app/start.h"
+
+#include "app/inspect.h"
+#include "app/statics.h"
+#include "model/model.h"
+
+void apply_start_options(const Options& options) {
+    if (options.shaded) model_shaded = true;
+    model_wireframe_asked = options.wireframe;
+    if (options.mode_given) stereo_rig.set_mode(options.mode);
+    if (options.swap_eyes) stereo_rig.swap_eyes = true;
+    if (options.colour_pair >= 0) stereo_rig.colour_pair = options.colour_pair;
+    if (options.parallax) stereo_rig.parallax_readout = true;
+    apply_inspect_options(options);
+}
