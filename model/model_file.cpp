@@ -723,25 +723,6 @@ bool declared_counts(const unsigned char* head, std::size_t head_size, std::uint
     return false;
 }
 
-bool model_part_exists(const char* path) { return path && *path && file_exists(path); }
-
-bool read_model_part(const char* path, std::uint64_t max_bytes, std::vector<unsigned char>* bytes) {
-    bytes->clear();
-    std::uint64_t size = 0;
-    std::string why;
-    std::FILE* file = open_regular(path, max_bytes, &size, &why);
-    if (!file) return false;
-    bool read = false;
-    try {
-        bytes->resize(static_cast<std::size_t>(size));
-        read = std::fread(bytes->data(), 1, bytes->size(), file) == bytes->size();
-    } catch (const std::bad_alloc&) {
-    }
-    std::fclose(file);
-    if (!read) bytes->clear();
-    return read && !bytes->empty();
-}
-
 bool read_model_file(const char* path, Mesh* mesh, std::string* reason, const ReadProgress& progress) {
     *mesh = Mesh();
     reason->clear();

@@ -33,12 +33,6 @@ struct ReadProgress {
 // system's, the importer's or ours.
 bool read_model_file(const char* path, Mesh* mesh, std::string* reason, const ReadProgress& progress = ReadProgress{});
 
-// Files a model refers to (its textures): whether path (UTF-8) names
-// anything, and the whole of a regular file of at most max_bytes. False for
-// anything else, or when it cannot be read.
-bool model_part_exists(const char* path);
-bool read_model_part(const char* path, std::uint64_t max_bytes, std::vector<unsigned char>* bytes);
-
 // The longest header looked at before the importer runs: a PLY header that
 // has not ended by then is refused.
 constexpr std::size_t max_header_bytes = std::size_t(1) << 20;

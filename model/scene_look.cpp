@@ -10,12 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "model/model_file.h"
-
-#ifndef _WIN32
-#include <dirent.h>
-#include <strings.h>
-#endif
+#include "platform/file.h"
 
 namespace {
 
@@ -30,50 +25,11 @@ std::string folder_of(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-#ifndef _WIN32
-// The entry of folder that is name but for case, or empty.
-std::string entry_like(const std::string& folder, const std::string& name) {
-    DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
-    if (!dir) return std::string();
-    std::string found;
-    while (const dirent* entry = readdir(dir))
-        if (strcasecmp(entry->d_name, name.c_str()) == 0) {
-            found = entry->d_name;
-            break;
-        }
-    closedir(dir);
-    return found;
-}
-
-// path, each part after the fixed start matched without regard to case.
-std::string case_insensitive(const std::string& start, const std::string& rest) {
-    std::string done = start;
-    for (std::size_t at = 0; at < rest.size();) {
-        std::size_t end = rest.find('/', at);
-        if (end == std::string::npos) end = rest.size();
-        const std::string part = rest.substr(at, end - at);
-        at = end + 1;
-        if (part.empty() || part == ".") continue;
-        if (part == "..") {
-            done += "../";
-            continue;
-        }
-        const std::string entry = entry_like(done, part);
-        if (entry.empty()) return std::string();
-        done += entry;
-        if (end < rest.size()) done += '/';
-    }
-    return done;
-}
-#endif
-
 std::string existing(const std::string& start, const std::string& rest) {
     const std::string whole = start + rest;
-    if (model_part_exists(whole.c_str())) return whole;
-#ifndef _WIN32
-    const std::string found = case_insensitive(start, rest);
-    if (!found.empty() && model_part_exists(found.c_str())) return found;
-#endif
+    if (file_exists(whole.c_str())) return whole;
+    const std::string found = path_ignoring_case(start, rest);
+    if (!found.empty() && file_exists(found.c_str())) return found;
     return std::string();
 }
 
@@ -101,7 +57,7 @@ struct Reader {
         if (name.empty() || name[0] == '*') return false;
         const std::string path = texture_file_path(model_path, name);
         std::vector<unsigned char> bytes;
-        if (path.empty() || !read_model_part(path.c_str(), limits.max_file_bytes, &bytes)) return false;
+        if (path.empty() || !read_regular_file(path.c_str(), limits.max_file_bytes, &bytes)) return false;
         return decode_texture(bytes.data(), bytes.size(), limits, image);
     }
 
@@ -181,7 +137,7 @@ std::string texture_file_path(const std::string& model_path, const std::string& 
         if (c == '\\') c = '/';
     const std::string folder = folder_of(model_path);
     if (is_absolute(rest)) {
-        if (model_part_exists(rest.c_str())) return rest;
+        if (file_exists(rest.c_str())) return rest;
     } else {
         while (rest.compare(0, 2, "./") == 0) rest.erase(0, 2);
         const std::string found = existing(folder, rest);

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 // std::fopen with a UTF-8 name; null (with errno set) when it cannot be
 // opened or the name is not UTF-8.
@@ -35,3 +37,13 @@ std::FILE* open_regular_file(const char* path, std::uint64_t max_bytes, std::uin
 bool seek_file(std::FILE* file, std::uint64_t offset, int whence);
 // Where in a file of any size the next read starts; 0 when unknown.
 std::uint64_t file_position(std::FILE* file);
+
+// The whole of a regular file of at most max_bytes (UTF-8 name); false, with
+// bytes empty, for anything else, an empty file, or when it cannot be read.
+bool read_regular_file(const char* path, std::uint64_t max_bytes, std::vector<unsigned char>* bytes);
+
+// start + rest with each part of rest ('/' between parts) matched to an
+// entry of its folder without regard to case, where the file system does
+// not do so itself (a model written on Windows names "Textures/Wood.JPG");
+// empty when a part has no such entry.
+std::string path_ignoring_case(const std::string& start, const std::string& rest);

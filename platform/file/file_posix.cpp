@@ -1,6 +1,10 @@
+#include <dirent.h>
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <string>
 
 #include "platform/file.h"
 
@@ -11,6 +15,20 @@ FileProblem judge(const struct stat& info, std::uint64_t max_bytes) {
     if (!S_ISREG(info.st_mode)) return FileProblem::not_regular;
     if (static_cast<std::uint64_t>(info.st_size) > max_bytes) return FileProblem::too_big;
     return FileProblem::none;
+}
+
+// The entry of folder that is name but for case, or empty.
+std::string entry_like(const std::string& folder, const std::string& name) {
+    DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir) return std::string();
+    std::string found;
+    while (const dirent* entry = readdir(dir))
+        if (strcasecmp(entry->d_name, name.c_str()) == 0) {
+            found = entry->d_name;
+            break;
+        }
+    closedir(dir);
+    return found;
 }
 
 }  // namespace
@@ -63,4 +81,24 @@ bool seek_file(std::FILE* file, std::uint64_t offset, int whence) {
 std::uint64_t file_position(std::FILE* file) {
     const off_t position = ftello(file);
     return position < 0 ? 0 : static_cast<std::uint64_t>(position);
+}
+
+std::string path_ignoring_case(const std::string& start, const std::string& rest) {
+    std::string done = start;
+    for (std::size_t at = 0; at < rest.size();) {
+        std::size_t end = rest.find('/', at);
+        if (end == std::string::npos) end = rest.size();
+        const std::string part = rest.substr(at, end - at);
+        at = end + 1;
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            done += "../";
+            continue;
+        }
+        const std::string entry = entry_like(done, part);
+        if (entry.empty()) return std::string();
+        done += entry;
+        if (end < rest.size()) done += '/';
+    }
+    return done;
 }

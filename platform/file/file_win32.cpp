@@ -76,3 +76,6 @@ std::uint64_t file_position(std::FILE* file) {
     const __int64 position = _ftelli64(file);
     return position < 0 ? 0 : static_cast<std::uint64_t>(position);
 }
+
+// The file system ignores case itself.
+std::string path_ignoring_case(const std::string& start, const std::string& rest) { return start + rest; }

@@ -9,6 +9,7 @@
 
 #include "model/model_file.h"
 #include "model/scene_look.h"
+#include "platform/file.h"
 #include "support/model_files.h"
 
 namespace {
@@ -102,7 +103,7 @@ TEST(ModelLook, TextureNamesAreFoundAsAFileWrittenElsewhereNamesThem) {
 
 TEST(ModelLook, TexturesBeyondTheLimitsOrNoImagesAreRefusedBeforeDecoding) {
     std::vector<unsigned char> png;
-    ASSERT_TRUE(read_model_part((look_dir + "textures/checker.png").c_str(), 1 << 20, &png));
+    ASSERT_TRUE(read_regular_file((look_dir + "textures/checker.png").c_str(), 1 << 20, &png));
     TextureImage image;
     EXPECT_TRUE(decode_texture(png.data(), png.size(), texture_limits, &image));
     EXPECT_EQ(image.texels.size(), 64u * 64u);
