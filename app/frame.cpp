@@ -13,6 +13,7 @@
 #include "app/statics.h"
 #include "model/model.h"
 #include "platform/gl.h"
+#include "stereo/anaglyph_mixer.h"
 #include "stereo/parallax.h"
 #include "stereo/test_object.h"
 #include "text/glyph_font.h"
@@ -24,6 +25,9 @@ char loading_text[72];
 bool parallax_marked = false;
 
 namespace {
+
+// The mixing anaglyph methods' GL objects, for the context in use.
+AnaglyphMixer anaglyph_mixer;
 
 // The help page, in the order it is printed.
 struct HelpLine {
@@ -52,6 +56,7 @@ const HelpLine help_output_controls[] = {
     {15, 25, 1, "P - parallax comfort readout"},
     {15, 26, 1, "L - model: wireframe or shaded"},
     {15, 27, 1, "F12 - save the picture and the stereo pair (PNG)"},
+    {15, 28, 1, "A - anaglyph method (channels, grey, half-colour...)"},
 };
 const int parallax_row = 2;
 const int loading_row = 3;
@@ -82,8 +87,7 @@ void handle_presentation_keys() {
     }
     if (key_down['C']) {
         key_down['C'] = 0;
-        const int row = stereo_rig.colour_pair;
-        stereo_rig.colour_pair = row >= 0 && row < colour_pair_count - 1 ? row + 1 : 0;
+        stereo_rig.colour_pair = next_colour_pair(stereo_rig.colour_pair);
         std::snprintf(text, sizeof text, "colours %s", colour_pair_name(stereo_rig.colour_pair));
         show_notice(text);
     }
@@ -91,11 +95,62 @@ void handle_presentation_keys() {
         key_down['P'] = 0;
         stereo_rig.parallax_readout = !stereo_rig.parallax_readout;
     }
+    if (key_down['A']) {
+        key_down['A'] = 0;
+        step_anaglyph_method();
+    }
+}
+
+// Whether this frame's anaglyph is mixed. A GL that cannot mix (no shaders,
+// an area beyond its textures) says so once and the viewer goes on with
+// channels.
+bool mixing_ready() {
+    if (stereo_rig.mode() != OutputMode::anaglyph || !anaglyph_method_mixes(stereo_rig.anaglyph_method)) return false;
+    if (anaglyph_mixer.ready_for(view_width, view_height, platform_get_gl_proc_address)) return true;
+    char text[72];
+    std::snprintf(text, sizeof text, "%s: not available (%s)", anaglyph_method_name(stereo_rig.anaglyph_method),
+                  anaglyph_mixer.why());
+    show_notice(text);
+    stereo_rig.anaglyph_method = AnaglyphMethod::channels;
+    return false;
+}
+
+// Each eye in full colour into its own texture, then both mixed over the area.
+void draw_mixed_anaglyph() {
+    const Eye left_place = stereo_rig.swap_eyes ? Eye::right : Eye::left;
+    stereo_rig.setup_left_eye();
+    if (!key_down['J']) draw_scene_object();
+    anaglyph_mixer.capture(left_place);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    stereo_rig.setup_right_eye();
+    if (!key_down['K']) draw_scene_object();
+    anaglyph_mixer.capture(left_place == Eye::left ? Eye::right : Eye::left);
+    anaglyph_mixer.combine(anaglyph_matrices(stereo_rig.anaglyph_method, stereo_rig.colour_pair));
+    stereo_rig.setup_mono();
 }
 
 void focus_now() { stereo_rig.set_focus(camera.distance_from_origin()); }
 
 }  // namespace
+
+void step_anaglyph_method() {
+    AnaglyphMethod next = next_anaglyph_method(stereo_rig.anaglyph_method);
+    // A GL found without shaders has only channels.
+    if (anaglyph_mixer.lacks_shaders()) next = AnaglyphMethod::channels;
+    if (next == stereo_rig.anaglyph_method) return;
+    stereo_rig.anaglyph_method = next;
+    // Asked at once, so that a GL that cannot mix says so at the press.
+    if (stereo_rig.mode() == OutputMode::anaglyph && !mixing_ready()) return;
+    char text[72];
+    const int pair = stereo_rig.colour_pair;
+    if (next == AnaglyphMethod::optimised && !has_optimised_matrices(pair))
+        std::snprintf(text, sizeof text, "anaglyph optimised (as grey: no matrices for %s)", colour_pair_name(pair));
+    else
+        std::snprintf(text, sizeof text, "anaglyph %s", anaglyph_method_name(next));
+    show_notice(text);
+}
+
+void forget_anaglyph_mixer() { anaglyph_mixer.forget_context(); }
 
 void format_frame_rate(float rate, char* out, std::size_t size) {
     if (size == 0) return;
@@ -134,6 +189,8 @@ void draw_scene() {
         // Mono draws with the projection, viewport and colour the previous
         // frame's setup_mono left.
         draw_scene_object();
+    } else if (mixing_ready()) {
+        draw_mixed_anaglyph();
     } else {
         stereo_rig.setup_left_eye();
         if (!key_down['J']) draw_scene_object();

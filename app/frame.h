@@ -13,6 +13,12 @@ void render_frame();
 // one image while S is held (mono). The overlay is not part of it.
 void draw_scene();
 
+// A: the next anaglyph method, passing over the mixing ones on a GL found
+// without shaders; the notice names it, or says why it is not available.
+void step_anaglyph_method();
+// A new GL context: the mixing methods' objects of the old one are gone.
+void forget_anaglyph_mixer();
+
 // Writes a frame rate with 4 significant digits into out (never more than size
 // bytes, terminator included): fixed-point from 0.1 to below 10000, exponential
 // otherwise, trailing zeros after the point removed.

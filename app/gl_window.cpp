@@ -3,6 +3,7 @@
 #include <new>
 
 #include "app/app.h"
+#include "app/frame.h"
 #include "platform/gl.h"
 #include "stereo/interleave_mask.h"
 #include "text/glyph_font.h"
@@ -210,6 +211,7 @@ bool init_gl_state() {
     if (!load_font_texture()) return false;
 
     set_default_gl_state();
+    forget_anaglyph_mixer();
 
     // An allocation failure leaves the viewer without its overlay, not without a picture.
     glyph_font = new (std::nothrow) GlyphFont(font_texture);

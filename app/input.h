@@ -3,7 +3,7 @@
 // the drawing area's size. The one header those folders include from app/.
 //
 // Every global of the program, where it lives and who writes it:
-//   key_down                app/app.cpp        handle_window_message; R, D, U, F1, M, V, C, P, L, F12 clear theirs
+//   key_down                app/app.cpp        handle_window_message; R, D, U, F1, M, V, C, P, L, A, F12 clear theirs
 //   active                  app/app.cpp        handle_window_message (WM_ACTIVATE)
 //   frame_rate              app/frame_timer.cpp render_frame, once a frame
 //   rate_text, parallax_text app/frame.cpp     render_frame
@@ -16,6 +16,7 @@
 //                           app/statics.cpp    their own operations, render_frame, run_viewer (options)
 //   font_texture            text/glyph_font.cpp load_font_texture
 //   the notice              text/notice.cpp    show_notice
+//   the anaglyph mixer      app/frame.cpp      draw_scene, A; forgotten with each new context
 //   model_mesh, model_shaded model/model.cpp   poll_model_file (app/model_open.cpp), close_model; L and --shaded
 //   the model import        app/model_open.cpp open_model_file, poll_model_file, cancel_model_file
 //   loading_text            app/frame.cpp      render_frame, while a model file is read

@@ -74,6 +74,7 @@ void tell_failure(const char* reason) {
 // overlay's blend function, which makes the anaglyph colours add up.
 void prepare_drawing(int width, int height) {
     set_default_gl_state();
+    forget_anaglyph_mixer();
     resize_view(width, height);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_COLOR);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -163,6 +164,9 @@ int render_pictures(const Options& options) {
         stereo_rig.setup_mono();
     }
     draw_scene();
+    // The window would say so on its overlay; a picture has none.
+    if (options.anaglyph_given && stereo_rig.anaglyph_method != options.anaglyph)
+        std::fprintf(stderr, "duplexa: %s; drawn with channels\n", current_notice() ? current_notice() : "");
 
     int code = 0;
     if (!options.render_path.empty()) {

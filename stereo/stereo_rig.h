@@ -2,6 +2,7 @@
 // (off-axis frusta with the eye offset folded into the projection).
 #pragma once
 
+#include "stereo/anaglyph_method.h"
 #include "stereo/output_mode.h"
 
 enum class Eye { left, right };
@@ -35,6 +36,9 @@ public:
     OutputMode output_mode;
     bool swap_eyes;         // each eye's image goes where the other's would
     bool parallax_readout;  // the overlay shows the comfort line
+    // How the anaglyph makes one picture of the two eyes (A). With a mixing
+    // method the eyes draw in full colour; the frame mixes them afterwards.
+    AnaglyphMethod anaglyph_method;
 
     explicit StereoRig(bool glasses);
 
@@ -56,4 +60,4 @@ struct ColourPair {
     float left[3];
     float right[3];
 };
-extern const ColourPair colour_pairs[6];
+extern const ColourPair colour_pairs[colour_pair_count];
