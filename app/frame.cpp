@@ -140,7 +140,7 @@ void step_anaglyph_method() {
     if (next == stereo_rig.anaglyph_method) return;
     stereo_rig.anaglyph_method = next;
     // Asked at once, so that a GL that cannot mix says so at the press.
-    if (stereo_rig.mode() == OutputMode::anaglyph && !mixing_ready()) return;
+    if (anaglyph_method_mixes(next) && stereo_rig.mode() == OutputMode::anaglyph && !mixing_ready()) return;
     char text[72];
     const int pair = stereo_rig.colour_pair;
     if (next == AnaglyphMethod::optimised && !has_optimised_matrices(pair))
