@@ -33,6 +33,16 @@ CASES = {
     "checkerboard": ["--mode", "checkerboard"],
     "model": [os.path.join(harness.REPO_ROOT, "data", "models", "torus_knot.obj")],
     "model-shaded-rows": ["--shaded", "--mode", "rows", os.path.join(harness.REPO_ROOT, "data", "models", "sphere.ply")],
+    # The mixing anaglyph methods and the pairs added to today's six.
+    "anaglyph-optimised": ["--anaglyph", "optimised"],
+    "anaglyph-green-magenta": ["--colours", "green-magenta"],
+    "anaglyph-amber-blue-optimised": ["--colours", "amber-blue", "--anaglyph", "optimised"],
+    "model-shaded-optimised": ["--shaded", "--anaglyph", "optimised",
+                               os.path.join(harness.REPO_ROOT, "data", "models", "torus_knot.obj")],
+    "model-shaded-green-magenta-optimised": ["--shaded", "--colours", "green-magenta", "--anaglyph", "optimised",
+                                             os.path.join(harness.REPO_ROOT, "data", "models", "torus_knot.obj")],
+    "model-shaded-amber-blue": ["--shaded", "--colours", "amber-blue",
+                                os.path.join(harness.REPO_ROOT, "data", "models", "sphere.ply")],
 }
 
 
