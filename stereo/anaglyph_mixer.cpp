@@ -1,5 +1,7 @@
 #include "stereo/anaglyph_mixer.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -25,10 +27,16 @@ const char* const fragment_source =
     "uniform sampler2D right_image;\n"
     "uniform mat3 left_matrix;\n"
     "uniform mat3 right_matrix;\n"
+    "uniform vec4 left_area;\n"
+    "uniform vec4 right_area;\n"
     "varying vec2 place;\n"
+    "float inside(vec4 area) {\n"
+    "    vec2 in_area = step(area.xy, place) * step(place, area.zw);\n"
+    "    return in_area.x * in_area.y;\n"
+    "}\n"
     "void main() {\n"
-    "    vec3 left_rgb = texture2D(left_image, place).rgb;\n"
-    "    vec3 right_rgb = texture2D(right_image, place).rgb;\n"
+    "    vec3 left_rgb = texture2D(left_image, place).rgb * inside(left_area);\n"
+    "    vec3 right_rgb = texture2D(right_image, place).rgb * inside(right_area);\n"
     "    gl_FragColor = vec4(clamp(left_matrix * left_rgb + right_matrix * right_rgb, 0.0, 1.0), 1.0);\n"
     "}\n";
 
@@ -68,7 +76,58 @@ void columns_of(const float rows[3][3], GLfloat out[9]) {
         for (int row = 0; row < 3; ++row) out[column * 3 + row] = rows[row][column];
 }
 
+PixelRect united(PixelRect a, PixelRect b) {
+    if (a.width <= 0 || a.height <= 0) return b;
+    if (b.width <= 0 || b.height <= 0) return a;
+    const int x0 = std::min(a.x, b.x), y0 = std::min(a.y, b.y);
+    const int x1 = std::max(a.x + a.width, b.x + b.width), y1 = std::max(a.y + a.height, b.y + b.height);
+    return PixelRect{x0, y0, x1 - x0, y1 - y0};
+}
+
 }  // namespace
+
+PixelRect projected_area(const float projection[16], const float modelview[16], const int viewport[4],
+                         const float (*points)[3], int count) {
+    const PixelRect whole{viewport[0], viewport[1], viewport[2], viewport[3]};
+    float x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    for (int i = 0; i < count; ++i) {
+        float eye[4], clip[4];
+        for (int r = 0; r < 4; ++r)
+            eye[r] = modelview[r] * points[i][0] + modelview[4 + r] * points[i][1] + modelview[8 + r] * points[i][2] +
+                     modelview[12 + r];
+        for (int r = 0; r < 4; ++r)
+            clip[r] = projection[r] * eye[0] + projection[4 + r] * eye[1] + projection[8 + r] * eye[2] +
+                      projection[12 + r] * eye[3];
+        if (!(clip[3] > 1e-6f)) return whole;
+        const float x = viewport[0] + (clip[0] / clip[3] + 1.0f) * 0.5f * viewport[2];
+        const float y = viewport[1] + (clip[1] / clip[3] + 1.0f) * 0.5f * viewport[3];
+        if (!std::isfinite(x) || !std::isfinite(y)) return whole;
+        x0 = i == 0 ? x : std::min(x0, x);
+        y0 = i == 0 ? y : std::min(y0, y);
+        x1 = i == 0 ? x : std::max(x1, x);
+        y1 = i == 0 ? y : std::max(y1, y);
+    }
+    if (count <= 0) return PixelRect{viewport[0], viewport[1], 0, 0};
+    // A line or point reaches a pixel beyond its vertices' own.
+    const float margin = 2.0f;
+    const float left = std::max(x0 - margin, static_cast<float>(whole.x));
+    const float bottom = std::max(y0 - margin, static_cast<float>(whole.y));
+    const float right = std::min(x1 + margin, static_cast<float>(whole.x + whole.width));
+    const float top = std::min(y1 + margin, static_cast<float>(whole.y + whole.height));
+    if (right <= left || top <= bottom) return PixelRect{viewport[0], viewport[1], 0, 0};
+    const int ix = static_cast<int>(std::floor(left)), iy = static_cast<int>(std::floor(bottom));
+    return PixelRect{ix, iy, static_cast<int>(std::ceil(right)) - ix, static_cast<int>(std::ceil(top)) - iy};
+}
+
+PixelRect current_projected_area(const float (*points)[3], int count) {
+    GLfloat projection[16], modelview[16];
+    GLint viewport[4];
+    glGetFloatv(GL_PROJECTION_MATRIX, projection);
+    glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    const int view[4] = {viewport[0], viewport[1], viewport[2], viewport[3]};
+    return projected_area(projection, modelview, view, points, count);
+}
 
 void AnaglyphMixer::forget_context() { *this = AnaglyphMixer(); }
 
@@ -101,6 +160,7 @@ bool AnaglyphMixer::prepare(GlProcLookup lookup) {
                        resolve(&g.use_program, lookup, core, "glUseProgram", "glUseProgramObjectARB") &&
                        resolve(&g.uniform_location, lookup, core, "glGetUniformLocation", "glGetUniformLocationARB") &&
                        resolve(&g.uniform_1i, lookup, core, "glUniform1i", "glUniform1iARB") &&
+                       resolve(&g.uniform_4f, lookup, core, "glUniform4f", "glUniform4fARB") &&
                        resolve(&g.uniform_matrix_3, lookup, core, "glUniformMatrix3fv", "glUniformMatrix3fvARB") &&
                        resolve(&g.active_texture, lookup, core, "glActiveTexture", "glActiveTextureARB");
     if (!found) {
@@ -147,11 +207,13 @@ bool AnaglyphMixer::build_program() {
     if (!linked) return false;
     left_matrix_ = g.uniform_location(program_, "left_matrix");
     right_matrix_ = g.uniform_location(program_, "right_matrix");
+    left_area_ = g.uniform_location(program_, "left_area");
+    right_area_ = g.uniform_location(program_, "right_area");
     g.use_program(program_);
     g.uniform_1i(g.uniform_location(program_, "left_image"), 0);
     g.uniform_1i(g.uniform_location(program_, "right_image"), 1);
     g.use_program(0);
-    return left_matrix_ >= 0 && right_matrix_ >= 0;
+    return left_matrix_ >= 0 && right_matrix_ >= 0 && left_area_ >= 0 && right_area_ >= 0;
 }
 
 bool AnaglyphMixer::size_textures(int width, int height) {
@@ -170,7 +232,7 @@ bool AnaglyphMixer::size_textures(int width, int height) {
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
     for (GLuint texture : textures_) {
         glBindTexture(GL_TEXTURE_2D, texture);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB8, texture_width, texture_height, 0, GL_RGB, GL_UNSIGNED_BYTE, nullptr);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, texture_width, texture_height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
     }
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(bound));
     if (glGetError() != GL_NO_ERROR) {
@@ -184,15 +246,23 @@ bool AnaglyphMixer::size_textures(int width, int height) {
     return true;
 }
 
-void AnaglyphMixer::capture(Eye place) const {
+void AnaglyphMixer::capture(Eye place, PixelRect area) {
+    // Kept within the textures, whatever the caller measured.
+    const int x0 = std::max(area.x, 0), y0 = std::max(area.y, 0);
+    const int x1 = std::min(area.x + area.width, width_), y1 = std::min(area.y + area.height, height_);
+    const int index = place == Eye::left ? 0 : 1;
+    areas_[index] = x1 > x0 && y1 > y0 ? PixelRect{x0, y0, x1 - x0, y1 - y0} : PixelRect{0, 0, 0, 0};
+    if (areas_[index].width == 0) return;
     GLint bound = 0;
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
-    glBindTexture(GL_TEXTURE_2D, textures_[place == Eye::left ? 0 : 1]);
-    glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, width_, height_);
+    glBindTexture(GL_TEXTURE_2D, textures_[index]);
+    glCopyTexSubImage2D(GL_TEXTURE_2D, 0, x0, y0, x0, y0, x1 - x0, y1 - y0);
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(bound));
 }
 
 void AnaglyphMixer::combine(const MixMatrices& m) const {
+    const PixelRect all = united(areas_[0], areas_[1]);
+    if (all.width <= 0 || all.height <= 0) return;
     const EntryPoints& g = gl_;
     GLint bound = 0;
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
@@ -206,22 +276,38 @@ void AnaglyphMixer::combine(const MixMatrices& m) const {
     g.uniform_matrix_3(left_matrix_, 1, GL_FALSE, columns);
     columns_of(m.right, columns);
     g.uniform_matrix_3(right_matrix_, 1, GL_FALSE, columns);
+    // The areas' edges: every pixel centre lies clearly inside or outside,
+    // and a texel outside its place's area counts as black.
+    const float tw = static_cast<float>(texture_width_), th = static_cast<float>(texture_height_);
+    const GLint area_uniforms[2] = {left_area_, right_area_};
+    for (int i = 0; i < 2; ++i) {
+        const PixelRect& a = areas_[i];
+        if (a.width > 0)
+            g.uniform_4f(area_uniforms[i], a.x / tw, a.y / th, (a.x + a.width) / tw, (a.y + a.height) / th);
+        else
+            g.uniform_4f(area_uniforms[i], 2.0f, 2.0f, -1.0f, -1.0f);
+    }
     g.active_texture(texture_unit_1);
     glBindTexture(GL_TEXTURE_2D, textures_[1]);
     g.active_texture(texture_unit_0);
     glBindTexture(GL_TEXTURE_2D, textures_[0]);
 
-    const float s = static_cast<float>(width_) / static_cast<float>(texture_width_);
-    const float t = static_cast<float>(height_) / static_cast<float>(texture_height_);
+    // The quad covers the areas' union and no more: its corners in clip
+    // coordinates of the whole drawing area, its texture coordinates the
+    // same pixels' in the textures.
+    const float s0 = all.x / tw, s1 = (all.x + all.width) / tw;
+    const float t0 = all.y / th, t1 = (all.y + all.height) / th;
+    const float x0 = 2.0f * all.x / width_ - 1.0f, x1 = 2.0f * (all.x + all.width) / width_ - 1.0f;
+    const float y0 = 2.0f * all.y / height_ - 1.0f, y1 = 2.0f * (all.y + all.height) / height_ - 1.0f;
     glBegin(GL_QUADS);
-    glTexCoord2f(0.0f, 0.0f);
-    glVertex2f(-1.0f, -1.0f);
-    glTexCoord2f(s, 0.0f);
-    glVertex2f(1.0f, -1.0f);
-    glTexCoord2f(s, t);
-    glVertex2f(1.0f, 1.0f);
-    glTexCoord2f(0.0f, t);
-    glVertex2f(-1.0f, 1.0f);
+    glTexCoord2f(s0, t0);
+    glVertex2f(x0, y0);
+    glTexCoord2f(s1, t0);
+    glVertex2f(x1, y0);
+    glTexCoord2f(s1, t1);
+    glVertex2f(x1, y1);
+    glTexCoord2f(s0, t1);
+    glVertex2f(x0, y1);
     glEnd();
 
     g.use_program(0);

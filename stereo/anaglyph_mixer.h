@@ -16,6 +16,22 @@
 // Looks a GL entry point up by name (platform_get_gl_proc_address).
 typedef void* (*GlProcLookup)(const char* name);
 
+// A rectangle of the drawing area in pixels from its lower left corner.
+struct PixelRect {
+    int x, y, width, height;
+};
+
+// Where points land through a projection and a model-view matrix (column-major,
+// as the GL gives them) and a viewport: their bounding rectangle grown by two
+// pixels and kept inside the viewport. The whole viewport when a point lies
+// at or behind the eye's plane, where its image has no bounds. Mixing only
+// this part is what keeps a software rasteriser's frame short: everywhere
+// else both eyes are black, which every method keeps black.
+PixelRect projected_area(const float projection[16], const float modelview[16], const int viewport[4],
+                         const float (*points)[3], int count);
+// The same through the GL's current matrices and viewport.
+PixelRect current_projected_area(const float (*points)[3], int count);
+
 class AnaglyphMixer {
 public:
     // A new context: what was made in the old one is gone with it (never
@@ -30,11 +46,13 @@ public:
     bool lacks_shaders() const { return state_ == State::missing; }
     const char* why() const { return why_; }
 
-    // The area as drawn so far becomes the image of the eye's place (the left
-    // or right glasses). Leaves the texture binding as it found it.
-    void capture(Eye place) const;
-    // Draws the mix of both places' images over the whole viewport: depth
-    // untouched, blending off meanwhile, every state as it was found after.
+    // The part `area` of what is drawn so far becomes the image of the eye's
+    // place (the left or right glasses); outside it the image is black.
+    // Leaves the texture binding as it found it.
+    void capture(Eye place, PixelRect area);
+    // Draws the mix of both places' images over their areas, in a viewport
+    // over the whole drawing area: depth untouched, blending off meanwhile,
+    // every state as it was found after.
     void combine(const MixMatrices& m) const;
 
     // Function pointer types of the entry points (core and ARB names share them).
@@ -46,6 +64,7 @@ public:
     typedef void(APIENTRY* Attach)(GLuint, GLuint);
     typedef GLint(APIENTRY* UniformLocation)(GLuint, const char*);
     typedef void(APIENTRY* Uniform1i)(GLint, GLint);
+    typedef void(APIENTRY* Uniform4f)(GLint, GLfloat, GLfloat, GLfloat, GLfloat);
     typedef void(APIENTRY* UniformMatrix3)(GLint, GLsizei, GLboolean, const GLfloat*);
     typedef void(APIENTRY* ActiveTexture)(GLenum);
 
@@ -63,6 +82,7 @@ private:
         TakeHandle use_program;
         UniformLocation uniform_location;
         Uniform1i uniform_1i;
+        Uniform4f uniform_4f;
         UniformMatrix3 uniform_matrix_3;
         ActiveTexture active_texture;
     };
@@ -77,6 +97,8 @@ private:
     bool any_texture_size_ = false;  // non-power-of-two textures
     GLuint program_ = 0;
     GLint left_matrix_ = -1, right_matrix_ = -1;
+    GLint left_area_ = -1, right_area_ = -1;  // the captured parts, in texture coordinates
+    PixelRect areas_[2] = {};
     GLuint textures_[2] = {0, 0};  // left place, right place
     int width_ = 0, height_ = 0;   // of the area the textures are for
     int texture_width_ = 0, texture_height_ = 0;

@@ -129,10 +129,10 @@ TEST(AnaglyphMixer, TheGlMixesAsTheArithmetic) {
         for (AnaglyphMethod method : mixing) {
             glClearColor(left.c[0], left.c[1], left.c[2], 1);
             glClear(GL_COLOR_BUFFER_BIT);
-            mixer.capture(Eye::left);
+            mixer.capture(Eye::left, PixelRect{0, 0, 64, 32});
             glClearColor(right.c[0], right.c[1], right.c[2], 1);
             glClear(GL_COLOR_BUFFER_BIT);
-            mixer.capture(Eye::right);
+            mixer.capture(Eye::right, PixelRect{0, 0, 64, 32});
             mixer.combine(anaglyph_matrices(method, pair));
             const Rgb expected = mix(method, pair, left, right);
             for (int x : {0, 63}) {
@@ -143,7 +143,59 @@ TEST(AnaglyphMixer, TheGlMixesAsTheArithmetic) {
                         << colour_pair_name(pair) << " " << anaglyph_method_name(method) << ", channel " << i;
             }
         }
+
+    // Only the captured parts count: outside its area an eye is black, and
+    // outside both areas the mix leaves the drawing area as it is.
+    glClearColor(left.c[0], left.c[1], left.c[2], 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    mixer.capture(Eye::left, PixelRect{0, 0, 16, 32});
+    glClearColor(right.c[0], right.c[1], right.c[2], 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    mixer.capture(Eye::right, PixelRect{8, 0, 16, 32});
+    mixer.combine(anaglyph_matrices(AnaglyphMethod::grey, red_cyan));
+    const Rgb black = {{0, 0, 0}};
+    const struct {
+        int x;
+        Rgb expected;
+    } places[] = {{2, mix(AnaglyphMethod::grey, red_cyan, left, black)},
+                  {12, mix(AnaglyphMethod::grey, red_cyan, left, right)},
+                  {20, mix(AnaglyphMethod::grey, red_cyan, black, right)},
+                  {40, right}};
+    for (const auto& p : places) {
+        const script::Rgba got = script::read_pixel(p.x, 10);
+        const unsigned char rgb[3] = {got.r, got.g, got.b};
+        for (int i = 0; i < 3; ++i) EXPECT_NEAR(rgb[i], p.expected.c[i] * 255.0f, 2.0f) << "x " << p.x;
+    }
     glClearColor(0, 0, 0, 0.5f);
+}
+
+TEST(AnaglyphMixer, TheProjectedAreaBoundsThePointsWithinTheViewport) {
+    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    const int viewport[4] = {0, 0, 200, 100};
+    const float inside[][3] = {{-0.5f, -0.5f, 0}, {0.5f, 0.25f, 0}};
+    const float beyond[][3] = {{-3, 0, 0}, {0.5f, 9, 0}};
+    const float behind[][3] = {{0, 0, 0}, {0.1f, 0.1f, 0}};
+    float flipped[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    flipped[15] = -1;  // w below 0: behind the eye
+    const struct {
+        const char* what;
+        const float* projection;
+        const float (*points)[3];
+        int count;
+        PixelRect expected;
+    } cases[] = {
+        {"grown by two pixels", identity, inside, 2, {48, 23, 104, 42}},
+        {"kept inside the viewport", identity, beyond, 2, {0, 48, 152, 52}},
+        {"behind the eye: everything", flipped, behind, 2, {0, 0, 200, 100}},
+        {"no points: nothing", identity, inside, 0, {0, 0, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        const PixelRect r = projected_area(c.projection, identity, viewport, c.points, c.count);
+        EXPECT_EQ(r.x, c.expected.x) << c.what;
+        EXPECT_EQ(r.y, c.expected.y) << c.what;
+        EXPECT_EQ(r.width, c.expected.width) << c.what;
+        EXPECT_EQ(r.height, c.expected.height) << c.what;
+    }
 }
 
 TEST(AnaglyphMixer, AGlWithoutTheEntryPointsCannotMix) {
