@@ -12,7 +12,6 @@
 #include "app/pictures.h"
 #include "app/statics.h"
 #include "model/model.h"
-#include "model/scene_mesh.h"
 #include "platform/gl.h"
 #include "stereo/anaglyph_mixer.h"
 #include "stereo/parallax.h"
@@ -116,41 +115,6 @@ bool mixing_ready() {
     return false;
 }
 
-// Points that bound what draw_scene_object draws: the test object's own
-// vertices, or the corners of the cube every fitted model lies in.
-const float (*scene_bounds(int* count))[3] {
-    static float cube[8][3];
-    if (!model_is_open()) {
-        *count = test_object_vertex_count;
-        return test_object_vertices;
-    }
-    const float h = static_cast<float>(fitted_diagonal * 0.5);  // no point is farther from the origin
-    for (int i = 0; i < 8; ++i) {
-        cube[i][0] = i & 1 ? h : -h;
-        cube[i][1] = i & 2 ? h : -h;
-        cube[i][2] = i & 4 ? h : -h;
-    }
-    *count = 8;
-    return cube;
-}
-
-// Each eye in full colour into its own texture, then both mixed; only the
-// part of the area the scene can reach is copied and mixed.
-void draw_mixed_anaglyph() {
-    int count = 0;
-    const float(*bounds)[3] = scene_bounds(&count);
-    const Eye left_place = stereo_rig.swap_eyes ? Eye::right : Eye::left;
-    stereo_rig.setup_left_eye();
-    if (!key_down['J']) draw_scene_object();
-    anaglyph_mixer.capture(left_place, current_projected_area(bounds, count));
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    stereo_rig.setup_right_eye();
-    if (!key_down['K']) draw_scene_object();
-    anaglyph_mixer.capture(left_place == Eye::left ? Eye::right : Eye::left, current_projected_area(bounds, count));
-    anaglyph_mixer.combine(anaglyph_matrices(stereo_rig.anaglyph_method, stereo_rig.colour_pair));
-    stereo_rig.setup_mono();
-}
-
 void focus_now() { stereo_rig.set_focus(camera.distance_from_origin()); }
 
 }  // namespace
@@ -212,7 +176,10 @@ void draw_scene() {
         // frame's setup_mono left.
         draw_scene_object();
     } else if (mixing_ready()) {
-        draw_mixed_anaglyph();
+        int count = 0;
+        const float(*bounds)[3] = scene_object_bounds(&count);
+        draw_mixed_anaglyph(anaglyph_mixer, stereo_rig, !key_down['J'], !key_down['K'], draw_scene_object, bounds,
+                            count);
     } else {
         stereo_rig.setup_left_eye();
         if (!key_down['J']) draw_scene_object();

@@ -318,3 +318,17 @@ void AnaglyphMixer::combine(const MixMatrices& m) const {
     if (depth_test) glEnable(GL_DEPTH_TEST);
     if (blend) glEnable(GL_BLEND);
 }
+
+void draw_mixed_anaglyph(AnaglyphMixer& mixer, const StereoRig& rig, bool draw_left, bool draw_right,
+                         void (*draw_object)(), const float (*bounds)[3], int count) {
+    const Eye left_place = rig.swap_eyes ? Eye::right : Eye::left;
+    rig.setup_left_eye();
+    if (draw_left) draw_object();
+    mixer.capture(left_place, current_projected_area(bounds, count));
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    rig.setup_right_eye();
+    if (draw_right) draw_object();
+    mixer.capture(left_place == Eye::left ? Eye::right : Eye::left, current_projected_area(bounds, count));
+    mixer.combine(anaglyph_matrices(rig.anaglyph_method, rig.colour_pair));
+    rig.setup_mono();
+}

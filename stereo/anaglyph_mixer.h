@@ -103,3 +103,11 @@ private:
     int width_ = 0, height_ = 0;   // of the area the textures are for
     int texture_width_ = 0, texture_height_ = 0;
 };
+
+// A mixed anaglyph frame: each eye in full colour (unless hidden, J and K),
+// its part of the area the bounding points reach copied into its place's
+// texture, then both mixed by the rig's method and colour pair. The depth
+// buffer is cleared between the eyes, as in the channels frame, and the
+// centred projection is restored after.
+void draw_mixed_anaglyph(AnaglyphMixer& mixer, const StereoRig& rig, bool draw_left, bool draw_right,
+                         void (*draw_object)(), const float (*bounds)[3], int count);
