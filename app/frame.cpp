@@ -106,6 +106,8 @@ void handle_presentation_keys() {
 // channels.
 bool mixing_ready() {
     if (stereo_rig.mode() != OutputMode::anaglyph || !anaglyph_method_mixes(stereo_rig.anaglyph_method)) return false;
+    // A window shrunk to nothing has nothing to mix; the method stays.
+    if (view_width <= 0 || view_height <= 0) return false;
     if (anaglyph_mixer.ready_for(view_width, view_height, platform_get_gl_proc_address)) return true;
     char text[72];
     std::snprintf(text, sizeof text, "%s: not available (%s)", anaglyph_method_name(stereo_rig.anaglyph_method),
