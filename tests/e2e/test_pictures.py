@@ -129,6 +129,29 @@ class Pictures(unittest.TestCase):
             self.assertEqual(render(expected, "--mode", "side-by-side", flag=flag).returncode, 0)
             self.assert_alike(pictures.read_png(path), pictures.read_png(expected), os.path.basename(path))
 
+    def test_a_mixing_method_looks_the_same_in_the_window_in_f12_and_in_render(self):
+        args = ["--anaglyph", "optimised", "--shaded", os.path.join(harness.REPO_ROOT, "data", "models",
+                                                                    "torus_knot.obj")]
+        os.symlink(os.path.join(harness.REPO_ROOT, "data"), os.path.join(self.dir, "data"))
+        with harness.Xvfb("800x600x24") as xvfb:
+            viewer = harness.Viewer(DUPLEXA, xvfb, args=["--window"] + args, cwd=self.dir)
+            window = xvfb.wait_window("Duplexa 01", viewer)
+            time.sleep(2)  # the model arrives from the import worker
+            shot = xvfb.settled_screenshot(window["id"])
+            xvfb.key(window["id"], "F12")
+            deadline = time.monotonic() + 15
+            while len(glob.glob(os.path.join(self.dir, "duplexa-*.png"))) < 2 and time.monotonic() < deadline:
+                time.sleep(0.1)
+            self.assertEqual(harness.stop_with_key(xvfb, viewer, window["id"]), 0, viewer.stderr())
+        shown = [p for p in glob.glob(os.path.join(self.dir, "duplexa-*.png")) if not p.endswith("-pair.png")]
+        self.assertEqual(len(shown), 1, shown)
+        expected = os.path.join(self.dir, "expected.png")
+        result = render(expected, *args)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stderr, b"", "no fallback to channels")
+        self.assert_alike(pictures.read_png(shown[0]), pictures.read_png(expected), "mixed-f12-vs-render")
+        self.assert_alike(blank_top(pictures.read_png(expected), 20), blank_top(shot, 20), "mixed-window-vs-render")
+
     def test_failures_say_one_line_exit_1_and_leave_nothing(self):
         missing_folder = os.path.join(self.dir, "no", "such", "folder", "out.png")
         for args, says in (([missing_folder], b"cannot write"),
