@@ -33,7 +33,7 @@ struct MixCase {
 };
 
 TEST(AnaglyphMethod, MixesAsEachMethodPromises) {
-    const Rgb white = {{1, 1, 1}}, red = {{1, 0, 0}}, blue = {{0, 0, 1}}, black = {{0, 0, 0}};
+    const Rgb red = {{1, 0, 0}}, blue = {{0, 0, 1}}, black = {{0, 0, 0}};
     const Rgb a = {{0.2f, 0.4f, 0.6f}}, b = {{0.8f, 0.1f, 0.3f}};
     const float luma_a = 0.299f * 0.2f + 0.587f * 0.4f + 0.114f * 0.6f;
     const float luma_b = 0.299f * 0.8f + 0.587f * 0.1f + 0.114f * 0.3f;
@@ -49,9 +49,6 @@ TEST(AnaglyphMethod, MixesAsEachMethodPromises) {
         {"optimised, red-cyan: the published figures", o, red_cyan, red, blue, {{0.430f, 0.0f, 1.0f}}, 1e-3f},
         {"optimised without published figures mixes as grey", o, red_blue, a, b, {{luma_a, 0, luma_b}}, 1e-5f},
         {"nothing in, nothing out", o, amber_blue, black, black, {{0, 0, 0}}, 0.0f},
-        {"white stays white, optimised red-cyan", o, red_cyan, white, white, {{1, 1, 1}}, 0.01f},
-        {"white stays white, optimised green-magenta", o, green_magenta, white, white, {{1, 1, 1}}, 0.01f},
-        {"white stays white, optimised amber-blue", o, amber_blue, white, white, {{1, 1, 1}}, 0.01f},
     };
     for (const MixCase& c : cases) {
         const Rgb out = mix(c.method, c.pair, c.left, c.right);
@@ -101,9 +98,6 @@ TEST(AnaglyphMethod, NamesAndTheCyclesOfAAndC) {
         ASSERT_TRUE(anaglyph_method_from_name(name, &read));
         EXPECT_EQ(read, method);
     }
-    AnaglyphMethod untouched = AnaglyphMethod::grey;
-    EXPECT_FALSE(anaglyph_method_from_name("half-color", &untouched));
-    EXPECT_EQ(untouched, AnaglyphMethod::grey);
 
     // C from red-cyan: today's six in their order, then the two new pairs.
     const char* cycle[] = {"blue-red",  "green-red",     "cyan-red",   "red-blue",
