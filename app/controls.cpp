@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/anaglyph.h"
 #include "app/input.h"
 #include "app/inspect.h"
 #include "app/mode_switch.h"
@@ -26,9 +27,8 @@ void swap_eyes() {
     show_notice(stereo_rig.swap_eyes ? "eyes swapped" : "eyes in place");
 }
 
-void next_colour_pair() {
-    const int row = stereo_rig.colour_pair;
-    stereo_rig.colour_pair = row >= 0 && row < colour_pair_count - 1 ? row + 1 : 0;
+void step_colour_pair() {
+    stereo_rig.colour_pair = next_colour_pair(stereo_rig.colour_pair);
     char text[48];
     std::snprintf(text, sizeof text, "colours %s", colour_pair_name(stereo_rig.colour_pair));
     show_notice(text);
@@ -67,10 +67,12 @@ const Control controls[] = {
     {'H', Acts::held, Stage::owner, nullptr, "H - help"},
     {'M', Acts::once, Stage::presentation, step_output_mode, "M - next output mode (side-by-side, rows, page-flip...)"},
     {'V', Acts::once, Stage::presentation, swap_eyes, "V - swap eyes"},
-    {'C', Acts::once, Stage::presentation, next_colour_pair, "C - next anaglyph colour pair"},
+    {'C', Acts::once, Stage::presentation, step_colour_pair, "C - next anaglyph colour pair"},
     {'P', Acts::once, Stage::presentation, toggle_parallax_readout, "P - parallax comfort readout"},
     {'L', Acts::once, Stage::presentation, next_model_style, "L - model: wireframe or shaded"},
     {VK_F12, Acts::once, Stage::picture, save_pictures, "F12 - save the picture and the stereo pair (PNG)"},
+    {'A', Acts::once, Stage::presentation, step_anaglyph_method,
+     "A - anaglyph method (channels, grey, half-colour...)"},
     {'T', Acts::once, Stage::presentation, toggle_turntable, "T - turntable: drag turns, right drag pans, wheel zooms"},
     {'B', Acts::once, Stage::presentation, next_up_axis, "B - model: Y or Z axis up"},
     {'N', Acts::once, Stage::presentation, toggle_info_line, "N - model info line"},

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <new>
 
+#include "app/anaglyph.h"
 #include "model/model.h"
 #include "platform/gl.h"
 #include "stereo/interleave_mask.h"
@@ -218,6 +219,7 @@ bool init_gl_state() {
     if (!load_font_texture()) return false;
 
     set_default_gl_state();
+    forget_anaglyph_mixer();
 
     // An allocation failure leaves the viewer without its overlay, not without a picture.
     glyph_font = new (std::nothrow) GlyphFont(font_texture);

@@ -19,7 +19,7 @@ namespace {
 const char* const usage_line =
     "usage: duplexa [-h] [--version] [-w | -f] [--mode NAME] [--swap-eyes] [--colours PAIR] [--parallax]\n"
     "               [--shaded | --wireframe] [--render FILE] [--render-pair FILE] [--size WxH] [--mono] [MODEL]\n"
-    "               [--turntable] [--up y|z] [--info] [--fit-parallax]\n";
+    "               [--turntable] [--up y|z] [--info] [--fit-parallax] [--anaglyph METHOD]\n";
 
 // "a, b, c" of every name a lookup table knows, for the help and the errors.
 template <typename NameOf>
@@ -100,7 +100,7 @@ CommandLine parse_command_line(int argc, const char* const argv[], Options* opti
     CLI::Option* full_flag = app.add_flag("-f,--fullscreen", full, "start full screen (800 x 600), without asking");
     window_flag->excludes(full_flag);
     // Kept as lists: an option given twice must say the same both times.
-    std::vector<std::string> mode_names, colours_names;
+    std::vector<std::string> mode_names, colours_names, method_names;
     const std::string modes = names_of(output_mode_count, [](int i) { return output_mode_name(OutputMode(i)); });
     const std::string pairs = names_of(colour_pair_count, colour_pair_name);
     add_choice(app, "--mode", &mode_names, "NAME", "output mode: " + modes + " (default anaglyph)",
@@ -112,6 +112,14 @@ CommandLine parse_command_line(int argc, const char* const argv[], Options* opti
                "anaglyph colours, left eye first: " + pairs + " (default red-cyan)", [](const std::string& name) {
                    int row;
                    return colour_pair_from_name(name.c_str(), &row) ? std::string() : "unknown colour pair: " + name;
+               });
+    const std::string methods =
+        names_of(anaglyph_method_count, [](int i) { return anaglyph_method_name(AnaglyphMethod(i)); });
+    add_choice(app, "--anaglyph", &method_names, "METHOD", "anaglyph method: " + methods + " (default channels)",
+               [](const std::string& name) {
+                   AnaglyphMethod method;
+                   return anaglyph_method_from_name(name.c_str(), &method) ? std::string()
+                                                                           : "unknown anaglyph method: " + name;
                });
     app.add_flag("--swap-eyes", options->swap_eyes, "each eye's image where the other's would go");
     app.add_flag("--parallax", options->parallax, "show the parallax comfort readout");
@@ -150,7 +158,7 @@ CommandLine parse_command_line(int argc, const char* const argv[], Options* opti
     }
 
     const std::pair<const char*, const std::vector<std::string>*> lists[] = {
-        {"--mode", &mode_names}, {"--colours", &colours_names}, {"--up", &up_names}};
+        {"--mode", &mode_names}, {"--colours", &colours_names}, {"--up", &up_names}, {"--anaglyph", &method_names}};
     for (const auto& [name, given] : lists)
         for (const std::string& value : *given)
             if (value != given->front())
@@ -175,6 +183,8 @@ CommandLine parse_command_line(int argc, const char* const argv[], Options* opti
     if (!mode_names.empty()) options->mode_given = output_mode_from_name(mode_names[0].c_str(), &options->mode);
     if (!colours_names.empty()) colour_pair_from_name(colours_names[0].c_str(), &options->colour_pair);
     if (!up_names.empty()) options->up_given = up_axis_from_name(up_names[0].c_str(), &options->up);
+    if (!method_names.empty())
+        options->anaglyph_given = anaglyph_method_from_name(method_names[0].c_str(), &options->anaglyph);
     return result;
 }
 

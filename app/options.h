@@ -4,6 +4,7 @@
 #include <string>
 
 #include "model/model_view.h"
+#include "stereo/anaglyph_method.h"
 #include "stereo/output_mode.h"
 
 // How the start-up question is answered.
@@ -16,6 +17,8 @@ struct Options {
     OutputMode mode = OutputMode::anaglyph;
     bool swap_eyes = false;
     int colour_pair = -1;  // a row of the colour pair table, or -1
+    bool anaglyph_given = false;
+    AnaglyphMethod anaglyph = AnaglyphMethod::channels;
     bool parallax = false;
     std::string model_path;  // a model to show instead of the test object
     bool shaded = false;     // a model drawn shaded, as after L

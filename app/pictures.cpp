@@ -5,6 +5,7 @@
 #include <ctime>
 #include <vector>
 
+#include "app/anaglyph.h"
 #include "app/gl_window.h"
 #include "app/inspect.h"
 #include "app/png_file.h"
@@ -83,6 +84,7 @@ void tell_failure(const char* reason) {
 // overlay's blend function, which makes the anaglyph colours add up.
 void prepare_drawing(int width, int height) {
     set_default_gl_state();
+    forget_anaglyph_mixer();
     resize_view(width, height);
     overlay_blend_in_force = true;
     set_scene_blend_function();
@@ -200,6 +202,9 @@ int render_pictures(const Options& options) {
     // Mono as with S held: one image, drawn with the centred projection.
     if (options.mono) stereo_rig.setup_mono(view_size());
     draw_scene(keys.state());
+    // The window would say so on its overlay; a picture has none.
+    if (options.anaglyph_given && stereo_rig.anaglyph_method != options.anaglyph)
+        std::fprintf(stderr, "duplexa: %s; drawn with channels\n", current_notice() ? current_notice() : "");
 
     int code = 0;
     if (!options.render_path.empty()) {

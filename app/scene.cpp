@@ -1,5 +1,6 @@
 #include "app/scene.h"
 
+#include "app/anaglyph.h"
 #include "app/input.h"
 #include "app/inspect.h"
 #include "app/statics.h"
@@ -13,6 +14,10 @@ void draw_scene(const KeyState& keys) {
         // Mono draws with the projection, viewport and colour the previous
         // frame's setup_mono left.
         draw_scene_object();
+    } else if (mixing_ready()) {
+        int count = 0;
+        const float(*bounds)[3] = scene_object_bounds(&count);
+        draw_mixed_scene(!keys.held('J'), !keys.held('K'), draw_scene_object, bounds, count);
     } else {
         stereo_rig.setup_left_eye(view);
         if (!keys.held('J')) draw_scene_object();

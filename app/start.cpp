@@ -11,5 +11,6 @@ void apply_start_options(const Options& options) {
     if (options.swap_eyes) stereo_rig.swap_eyes = true;
     if (options.colour_pair >= 0) stereo_rig.colour_pair = options.colour_pair;
     if (options.parallax) stereo_rig.parallax_readout = true;
+    if (options.anaglyph_given) stereo_rig.anaglyph_method = options.anaglyph;
     apply_inspect_options(options);
 }

@@ -20,7 +20,7 @@ namespace {
 
 // A fresh viewer in a windowed 800 x 600 context, in the state the loop
 // would have after a few frames at 60 frames per second.
-bool open_viewer(bool glasses, bool help, bool parallax = false) {
+bool open_viewer(bool glasses, bool help, bool parallax = false, AnaglyphMethod method = AnaglyphMethod::channels) {
     close_gl_window();
     script::reset();
     clear_input();
@@ -28,17 +28,19 @@ bool open_viewer(bool glasses, bool help, bool parallax = false) {
     stereo_rig = StereoRig(glasses);
     key_down['H'] = help ? 1 : 0;
     stereo_rig.parallax_readout = parallax;
+    stereo_rig.anaglyph_method = method;
     if (!open_gl_window(window_title, 800, 600, 16, false)) return false;
     for (int i = 0; i < 10; ++i) {
         script::advance_counter(16667);
         render_frame();
     }
     glFinish();
-    return true;
+    return stereo_rig.anaglyph_method == method;
 }
 
-void frame_loop(benchmark::State& state, bool glasses, bool help, bool parallax = false) {
-    if (!open_viewer(glasses, help, parallax)) {
+void frame_loop(benchmark::State& state, bool glasses, bool help, bool parallax = false,
+                AnaglyphMethod method = AnaglyphMethod::channels) {
+    if (!open_viewer(glasses, help, parallax, method)) {
         state.SkipWithError("the window did not open");
         return;
     }
@@ -54,6 +56,14 @@ void BM_render_frame_glasses(benchmark::State& state) { frame_loop(state, true, 
 void BM_render_frame_noglasses(benchmark::State& state) { frame_loop(state, false, false); }
 void BM_render_frame_help(benchmark::State& state) { frame_loop(state, true, true); }
 void BM_render_frame_parallax(benchmark::State& state) { frame_loop(state, true, false, true); }
+// The mixing anaglyph methods: both eyes copied into textures and mixed.
+void BM_render_frame_grey(benchmark::State& state) { frame_loop(state, true, false, false, AnaglyphMethod::grey); }
+void BM_render_frame_half_colour(benchmark::State& state) {
+    frame_loop(state, true, false, false, AnaglyphMethod::half_colour);
+}
+void BM_render_frame_optimised(benchmark::State& state) {
+    frame_loop(state, true, false, false, AnaglyphMethod::optimised);
+}
 
 // The readout's figures alone: both eyes' projections over the test object.
 void BM_measure_parallax(benchmark::State& state) {
@@ -116,6 +126,9 @@ BENCHMARK(BM_render_frame_glasses)->MinTime(1.0)->UseRealTime();
 BENCHMARK(BM_render_frame_noglasses)->MinTime(1.0)->UseRealTime();
 BENCHMARK(BM_render_frame_help)->MinTime(1.0)->UseRealTime();
 BENCHMARK(BM_render_frame_parallax)->MinTime(1.0)->UseRealTime();
+BENCHMARK(BM_render_frame_grey)->MinTime(1.0)->UseRealTime();
+BENCHMARK(BM_render_frame_half_colour)->MinTime(1.0)->UseRealTime();
+BENCHMARK(BM_render_frame_optimised)->MinTime(1.0)->UseRealTime();
 BENCHMARK(BM_measure_parallax)->MinTime(0.5);
 BENCHMARK(BM_fit_parallax_million)->MinTime(0.5);
 BENCHMARK(BM_frame_fit_million)->MinTime(0.5);

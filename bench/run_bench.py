@@ -124,6 +124,13 @@ def main():
             label = "glasses mode, comfort readout on" if mode == "parallax" else "output mode " + mode
             row("frame loop fps: " + label, "%.0f" % fps, "%.0f" % anaglyph_fps, "%.3f" % (fps / anaglyph_fps),
                 "baseline: anaglyph (glasses mode, overlay)")
+        # The mixing anaglyph methods against channels, the whole frame at
+        # 800 x 600 (overlay and swap included); target <= 1.3.
+        for method in ("grey", "half-colour", "optimised"):
+            fps, channels_fps, _, _ = alternate([viewer, "loop", method, seconds],
+                                                [viewer, "loop", "glasses", seconds], env, options.repeats, "fps")
+            row("frame loop fps: anaglyph method " + method, "%.0f" % fps, "%.0f" % channels_fps,
+                "%.3f" % (channels_fps / fps), "baseline: channels; ratio: frame time / channels' (target <= 1.3)")
         start, bare_start, _, _ = alternate([viewer, "first-frame"], [bare, "first-frame"], env,
                                             max(options.repeats, 5), "startup_ms")
         row("start-up to first frame shown, ms", "%.1f" % start, "%.1f" % bare_start, "%.2f" % (start / bare_start),
@@ -149,6 +156,11 @@ def main():
                         ("BM_render_frame_help", "help page")):
         row("render_frame ms, offscreen: " + label, "%.3f" % render[name], "%.3f" % render["BM_clear_only"],
             "%.2f" % (render[name] / render["BM_clear_only"]), "baseline: clear only; both end with glFinish")
+    for name, method in (("BM_render_frame_grey", "grey"), ("BM_render_frame_half_colour", "half-colour"),
+                         ("BM_render_frame_optimised", "optimised")):
+        row("render_frame ms, offscreen: anaglyph method " + method, "%.3f" % render[name],
+            "%.3f" % render["BM_render_frame_glasses"], "%.2f" % (render[name] / render["BM_render_frame_glasses"]),
+            "baseline: channels (glasses); target <= 1.3")
     row("render_frame ms, offscreen: comfort readout on", "%.3f" % render["BM_render_frame_parallax"],
         "%.3f" % render["BM_render_frame_glasses"],
         "%.3f" % (render["BM_render_frame_parallax"] / render["BM_render_frame_glasses"]),

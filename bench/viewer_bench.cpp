@@ -5,6 +5,7 @@
 //   viewer_bench loop glasses|noglasses|help SECONDS   frames per second, resident size
 //   viewer_bench loop MODE SECONDS                     the same in an output mode (side-by-side, rows, ...)
 //   viewer_bench loop parallax SECONDS                 glasses mode with the comfort readout on
+//   viewer_bench loop METHOD SECONDS                   glasses mode with an anaglyph method (grey, optimised, ...)
 //   viewer_bench first-frame                           ms from DUPLEXA_BENCH_T0 to the first frame shown
 #include <chrono>
 #include <cstdio>
@@ -37,10 +38,21 @@ int run_loop(const char* mode, double seconds) {
     const bool named_mode = output_mode_from_name(mode, &wanted);
     if (named_mode) stereo_rig.set_mode(wanted);
     if (std::strcmp(mode, "parallax") == 0) stereo_rig.parallax_readout = true;
+    AnaglyphMethod method = AnaglyphMethod::channels;
+    const bool named_method = anaglyph_method_from_name(mode, &method);
+    stereo_rig.anaglyph_method = method;
     if (!open_window()) return 1;
     if (named_mode && stereo_rig.mode() != wanted) {
         std::fprintf(stderr, "%s is not available on this display\n", mode);
         return 3;
+    }
+    if (named_method) {
+        // The first frame finds out whether the GL can mix.
+        render_frame();
+        if (stereo_rig.anaglyph_method != method) {
+            std::fprintf(stderr, "%s is not available on this display\n", mode);
+            return 3;
+        }
     }
     if (std::strcmp(mode, "noglasses") == 0) stereo_rig.glasses_mode = false;
     if (std::strcmp(mode, "help") == 0) key_down['H'] = 1;
@@ -69,6 +81,6 @@ int main(int argc, char** argv) {
     sdl_tune_process();  // as the viewer's own main does
     if (argc >= 4 && std::strcmp(argv[1], "loop") == 0) return run_loop(argv[2], std::atof(argv[3]));
     if (argc >= 2 && std::strcmp(argv[1], "first-frame") == 0) return first_frame();
-    std::fprintf(stderr, "usage: %s loop glasses|noglasses|help|parallax|MODE SECONDS | first-frame\n", argv[0]);
+    std::fprintf(stderr, "usage: %s loop glasses|noglasses|help|parallax|MODE|METHOD SECONDS | first-frame\n", argv[0]);
     return 2;
 }

@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "model/scene_mesh.h"
 #include "platform/gl.h"
 #include "stereo/test_object.h"
 
@@ -315,4 +316,22 @@ void draw_scene_object() {
         glDisable(GL_NORMALIZE);
         glPopMatrix();
     }
+}
+
+const float (*scene_object_bounds(int* count))[3] {
+    static float cube[8][3];
+    if (!model_is_open()) {
+        *count = test_object_vertex_count;
+        return test_object_vertices;
+    }
+    // The box's centre is the origin and its diagonal fitted_diagonal: no
+    // point lies farther than half of it from the origin along any axis.
+    const float h = static_cast<float>(fitted_diagonal * 0.5);
+    for (int i = 0; i < 8; ++i) {
+        cube[i][0] = i & 1 ? h : -h;
+        cube[i][1] = i & 2 ? h : -h;
+        cube[i][2] = i & 4 ? h : -h;
+    }
+    *count = 8;
+    return cube;
 }

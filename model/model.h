@@ -43,3 +43,8 @@ void format_texture_notice(std::size_t unreadable, char* out, std::size_t size);
 // Uses the current matrices, viewport and colour as draw_test_object does,
 // and leaves the GL state as it found it.
 void draw_scene_object();
+
+// Points that bound what draw_scene_object draws (count of them in *count):
+// the test object's own vertices, or the corners of the cube every fitted
+// model lies in. Fixed storage.
+const float (*scene_object_bounds(int* count))[3];

@@ -226,6 +226,13 @@ typedef struct duplexa_offscreen_* OffscreenSurface;
 OffscreenSurface platform_create_offscreen(int width, int height, char* reason, std::size_t reason_size);
 void platform_destroy_offscreen(OffscreenSurface surface);
 
+// The address of an OpenGL entry point beyond 1.1 in the current context
+// (wglGetProcAddress; SDL_GL_GetProcAddress, or EGL's lookup for offscreen
+// contexts; OSMesaGetProcAddress in the scripted backend), or null. Some
+// systems give an address for any name: whether the context has the
+// function is told by its version and extensions, not by this.
+void* platform_get_gl_proc_address(const char* name);
+
 // The folder of the running program, ending in a separator (GetModuleFileName
 // without the file name), into out (size bytes, terminator included). False
 // when it cannot be told or does not fit.

@@ -10,13 +10,15 @@
 #include "stereo/interleave_mask.h"
 #include "stereo/stereo_rig.h"
 
-const ColourPair colour_pairs[6] = {
+const ColourPair colour_pairs[colour_pair_count] = {
     {{1.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 1.0f}},  // red / blue
     {{1.0f, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f}},  // red / green
     {{1.0f, 0.0f, 0.0f}, {0.0f, 1.0f, 1.0f}},  // red / cyan
     {{0.0f, 0.0f, 1.0f}, {1.0f, 0.0f, 0.0f}},  // blue / red
     {{0.0f, 1.0f, 0.0f}, {1.0f, 0.0f, 0.0f}},  // green / red
     {{0.0f, 1.0f, 1.0f}, {1.0f, 0.0f, 0.0f}},  // cyan / red
+    {{0.0f, 1.0f, 0.0f}, {1.0f, 0.0f, 1.0f}},  // green / magenta
+    {{1.0f, 1.0f, 0.0f}, {0.0f, 0.0f, 1.0f}},  // amber / blue
 };
 
 namespace {
@@ -82,11 +84,15 @@ void setup_eye(const StereoRig& rig, Eye eye, const ViewSize& view) {
     glMatrixMode(GL_MODELVIEW);
 
     // Only the anaglyph colours its eyes; the others draw in the colour that
-    // is current (white).
-    if (mode == OutputMode::anaglyph && rig.colour_pair >= 0 && rig.colour_pair < 6) {
+    // is current (white). A mixing method draws each eye in full colour and
+    // mixes the images afterwards.
+    if (mode == OutputMode::anaglyph && rig.colour_pair >= 0 && rig.colour_pair < colour_pair_count) {
         const ColourPair& pair = colour_pairs[rig.colour_pair];
         const float* colour = place_of(rig, eye) == Eye::left ? pair.left : pair.right;
-        glColor4f(colour[0], colour[1], colour[2], 1.0f);
+        if (anaglyph_method_mixes(rig.anaglyph_method))
+            glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+        else
+            glColor4f(colour[0], colour[1], colour[2], 1.0f);
     }
 }
 

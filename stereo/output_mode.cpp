@@ -10,8 +10,10 @@ const char* const mode_names[output_mode_count] = {
 };
 
 const char* const pair_names[colour_pair_count] = {
-    "red-blue", "red-green", "red-cyan", "blue-red", "green-red", "cyan-red",
+    "red-blue", "red-green", "red-cyan", "blue-red", "green-red", "cyan-red", "green-magenta", "amber-blue",
 };
+
+const int red_green = 1, cyan_red = 5, green_magenta = 6, last_pair = colour_pair_count - 1, red_cyan = 2;
 
 // Index of name in a table, or -1.
 int find_name(const char* const* names, int count, const char* name) {
@@ -52,4 +54,14 @@ bool colour_pair_from_name(const char* name, int* row) {
     if (i < 0) return false;
     *row = i;
     return true;
+}
+
+int next_colour_pair(int row) {
+    if (row < 0 || row > last_pair) return 0;
+    // The first six keep the order they always had; the later two come
+    // after red-green, the last of them before the cycle returns to red-cyan.
+    if (row == cyan_red) return 0;
+    if (row == red_green) return green_magenta;
+    if (row == last_pair) return red_cyan;
+    return row + 1;
 }

@@ -26,8 +26,21 @@ OutputMode next_output_mode(OutputMode mode);
 bool mode_needs_stencil(OutputMode mode);  // the interleaved modes: a mask per pixel
 bool mode_needs_stereo(OutputMode mode);   // page-flip: left and right back buffers
 
-constexpr int colour_pair_count = 6;
+constexpr int colour_pair_count = 8;
 // Row names of the colour pair table, left eye first: "red-blue", "red-green",
-// "red-cyan", "blue-red", "green-red", "cyan-red"; null outside 0..5.
+// "red-cyan", "blue-red", "green-red", "cyan-red", "green-magenta",
+// "amber-blue"; null outside 0..7.
 const char* colour_pair_name(int row);
 bool colour_pair_from_name(const char* name, int* row);
+// The row C steps to. From red-cyan, the start: blue-red, green-red,
+// cyan-red, red-blue, red-green, then the two pairs added later,
+// green-magenta and amber-blue, and back to red-cyan. A row outside the
+// table steps to the first.
+int next_colour_pair(int row);
+
+// Anaglyph colours, left eye then right eye, as RGB.
+struct ColourPair {
+    float left[3];
+    float right[3];
+};
+extern const ColourPair colour_pairs[colour_pair_count];

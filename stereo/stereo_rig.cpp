@@ -32,7 +32,8 @@ StereoRig::StereoRig(bool glasses)
       colour_pair(2),
       output_mode(glasses ? OutputMode::anaglyph : OutputMode::free_view),
       swap_eyes(false),
-      parallax_readout(false) {
+      parallax_readout(false),
+      anaglyph_method(AnaglyphMethod::channels) {
     // The same expressions as set_focus, so focusing at the home distance
     // leaves every field exactly at its default.
     eye_separation = focal_length / separation_ratio;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/key_state.h"
+#include "stereo/anaglyph_method.h"
 #include "stereo/output_mode.h"
 
 enum class Eye { left, right };
@@ -42,6 +43,9 @@ public:
     OutputMode output_mode;
     bool swap_eyes;         // each eye's image goes where the other's would
     bool parallax_readout;  // the overlay shows the comfort line
+    // How the anaglyph makes one picture of the two eyes (A). With a mixing
+    // method the eyes draw in full colour; the frame mixes them afterwards.
+    AnaglyphMethod anaglyph_method;
 
     explicit StereoRig(bool glasses);
 
@@ -61,10 +65,3 @@ public:
     // What setup_left_eye / setup_right_eye give the GL, for the CPU.
     EyeProjection eye_projection(Eye eye, const ViewSize& view) const;
 };
-
-// Anaglyph colours, left eye then right eye, as RGB.
-struct ColourPair {
-    float left[3];
-    float right[3];
-};
-extern const ColourPair colour_pairs[6];

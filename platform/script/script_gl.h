@@ -14,4 +14,7 @@ void gl_destroy_context(void* context);
 // Binds context to an RGBA buffer of width x height bytes x 4; null/null releases.
 bool gl_make_current(void* context, unsigned char* buffer, int width, int height);
 
+// The context's entry point of that name (OSMesaGetProcAddress), or null.
+void* gl_proc_address(const char* name);
+
 }  // namespace script

@@ -56,6 +56,7 @@ struct State {
     bool stereo_formats = false;
     std::vector<std::vector<std::string>> drops;  // handle = index + 1
     std::vector<bool> drop_finished;
+    bool gl_procedures_hidden = false;
 };
 
 // Constructed on first use: the camera parks the cursor before main runs,
@@ -499,6 +500,14 @@ bool platform_get_program_folder(char* out, std::size_t size) {
     if (!out || folder.empty() || folder.size() >= size) return false;
     std::memcpy(out, folder.c_str(), folder.size() + 1);
     return true;
+}
+
+void script::hide_gl_procedures(bool hidden) { state().gl_procedures_hidden = hidden; }
+
+void* platform_get_gl_proc_address(const char* name) {
+    script::log_call(std::string("wglGetProcAddress(") + (name ? name : "") + ")");
+    if (!name || state().gl_procedures_hidden) return nullptr;
+    return script::gl_proc_address(name);
 }
 
 // Pictures: real offscreen GL (OSMesa) into a buffer of the asked size.

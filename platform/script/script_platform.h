@@ -30,7 +30,8 @@ void reset();
 // Every platform call so far, in order, by its Win32 name, e.g.
 // "RegisterClassEx", "ChangeDisplaySettings(800x600x16)", "ShowCursor(0)",
 // "MessageBox(ERROR: Chyba pri tvorbe okna.)", "wglDeleteContext"; with
-// OSMesa also the GL call "glDeleteLists(256)".
+// OSMesa also the GL call "glDeleteLists(256)"; GL entry point lookups as
+// "wglGetProcAddress(glCreateShader)".
 const std::vector<std::string>& calls();
 // The calls whose names start with prefix (e.g. "MessageBox", "ShowCursor").
 std::vector<std::string> calls_starting(const std::string& prefix);
@@ -96,6 +97,10 @@ void set_milliseconds(std::uint32_t value);
 bool display_mode_changed();
 // What platform_get_program_folder answers; empty: it cannot be told.
 void set_program_folder(const std::string& folder);
+
+// While hidden, every GL entry point lookup (wglGetProcAddress) answers
+// null, as on a GL 1.1 system: what needs shaders must do without.
+void hide_gl_procedures(bool hidden);
 
 // The current window's state, or defaults when there is none.
 struct WindowState {

@@ -1,11 +1,12 @@
-// Offscreen drawing and file moves on Linux: EGL on Mesa's surfaceless
-// platform (no display, no window system), and POSIX renames.
+// Offscreen drawing, GL entry points and file moves on Linux: EGL on Mesa's
+// surfaceless platform (no display, no window system), and POSIX renames.
 //
 // The GL entry points the shared code calls come from libGL through
 // libglvnd, which dispatches to whichever context is current, an EGL one
 // included.
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
+#include <SDL.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -99,4 +100,12 @@ bool platform_move_file(const char* from, const char* to, bool replace) {
     if (link(from, to) != 0) return false;
     unlink(from);
     return true;
+}
+
+void* platform_get_gl_proc_address(const char* name) {
+    if (!name) return nullptr;
+    // A window's context is SDL's; an offscreen one (--render) is EGL's, made
+    // without SDL's video.
+    if (SDL_GL_GetCurrentContext()) return SDL_GL_GetProcAddress(name);
+    return reinterpret_cast<void*>(eglGetProcAddress(name));
 }

@@ -211,6 +211,14 @@ bool platform_make_current(DeviceContext dc, RenderContext rc) { return wglMakeC
 
 bool platform_delete_context(RenderContext rc) { return wglDeleteContext(to_hglrc(rc)) != 0; }
 
+void* platform_get_gl_proc_address(const char* name) {
+    if (!name) return nullptr;
+    void* address = reinterpret_cast<void*>(wglGetProcAddress(name));
+    // HACK: some drivers answer an unknown name with 1, 2, 3 or -1 instead of null.
+    const std::intptr_t value = reinterpret_cast<std::intptr_t>(address);
+    return value >= -1 && value <= 3 ? nullptr : address;
+}
+
 bool platform_swap_buffers(DeviceContext dc) { return SwapBuffers(to_hdc(dc)) != 0; }
 
 bool platform_peek_message(Message* message) {

@@ -75,7 +75,7 @@ class Composition(harness.WindowedViewerCase):
         # The credit line at column 8, row 8 is bluish white; "Controls:" at
         # column 10, row 9; every row from 7 to 21 has text, and the lines of
         # the keys added since (M, V, C, P) follow in rows 22 to 25; none
-        # above or below.
+        # above or below; A's line is row 28.
         credit = harness.lit_extent(page, text_row(8))
         self.assertTrue(88 <= credit[0] < 96, credit)
         self.assertGreater(harness.colour_counts(page, text_row(8))["other"], 50,
@@ -83,7 +83,7 @@ class Composition(harness.WindowedViewerCase):
         controls = harness.lit_extent(page, text_row(9))
         self.assertTrue(110 <= controls[0] < 118, controls)
         self.assertLess(controls[1], 110 + 11 * 8 + 16 + 1, "\"Controls:\" is 9 characters")
-        for row in range(7, 28):
+        for row in range(7, 29):
             self.assertGreater(page.lit_pixels(*text_row(row)), 30, "text expected in row %d" % row)
         self.assertEqual(page.lit_pixels(0, 20, 800, 112), 0, "nothing between the rate and row 7")
         # The lines of the keys added since follow, one a row; nothing below.

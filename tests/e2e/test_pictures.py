@@ -39,6 +39,21 @@ CASES = {
     "look-glb": ["--mono", os.path.join(LOOK, "checker-cube.glb")],
     "look-ply": ["--mono", os.path.join(LOOK, "coloured-pyramid.ply")],
     "look-obj": ["--mono", os.path.join(LOOK, "two-materials.obj")],
+    # And through red-cyan glasses with the colours kept.
+    "look-gltf-optimised": ["--anaglyph", "optimised", os.path.join(LOOK, "checker-cube.gltf")],
+    "look-glb-optimised": ["--anaglyph", "optimised", os.path.join(LOOK, "checker-cube.glb")],
+    "look-ply-optimised": ["--anaglyph", "optimised", os.path.join(LOOK, "coloured-pyramid.ply")],
+    "look-obj-optimised": ["--anaglyph", "optimised", os.path.join(LOOK, "two-materials.obj")],
+    # The mixing anaglyph methods and the pairs added to today's six.
+    "anaglyph-optimised": ["--anaglyph", "optimised"],
+    "anaglyph-green-magenta": ["--colours", "green-magenta"],
+    "anaglyph-amber-blue-optimised": ["--colours", "amber-blue", "--anaglyph", "optimised"],
+    "model-shaded-optimised": ["--shaded", "--anaglyph", "optimised",
+                               os.path.join(harness.REPO_ROOT, "data", "models", "torus_knot.obj")],
+    "model-shaded-green-magenta-optimised": ["--shaded", "--colours", "green-magenta", "--anaglyph", "optimised",
+                                             os.path.join(harness.REPO_ROOT, "data", "models", "torus_knot.obj")],
+    "model-shaded-amber-blue": ["--shaded", "--colours", "amber-blue",
+                                os.path.join(harness.REPO_ROOT, "data", "models", "sphere.ply")],
 }
 
 
@@ -151,6 +166,29 @@ class Pictures(unittest.TestCase):
         blue = sum(1 for i in range(0, len(image.pixels), 3)
                    if image.pixels[i + 2] > 100 and image.pixels[i + 2] > 2 * image.pixels[i])
         self.assertGreater(blue, 1000)
+
+    def test_a_mixing_method_looks_the_same_in_the_window_in_f12_and_in_render(self):
+        args = ["--anaglyph", "optimised", "--shaded", os.path.join(harness.REPO_ROOT, "data", "models",
+                                                                    "torus_knot.obj")]
+        os.symlink(os.path.join(harness.REPO_ROOT, "data"), os.path.join(self.dir, "data"))
+        with harness.Xvfb("800x600x24") as xvfb:
+            viewer = harness.Viewer(DUPLEXA, xvfb, args=["--window"] + args, cwd=self.dir)
+            window = xvfb.wait_window("Duplexa 01", viewer)
+            time.sleep(2)  # the model arrives from the import worker
+            shot = xvfb.settled_screenshot(window["id"])
+            xvfb.key(window["id"], "F12")
+            deadline = time.monotonic() + 15
+            while len(glob.glob(os.path.join(self.dir, "duplexa-*.png"))) < 2 and time.monotonic() < deadline:
+                time.sleep(0.1)
+            self.assertEqual(harness.stop_with_key(xvfb, viewer, window["id"]), 0, viewer.stderr())
+        shown = [p for p in glob.glob(os.path.join(self.dir, "duplexa-*.png")) if not p.endswith("-pair.png")]
+        self.assertEqual(len(shown), 1, shown)
+        expected = os.path.join(self.dir, "expected.png")
+        result = render(expected, *args)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stderr, b"", "no fallback to channels")
+        self.assert_alike(pictures.read_png(shown[0]), pictures.read_png(expected), "mixed-f12-vs-render")
+        self.assert_alike(blank_top(pictures.read_png(expected), 20), blank_top(shot, 20), "mixed-window-vs-render")
 
     def test_failures_say_one_line_exit_1_and_leave_nothing(self):
         missing_folder = os.path.join(self.dir, "no", "such", "folder", "out.png")

@@ -390,3 +390,90 @@ TEST_F(FrameTest, PresentationKeysActOncePerPressAndShowOnTheOverlay) {
     EXPECT_EQ(count_pixels(0, 584 - 16 * (last_row + 1), 800, 600 - 16 * (last_row + 1)).lit, 0)
         << "the row after the last line is left free";
 }
+
+// The scene of the current frame, RGB by RGB, below the overlay's top rows.
+std::vector<unsigned char> scene_frame() {
+    std::vector<unsigned char> frame = read_frame();
+    frame.resize(static_cast<std::size_t>(frame_width) * 560 * 4);
+    return frame;
+}
+
+int differing_pixels(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b) {
+    int n = 0;
+    for (std::size_t i = 0; i + 3 < a.size(); i += 4)
+        for (int c = 0; c < 3; ++c)
+            if (std::abs(a[i + c] - b[i + c]) > 2) {
+                ++n;
+                break;
+            }
+    return n;
+}
+
+// White lines mix to the same picture in every method (white's luminance is
+// white; the optimised matrices keep white within a hair), so a mixed frame
+// matches the channels one pixel for pixel: each eye's image lands in its
+// own place, unshifted, also swapped.
+TEST_F(FrameTest, MixedAnaglyphsOfTheTestObjectMatchChannelsAndAllocateNothing) {
+    for (bool swapped : {false, true}) {
+        stereo_rig.swap_eyes = swapped;
+        stereo_rig.anaglyph_method = AnaglyphMethod::channels;
+        frames(2);
+        const std::vector<unsigned char> channels = scene_frame();
+        ASSERT_GT(drawn_pixels(channels), 1000);
+        for (AnaglyphMethod method : {AnaglyphMethod::grey, AnaglyphMethod::half_colour, AnaglyphMethod::optimised}) {
+            stereo_rig.anaglyph_method = method;
+            frames(1);
+            const long before = allocations.load();
+            frames(3);
+            EXPECT_EQ(allocations.load() - before, 0) << anaglyph_method_name(method);
+            EXPECT_EQ(differing_pixels(scene_frame(), channels), 0) << anaglyph_method_name(method) << swapped;
+            EXPECT_EQ(stereo_rig.anaglyph_method, method);
+        }
+    }
+    expect_state_between_frames();
+}
+
+TEST_F(FrameTest, ACyclesTheMethodsAndTheNoticeNamesEach) {
+    const char* notices[] = {"anaglyph grey", "anaglyph half-colour", "anaglyph optimised", "anaglyph channels"};
+    for (const char* notice : notices) {
+        key_down['A'] = 1;
+        frames(1);
+        EXPECT_EQ(key_down['A'], 0);
+        EXPECT_STREQ(current_notice(), notice);
+    }
+    stereo_rig.colour_pair = 0;
+    stereo_rig.anaglyph_method = AnaglyphMethod::half_colour;
+    key_down['A'] = 1;
+    frames(1);
+    EXPECT_STREQ(current_notice(), "anaglyph optimised (as grey: no matrices for red-blue)");
+}
+
+TEST_F(FrameTest, AGlWithoutShaderEntryPointsStaysOnChannelsAndSaysSoOnce) {
+    frames(2);
+    const std::vector<unsigned char> channels = scene_frame();
+    EXPECT_TRUE(script::calls_starting("wglGetProcAddress").empty()) << "channels needs nothing beyond GL 1.1";
+
+    script::hide_gl_procedures(true);
+    key_down['A'] = 1;
+    frames(1);
+    EXPECT_EQ(stereo_rig.anaglyph_method, AnaglyphMethod::channels);
+    EXPECT_STREQ(current_notice(), "grey: not available (no GLSL shader entry points)");
+    EXPECT_EQ(differing_pixels(scene_frame(), channels), 0);
+
+    clear_notice();
+    const std::size_t lookups = script::calls_starting("wglGetProcAddress").size();
+    key_down['A'] = 1;
+    frames(1);
+    EXPECT_EQ(stereo_rig.anaglyph_method, AnaglyphMethod::channels);
+    EXPECT_EQ(current_notice(), nullptr) << "said once";
+    EXPECT_EQ(script::calls_starting("wglGetProcAddress").size(), lookups) << "not asked again";
+
+    // A method given at start-up falls back in its first frame.
+    stereo_rig.anaglyph_method = AnaglyphMethod::optimised;
+    close_gl_window();
+    ASSERT_TRUE(open_gl_window("Duplexa 01", 800, 600, 16, false));
+    frames(2);
+    EXPECT_EQ(stereo_rig.anaglyph_method, AnaglyphMethod::channels);
+    EXPECT_STREQ(current_notice(), "optimised: not available (no GLSL shader entry points)");
+    EXPECT_EQ(differing_pixels(scene_frame(), channels), 0);
+}

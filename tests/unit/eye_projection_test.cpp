@@ -263,12 +263,12 @@ TEST_F(EyeProjectionTest, ColoursOfTheEyes) {
 }
 
 TEST_F(EyeProjectionTest, EveryRowOfTheColourTable) {
-    const float expected[6][2][3] = {
-        {{1, 0, 0}, {0, 0, 1}}, {{1, 0, 0}, {0, 1, 0}}, {{1, 0, 0}, {0, 1, 1}},
-        {{0, 0, 1}, {1, 0, 0}}, {{0, 1, 0}, {1, 0, 0}}, {{0, 1, 1}, {1, 0, 0}},
+    const float expected[8][2][3] = {
+        {{1, 0, 0}, {0, 0, 1}}, {{1, 0, 0}, {0, 1, 0}}, {{1, 0, 0}, {0, 1, 1}}, {{0, 0, 1}, {1, 0, 0}},
+        {{0, 1, 0}, {1, 0, 0}}, {{0, 1, 1}, {1, 0, 0}}, {{0, 1, 0}, {1, 0, 1}}, {{1, 1, 0}, {0, 0, 1}},
     };
     StereoRig rig(true);
-    for (int row = 0; row < 6; ++row) {
+    for (int row = 0; row < 8; ++row) {
         SCOPED_TRACE(row);
         rig.colour_pair = row;
         rig.setup_left_eye(view_size());
@@ -280,7 +280,7 @@ TEST_F(EyeProjectionTest, EveryRowOfTheColourTable) {
 
 TEST_F(EyeProjectionTest, ColourRowOutOfRangeMakesNoColourCall) {
     StereoRig rig(true);
-    for (int row : {-1, 6, 1000}) {
+    for (int row : {-1, colour_pair_count, 1000}) {
         SCOPED_TRACE(row);
         rig.colour_pair = row;
         glColor4f(0.25f, 0.5f, 0.75f, 0.5f);

@@ -52,6 +52,8 @@ TEST(CommandLineTest, EachArgumentListRunsOrExitsAsAUserExpects) {
         {{"--mode", "rows", "--mode=columns", "--version"}, false, 2, D::ask, "given twice with different answers"},
         {{"--colours", "green-red", "-f"}, true, 0, D::fullscreen, ""},
         {{"--colours", "purple-gold"}, false, 2, D::ask, "unknown colour pair"},
+        {{"--anaglyph", "half-color"}, false, 2, D::ask, "unknown anaglyph method: half-color"},
+        {{"--anaglyph", "grey", "--anaglyph", "optimised"}, false, 2, D::ask, "given twice with different answers"},
         {{"-w", "knot.obj"}, true, 0, D::window, ""},
         {{"--mode", "rows", "knot.obj", "-f"}, true, 0, D::fullscreen, ""},
         {{"knot.obj", "terrain.stl"}, false, 2, D::ask, "terrain.stl"},
@@ -90,6 +92,13 @@ TEST(CommandLineTest, StereoOptionsSetOnlyWhatIsGiven) {
     EXPECT_EQ(given.mode, OutputMode::top_bottom);
     EXPECT_EQ(given.colour_pair, 5);
     EXPECT_TRUE(given.swap_eyes && given.parallax);
+
+    Options mixed;
+    EXPECT_FALSE(mixed.anaglyph_given);
+    ASSERT_TRUE(parse({"--colours", "amber-blue", "--anaglyph", "optimised"}, &mixed).run);
+    EXPECT_TRUE(mixed.anaglyph_given);
+    EXPECT_EQ(mixed.anaglyph, AnaglyphMethod::optimised);
+    EXPECT_EQ(mixed.colour_pair, 7);
 
     Options model;
     ASSERT_TRUE(parse({"--shaded", "models/t\xc3\xa9rrain.stl", "--render", "t.png", "--size", "64x48"}, &model).run);

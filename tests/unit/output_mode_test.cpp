@@ -28,7 +28,8 @@ protected:
 TEST(OutputModeNames, EveryModeAndColourPairRoundTripsAndStrangersAreRefused) {
     const char* modes[] = {"anaglyph", "free-view", "side-by-side", "side-by-side-half", "top-bottom",
                            "rows",     "columns",   "checkerboard", "page-flip"};
-    const char* pairs[] = {"red-blue", "red-green", "red-cyan", "blue-red", "green-red", "cyan-red"};
+    const char* pairs[] = {"red-blue",  "red-green", "red-cyan",      "blue-red",
+                           "green-red", "cyan-red",  "green-magenta", "amber-blue"};
     OutputMode mode = OutputMode::anaglyph;
     int row = -1;
     for (int i = 0; i < output_mode_count; ++i) {
@@ -46,7 +47,7 @@ TEST(OutputModeNames, EveryModeAndColourPairRoundTripsAndStrangersAreRefused) {
         EXPECT_FALSE(colour_pair_from_name(stranger, &row));
     }
     EXPECT_EQ(mode, OutputMode::page_flip) << "a refused name leaves the value alone";
-    EXPECT_EQ(row, 5);
+    EXPECT_EQ(row, colour_pair_count - 1);
 }
 
 TEST_F(OutputModeTest, GlassesModeFollowsTheModeAndDReturnsToTheAnaglyph) {

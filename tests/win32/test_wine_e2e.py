@@ -276,6 +276,18 @@ class FullScreenModeMissing(ScreenCase):
         self.assertNotIn(QUESTION[0], viewer.stderr(), "no question was asked")
         self.assertEqual(0, self.stop(viewer, window))
 
+    def test_a_mixing_anaglyph_method_runs_in_the_window(self):
+        # Wine's GL has the shaders: no notice says the method is missing,
+        # and the white lines mix to the red and cyan of channels.
+        viewer = self.start(args=["--window", "--anaglyph", "grey"])
+        window = self.open_window(viewer)
+        self.assert_shows_object(window)
+        self.assertLess(self.shot(window).lit_pixels(0, 16, 500, 32), 10, "no notice: grey is available")
+        self.xvfb.key(window["id"], "a")
+        time.sleep(0.5)
+        self.assertGreater(self.shot(window).lit_pixels(0, 16, 500, 32), 100, "the notice names the next method")
+        self.assertEqual(0, self.stop(viewer, window))
+
     def test_help_prints_and_a_usage_error_exits_with_2(self):
         shown = self.run_to_end("--help")
         self.assertEqual(0, shown.process.returncode, shown.stderr())
