@@ -38,7 +38,7 @@ void toggle_parallax_readout() { stereo_rig.parallax_readout = !stereo_rig.paral
 
 }  // namespace
 
-// In the order of the help page; the spec's own keys first, then the keys
+// In the order of the help page; the original keys first, then the keys
 // added since, each on a line of its own.
 const Control controls[] = {
     {VK_LBUTTON, Acts::held, Stage::owner, nullptr, "mouse, arrows, Page Up, Page Down - moving"},
