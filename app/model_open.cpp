@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "app/input.h"
 #include "app/inspect.h"
@@ -31,10 +32,8 @@ void show_refusal(const std::string& path, const std::string& reason) {
 // looking like it still runs: the state is settled before the box shows.
 bool take_result() {
     if (model_import.state() == ImportState::done) {
-        show_model(model_import.take_mesh());
-        model_arrived(model_import.path().c_str());
         char notice[64];
-        format_texture_notice(model_mesh.unreadable_textures(), notice, sizeof notice);
+        install_model(model_import.take_mesh(), model_import.path().c_str(), notice, sizeof notice);
         if (notice[0]) show_notice(notice);
         return true;
     }
@@ -47,6 +46,12 @@ bool take_result() {
 }
 
 }  // namespace
+
+void install_model(Mesh mesh, const char* path, char* notice, std::size_t size) {
+    show_model(std::move(mesh));
+    model_arrived(path);
+    format_texture_notice(model_mesh.unreadable_textures(), notice, size);
+}
 
 void open_model_file(const char* path) {
     model_import.start(path, import_limits_from_environment());

@@ -7,6 +7,14 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "model/mesh.h"
+
+// A model read from path takes the scene's place, in the window or in a
+// picture alike: its textures go to the current context, its up axis is
+// settled, and `notice` (size bytes, empty when all is well) says how many
+// textures could not be read.
+void install_model(Mesh mesh, const char* path, char* notice, std::size_t size);
+
 // Starts reading path (UTF-8), ending a read still running. A worker that
 // cannot be started is told at once.
 void open_model_file(const char* path);

@@ -8,6 +8,7 @@
 #include "app/anaglyph.h"
 #include "app/gl_window.h"
 #include "app/inspect.h"
+#include "app/model_open.h"
 #include "app/png_file.h"
 #include "app/scene.h"
 #include "app/start.h"
@@ -186,10 +187,8 @@ int render_pictures(const Options& options) {
     prepare_drawing(width, height);
     if (!options.model_path.empty()) {
         // Its textures go to the surface's context.
-        show_model(std::move(mesh));
-        model_arrived(options.model_path.c_str());
         char notice[64];
-        format_texture_notice(model_mesh.unreadable_textures(), notice, sizeof notice);
+        install_model(std::move(mesh), options.model_path.c_str(), notice, sizeof notice);
         if (notice[0]) std::fprintf(stderr, "duplexa: %s\n", notice);
     }
     if (options.info) print_info_line();
