@@ -9,6 +9,7 @@
 #include "app/model_open.h"
 #include "app/statics.h"
 #include "model/model.h"
+#include "model/motion_detail.h"
 #include "platform/platform.h"
 
 unsigned char key_down[256];
@@ -84,6 +85,9 @@ LoopPass run_loop_pass(Message& message) {
     // A model being read arrives between frames; nothing here waits for it.
     poll_model_file(platform_time_get_time());
     if (active) render_frame();
+    // Minimised, nothing is drawn: the loop sleeps until a message comes,
+    // waking often enough to take in a model being read.
+    if (!active) platform_wait_message(model_file_loading() ? 10 : 100);
 
     // Escape ends the loop without showing the frame of this pass.
     const bool escape = key_down[VK_ESCAPE] != 0;
@@ -121,6 +125,8 @@ int run_viewer(InstanceHandle instance, const Options& options) {
     }
 
     apply_stereo_options(options);
+    vsync_wanted = options.vsync;
+    if (options.full_detail) model_detail.full_detail = true;
 
     // A failed opening has already told the user why; report it as a failure.
     prepare_opening();

@@ -12,7 +12,9 @@
 #include "app/pictures.h"
 #include "app/statics.h"
 #include "model/model.h"
+#include "model/motion_detail.h"
 #include "platform/gl.h"
+#include "platform/platform.h"
 #include "stereo/parallax.h"
 #include "stereo/test_object.h"
 #include "text/glyph_font.h"
@@ -52,9 +54,11 @@ const HelpLine help_output_controls[] = {
     {15, 25, 1, "P - parallax comfort readout"},
     {15, 26, 1, "L - model: wireframe or shaded"},
     {15, 27, 1, "F12 - save the picture and the stereo pair (PNG)"},
+    {15, 29, 1, "F - big model: lighter mesh while moving, or full detail"},
 };
 const int parallax_row = 2;
 const int loading_row = 3;
+const int detail_row = 4;
 
 void print_help(const GlyphFont& font) {
     font.print(15, 7, "Program: Duplexa 01", 0);
@@ -94,6 +98,16 @@ void handle_presentation_keys() {
 }
 
 void focus_now() { stereo_rig.set_focus(camera.distance_from_origin()); }
+
+bool same_place(const Vec3& a, const Vec3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
+
+// F, once per press: the lighter mesh while moving, or the full one always.
+void handle_detail_key() {
+    if (!key_down['F']) return;
+    key_down['F'] = 0;
+    model_detail.full_detail = !model_detail.full_detail;
+    show_notice(model_detail.full_detail ? "full detail always" : "lighter mesh while moving");
+}
 
 }  // namespace
 
@@ -152,7 +166,11 @@ void render_frame() {
     // the red and cyan images add up channel by channel.
     glEnable(GL_BLEND);
 
+    const Camera camera_before = camera;
     camera.update_from_input();
+    const bool moving = !same_place(camera.position, camera_before.position) ||
+                        !same_place(camera.direction, camera_before.direction) ||
+                        !same_place(camera.up, camera_before.up);
     const OutputMode mode_before = stereo_rig.mode();
     stereo_rig.update_from_input(camera.distance_from_origin());
     // D from one of the other modes back to the anaglyph says so.
@@ -170,6 +188,11 @@ void render_frame() {
         key_down['L'] = 0;
         if (model_is_open()) model_shaded = !model_shaded;
     }
+    handle_detail_key();
+    // The last frame's length decides; a model without a lighter mesh is
+    // drawn whole whatever is chosen.
+    const bool lighter = model_detail.update(moving, 1.0f / frame_rate, platform_time_get_time());
+    model_draw_lighter = lighter && model_is_open() && !model_mesh.lighter_triangles.empty();
     if (stereo_rig.parallax_readout) {
         // What is drawn is measured: the model's vertices, or the test object's.
         const ParallaxReading reading =
@@ -212,6 +235,7 @@ void render_frame() {
         format_loading_text(loading_text, sizeof loading_text);
         glyph_font->print_batched(0, loading_row, loading_text, 0);
     }
+    if (model_draw_lighter) glyph_font->print_batched(0, detail_row, "lighter mesh while moving (F: full detail)", 0);
     if (key_down['H']) print_help(*glyph_font);
     glyph_font->end_overlay();
 }

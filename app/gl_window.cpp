@@ -3,6 +3,7 @@
 #include <new>
 
 #include "app/app.h"
+#include "model/model.h"
 #include "platform/gl.h"
 #include "stereo/interleave_mask.h"
 #include "text/glyph_font.h"
@@ -12,6 +13,7 @@ InstanceHandle instance_handle = nullptr;
 WindowHandle window_handle = nullptr;
 DeviceContext device_context = nullptr;
 RenderContext render_context = nullptr;
+bool vsync_wanted = false;
 int view_width = 0;
 int view_height = 1;
 GlyphFont* glyph_font = nullptr;
@@ -136,6 +138,8 @@ bool open_gl_window(const char* title, int width, int height, int bits, bool ful
     if (!render_context) return fail_opening("Nejde vytvorit GL Rendering Context.");
     if (!platform_make_current(device_context, render_context))
         return fail_opening("Nejde aktivovat GL Rendering Context.");
+    // Where the system cannot, the loop goes on unsynchronised.
+    if (vsync_wanted) platform_set_swap_interval(1);
 
     platform_show_window(window_handle);
     platform_set_foreground_window(window_handle);
@@ -158,6 +162,9 @@ void close_gl_window() {
         delete glyph_font;
         glyph_font = nullptr;
     }
+
+    // The model's buffers go with the context they were made in.
+    if (render_context) release_model_buffers();
 
     platform_show_cursor(true);
 

@@ -13,6 +13,8 @@ extern WindowHandle window_handle;
 extern DeviceContext device_context;
 extern RenderContext render_context;
 extern GlyphFont* glyph_font;
+// --vsync: each opening asks for a swap interval of 1.
+extern bool vsync_wanted;
 
 // Buffers a pixel format may give beyond colour and depth: a stencil buffer
 // (the interleaved output modes) and left and right back buffers (page-flip).

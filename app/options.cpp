@@ -18,7 +18,8 @@ namespace {
 
 const char* const usage_line =
     "usage: duplexa [-h] [--version] [-w | -f] [--mode NAME] [--swap-eyes] [--colours PAIR] [--parallax]\n"
-    "               [--shaded] [--render FILE] [--render-pair FILE] [--size WxH] [--mono] [MODEL]\n";
+    "               [--shaded] [--render FILE] [--render-pair FILE] [--size WxH] [--mono] [--vsync]\n"
+    "               [--full-detail] [MODEL]\n";
 
 // "a, b, c" of every name a lookup table knows, for the help and the errors.
 template <typename NameOf>
@@ -126,6 +127,8 @@ CommandLine parse_command_line(int argc, const char* const argv[], Options* opti
         app.add_option("--size", options->size, "with --render: the drawing area, WxH (default 800x600)")
             ->type_name("WxH");
     CLI::Option* mono_flag = app.add_flag("--mono", options->mono, "with --render: one image, no stereo (as S)");
+    app.add_flag("--vsync", options->vsync, "wait for the display at each frame (a swap interval of 1)");
+    app.add_flag("--full-detail", options->full_detail, "a big model: draw it whole while moving too (as F)");
 
     try {
         // CLI11 wants the arguments in reverse order, without the program name.

@@ -16,8 +16,10 @@ struct Options {
     bool swap_eyes = false;
     int colour_pair = -1;  // a row of the colour pair table, or -1
     bool parallax = false;
-    std::string model_path;  // a model to show instead of the test object
-    bool shaded = false;     // a model drawn shaded, as after L
+    std::string model_path;    // a model to show instead of the test object
+    bool shaded = false;       // a model drawn shaded, as after L
+    bool vsync = false;        // swaps wait for the display
+    bool full_detail = false;  // a big model drawn whole while moving too (as after F)
     // Pictures without a window: written, then the program ends.
     std::string render_path;       // what the drawing area shows
     std::string render_pair_path;  // the stereo pair, side by side

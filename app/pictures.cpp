@@ -178,6 +178,7 @@ int render_pictures(const Options& options) {
     }
     if (code != 0) std::fprintf(stderr, "duplexa: %s\n", reason);
     key_down['S'] = 0;
+    release_model_buffers();
     platform_destroy_offscreen(surface);
     return code;
 }

@@ -30,6 +30,10 @@ struct Mesh {
     std::vector<std::uint32_t> quads;          // 4 per face
     std::vector<std::uint32_t> polygons;       // the corners of the larger faces, one after the other
     std::vector<std::uint32_t> polygon_sizes;  // corners of each larger face, in order
+    // Made from the faces after import (model/mesh_edges.h, model/mesh_lighter.h); empty where not made.
+    std::vector<std::uint32_t> edges;              // 2 vertex indices per edge, each edge once
+    std::vector<std::uint32_t> lighter_triangles;  // a simplified surface over the same vertices, for motion
+    std::vector<std::uint32_t> lighter_edges;      // its edges
 
     std::size_t vertex_count() const { return vertices; }
     std::size_t face_count() const { return triangles.size() / 3 + quads.size() / 4 + polygon_sizes.size(); }

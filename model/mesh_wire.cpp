@@ -10,9 +10,11 @@ namespace {
 
 constexpr std::size_t head_bytes = 5;  // kind, 32-bit length
 constexpr std::size_t max_payload = 4096;
-constexpr int array_count = 6;
-constexpr std::uint32_t array_order[array_count] = {wire_positions, wire_normals,  wire_triangles,
-                                                    wire_quads,     wire_polygons, wire_polygon_sizes};
+constexpr int array_count = 9;
+constexpr std::uint32_t array_order[array_count] = {wire_positions, wire_normals,           wire_triangles,
+                                                    wire_quads,     wire_polygons,          wire_polygon_sizes,
+                                                    wire_edges,     wire_lighter_triangles, wire_lighter_edges};
+constexpr int list_count = array_count - 2;  // the index arrays after positions and normals
 
 void put_u32(unsigned char* out, std::uint32_t value) {
     for (int i = 0; i < 4; ++i) out[i] = static_cast<unsigned char>(value >> (8 * i));
@@ -66,10 +68,19 @@ void write_out_of_memory_record(const WireSink& sink) { write_record(sink, 'O', 
 
 void write_mesh_record(const WireSink& sink, const Mesh& mesh) {
     const std::uint64_t floats = 3 * std::uint64_t(mesh.vertex_count());
-    const void* data[array_count] = {mesh.positions.get(), mesh.normals.get(),   mesh.triangles.data(),
-                                     mesh.quads.data(),    mesh.polygons.data(), mesh.polygon_sizes.data()};
-    const std::uint64_t counts[array_count] = {
-        floats, floats, mesh.triangles.size(), mesh.quads.size(), mesh.polygons.size(), mesh.polygon_sizes.size()};
+    const void* data[array_count] = {
+        mesh.positions.get(),     mesh.normals.get(),        mesh.triangles.data(), mesh.quads.data(),
+        mesh.polygons.data(),     mesh.polygon_sizes.data(), mesh.edges.data(),     mesh.lighter_triangles.data(),
+        mesh.lighter_edges.data()};
+    const std::uint64_t counts[array_count] = {floats,
+                                               floats,
+                                               mesh.triangles.size(),
+                                               mesh.quads.size(),
+                                               mesh.polygons.size(),
+                                               mesh.polygon_sizes.size(),
+                                               mesh.edges.size(),
+                                               mesh.lighter_triangles.size(),
+                                               mesh.lighter_edges.size()};
     unsigned char payload[4 + array_count * 12];
     put_u32(payload, array_count);
     for (int i = 0; i < array_count; ++i) {
@@ -180,6 +191,12 @@ ReplyState ReplyReader::take_mesh_record(std::size_t length) {
     // those of a real model are a few per face.
     if (counts[4] > 64 * limits_.max_faces || counts[4] < 3 * counts[5])
         return refuse("The importer's answer is malformed (inconsistent counts).");
+    // Each face adds at most as many edges as it has corners; the lighter
+    // surface has at most as many triangles as the model has faces' fans.
+    const std::uint64_t corners = counts[2] + counts[3] + counts[4];
+    if (counts[6] % 2 != 0 || counts[6] > 2 * corners || counts[7] % 3 != 0 || counts[7] > 3 * corners ||
+        counts[8] % 2 != 0 || counts[8] > 2 * counts[7])
+        return refuse("The importer's answer is malformed (inconsistent counts).");
     if (vertices == 0) return refuse("The importer's answer is malformed (no vertices).");
 
     // The arrays are made without filling them: the pages are the system's
@@ -188,11 +205,13 @@ ReplyState ReplyReader::take_mesh_record(std::size_t length) {
         mesh_.positions = make_float_array(floats);
         mesh_.normals = make_float_array(floats);
         mesh_.vertices = static_cast<std::size_t>(vertices);
-        std::vector<std::uint32_t>* lists[4] = {&mesh_.triangles, &mesh_.quads, &mesh_.polygons, &mesh_.polygon_sizes};
-        for (int i = 0; i < 4; ++i) lists[i]->resize(static_cast<std::size_t>(counts[2 + i]));
+        std::vector<std::uint32_t>* lists[list_count] = {&mesh_.triangles,     &mesh_.quads, &mesh_.polygons,
+                                                         &mesh_.polygon_sizes, &mesh_.edges, &mesh_.lighter_triangles,
+                                                         &mesh_.lighter_edges};
+        for (int i = 0; i < list_count; ++i) lists[i]->resize(static_cast<std::size_t>(counts[2 + i]));
         array_data_[0] = reinterpret_cast<unsigned char*>(mesh_.positions.get());
         array_data_[1] = reinterpret_cast<unsigned char*>(mesh_.normals.get());
-        for (int i = 0; i < 4; ++i) array_data_[2 + i] = reinterpret_cast<unsigned char*>(lists[i]->data());
+        for (int i = 0; i < list_count; ++i) array_data_[2 + i] = reinterpret_cast<unsigned char*>(lists[i]->data());
     } catch (const std::bad_alloc&) {
         return refuse("Not enough memory for the model.");
     } catch (const std::length_error&) {
@@ -236,7 +255,8 @@ bool ReplyReader::check_mesh() {
     }
     const std::uint64_t vertices = mesh_.vertex_count();
     if (!indices_below(mesh_.triangles, vertices) || !indices_below(mesh_.quads, vertices) ||
-        !indices_below(mesh_.polygons, vertices)) {
+        !indices_below(mesh_.polygons, vertices) || !indices_below(mesh_.edges, vertices) ||
+        !indices_below(mesh_.lighter_triangles, vertices) || !indices_below(mesh_.lighter_edges, vertices)) {
         refuse("The importer's answer is malformed (a corner outside the model).");
         return false;
     }

@@ -80,8 +80,8 @@ private:
     unsigned char kind_ = 0;
     // The mesh's arrays, filled in order.
     Mesh mesh_;
-    unsigned char* array_data_[6] = {};
-    std::uint64_t array_bytes_[6] = {};
+    unsigned char* array_data_[9] = {};
+    std::uint64_t array_bytes_[9] = {};
     int array_ = 0;  // the one being filled
     std::uint64_t array_have_ = 0;
 };
@@ -94,4 +94,7 @@ enum WireArray : std::uint32_t {
     wire_quads = 4,
     wire_polygons = 5,
     wire_polygon_sizes = 6,
+    wire_edges = 7,
+    wire_lighter_triangles = 8,
+    wire_lighter_edges = 9,
 };

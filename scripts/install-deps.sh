@@ -11,14 +11,14 @@ set -euo pipefail
 viewer=(
   build-essential cmake pkg-config
   libsdl2-dev libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri libegl-dev
-  libassimp-dev libcli11-dev libstb-dev zlib1g-dev xfonts-base
+  libassimp-dev libmeshoptimizer-dev libcli11-dev libstb-dev zlib1g-dev xfonts-base
 )
 # Everything (make test): the viewer's packages again, then what the tests,
 # benchmarks, tools and the Windows build use.
 packages=(
   build-essential cmake pkg-config
   libsdl2-dev libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri libegl-dev
-  libassimp-dev libcli11-dev libstb-dev zlib1g-dev xfonts-base
+  libassimp-dev libmeshoptimizer-dev libcli11-dev libstb-dev zlib1g-dev xfonts-base
   python3 libosmesa6-dev libgtest-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev clang-format-14
   libfreetype-dev fonts-dejavu-core

@@ -32,6 +32,8 @@ bool gl_make_current(void* context, unsigned char* buffer, int width, int height
     return OSMesaMakeCurrent(static_cast<OSMesaContext>(context), buffer, GL_UNSIGNED_BYTE, width, height) == GL_TRUE;
 }
 
+void* gl_proc_address(const char* name) { return reinterpret_cast<void*>(OSMesaGetProcAddress(name)); }
+
 OffscreenContext::OffscreenContext(int width, int height)
     : context_(gl_create_context()), buffer_(static_cast<std::size_t>(width) * height * 4) {
     if (context_ && !gl_make_current(context_, buffer_.data(), width, height)) {

@@ -54,6 +54,7 @@ struct State {
     std::string program_folder;
     bool stencil_formats = true;
     bool stereo_formats = false;
+    bool gl_procedures = true;
     std::vector<std::vector<std::string>> drops;  // handle = index + 1
     std::vector<bool> drop_finished;
 };
@@ -137,6 +138,7 @@ void queue_box_answers(std::vector<int> answers) {
     for (int a : answers) state().answers.push_back(a);
 }
 void fail_next(const std::string& call, int times) { state().failures[call] += times; }
+void set_gl_procedures(bool available) { state().gl_procedures = available; }
 void set_display_change_result(long result) { state().next_display_result = result; }
 void set_pixel_formats(bool stencil, bool stereo) {
     state().stencil_formats = stencil;
@@ -431,6 +433,21 @@ bool platform_swap_buffers(DeviceContext dc) {
         script::close_window();
     }
     return true;
+}
+
+void* platform_gl_proc_address(const char* name) {
+    if (!name || !state().gl_procedures) return nullptr;
+    return script::gl_proc_address(name);
+}
+
+bool platform_set_swap_interval(int interval) {
+    script::log_call("wglSwapIntervalEXT(" + std::to_string(interval) + ")");
+    return !script::should_fail("wglSwapIntervalEXT");
+}
+
+bool platform_wait_message(int timeout_ms) {
+    script::log_call("MsgWaitForMultipleObjects(" + std::to_string(timeout_ms) + ")");
+    return !state().queue.empty();
 }
 
 bool platform_peek_message(Message* message) {

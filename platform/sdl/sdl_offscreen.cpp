@@ -14,6 +14,7 @@
 #include <new>
 
 #include "platform/platform.h"
+#include "platform/sdl/sdl_platform.h"
 
 struct duplexa_offscreen_ {
     EGLDisplay display;
@@ -27,6 +28,8 @@ void say(char* reason, std::size_t size, const char* what) {
     if (reason && size > 0)
         std::snprintf(reason, size, "%s (EGL error 0x%04X)", what, static_cast<unsigned>(eglGetError()));
 }
+
+void* egl_proc_address(const char* name) { return reinterpret_cast<void*>(eglGetProcAddress(name)); }
 
 }  // namespace
 
@@ -73,7 +76,10 @@ OffscreenSurface platform_create_offscreen(int width, int height, char* reason, 
         say(reason, reason_size, "cannot make the OpenGL context current");
     } else {
         OffscreenSurface made = new (std::nothrow) duplexa_offscreen_{display, surface, context};
-        if (made) return made;
+        if (made) {
+            sdl_offscreen_proc_lookup = egl_proc_address;
+            return made;
+        }
         say(reason, reason_size, "out of memory");
         eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     }
@@ -85,6 +91,7 @@ OffscreenSurface platform_create_offscreen(int width, int height, char* reason, 
 
 void platform_destroy_offscreen(OffscreenSurface surface) {
     if (!surface) return;
+    sdl_offscreen_proc_lookup = nullptr;
     eglMakeCurrent(surface->display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     eglDestroyContext(surface->display, surface->context);
     eglDestroySurface(surface->display, surface->surface);

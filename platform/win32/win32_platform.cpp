@@ -212,12 +212,33 @@ bool platform_delete_context(RenderContext rc) { return wglDeleteContext(to_hglr
 
 bool platform_swap_buffers(DeviceContext dc) { return SwapBuffers(to_hdc(dc)) != 0; }
 
+void* platform_gl_proc_address(const char* name) {
+    if (!name || !wglGetCurrentContext()) return nullptr;
+    const PROC proc = wglGetProcAddress(name);
+    // Some drivers answer a small number instead of null for what they lack.
+    const std::intptr_t value = reinterpret_cast<std::intptr_t>(proc);
+    if (value >= -1 && value <= 3) return nullptr;
+    return reinterpret_cast<void*>(proc);
+}
+
+bool platform_set_swap_interval(int interval) {
+    typedef BOOL(WINAPI * SwapIntervalProc)(int);
+    const auto set = reinterpret_cast<SwapIntervalProc>(platform_gl_proc_address("wglSwapIntervalEXT"));
+    return set && set(interval) != FALSE;
+}
+
 bool platform_peek_message(Message* message) {
     MSG msg;
     if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
     last_message = msg;
     message_from_msg(msg, message);
     return true;
+}
+
+bool platform_wait_message(int timeout_ms) {
+    const DWORD waited =
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, timeout_ms < 0 ? 0 : static_cast<DWORD>(timeout_ms), QS_ALLINPUT);
+    return waited == WAIT_OBJECT_0;
 }
 
 void platform_translate_message(const Message* message) {
