@@ -236,8 +236,9 @@ bool platform_peek_message(Message* message) {
 }
 
 bool platform_wait_message(int timeout_ms) {
-    const DWORD waited =
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, timeout_ms < 0 ? 0 : static_cast<DWORD>(timeout_ms), QS_ALLINPUT);
+    // MWMO_INPUTAVAILABLE: a message already seen by a peek counts too.
+    const DWORD waited = MsgWaitForMultipleObjectsEx(0, nullptr, timeout_ms < 0 ? 0 : static_cast<DWORD>(timeout_ms),
+                                                     QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     return waited == WAIT_OBJECT_0;
 }
 

@@ -15,6 +15,8 @@ bool gl_make_current(void* context, unsigned char*, int, int) {
     return context == nullptr;
 }
 
+void* gl_proc_address(const char*) { return nullptr; }
+
 OffscreenContext::OffscreenContext(int, int) : context_(nullptr) {}
 
 OffscreenContext::~OffscreenContext() {}
