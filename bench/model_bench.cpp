@@ -8,7 +8,11 @@
 //                                    interval and the longest time the percentage stood still
 //   model_bench crash FILE           a worker made to crash: from its start to the viewer's reason
 //   model_bench frames FILE SECONDS  offscreen (OSMesa): a stereo glasses-mode frame against one mono
-//                                    draw of the model, wireframe then shaded
+//                                    draw of the model, wireframe then shaded, with the GL buffers and
+//                                    edges, and as before them (client arrays, outlined faces); the
+//                                    frame while moving with the lighter mesh in every output mode; the
+//                                    GL's bytes for the model against its vertex data
+//   model_bench extras FILE          the import in this process, then the edges and the lighter mesh
 // Run one load per process, so that each peak is its own.
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
@@ -24,14 +28,18 @@
 #include "app/app.h"
 #include "app/frame.h"
 #include "app/gl_window.h"
+#include "app/mode_switch.h"
 #include "app/model_open.h"
 #include "app/statics.h"
 #include "bench/bench_common.h"
+#include "model/mesh_lighter.h"
 #include "model/model.h"
 #include "model/model_file.h"
 #include "model/model_import.h"
+#include "model/motion_detail.h"
 #include "platform/gl.h"
 #include "platform/script/script_platform.h"
+#include "stereo/output_mode.h"
 
 namespace {
 
@@ -174,11 +182,8 @@ double median_ms(Pass pass, double seconds) {
     return times[times.size() / 2];
 }
 
-int frames(const char* path, double seconds) {
-    script::reset();
-    if (!open_gl_window(window_title, 800, 600, 16, false)) return 1;
-    open_model_file(path);
-    if (!finish_model_file()) return 1;
+// The stereo frame and one mono draw, wireframe then shaded, under `label`.
+void frame_figures(const char* label, double seconds) {
     for (bool shaded : {false, true}) {
         model_shaded = shaded;
         double stereo = median_ms(
@@ -195,9 +200,67 @@ int frames(const char* path, double seconds) {
                 draw_scene_object();
             },
             seconds);
-        std::printf("%s stereo_ms %.2f mono_ms %.2f\n", shaded ? "shaded" : "wireframe", stereo, mono);
+        std::printf("%s%s stereo_ms %.2f mono_ms %.2f\n", shaded ? "shaded" : "wireframe", label, stereo, mono);
     }
+}
+
+int frames(const char* path, double seconds) {
+    script::reset();
+    // A stencil buffer, so that every output mode can be measured in one window.
+    format_wanted = BufferNeeds{true, false};
+    if (!open_gl_window(window_title, 800, 600, 16, false)) return 1;
+    open_model_file(path);
+    if (!finish_model_file()) return 1;
+    frame_figures("", seconds);
+    std::size_t vertex_bytes = 24 * model_mesh.vertex_count();
+    for (const std::vector<std::uint32_t>* list : {&model_mesh.triangles, &model_mesh.quads, &model_mesh.polygons})
+        vertex_bytes += 4 * list->size();
+    std::printf("memory gpu_bytes %zu vertex_bytes %zu\n", model_gpu_bytes(), vertex_bytes);
+
+    // While turning, each frame timed as slow as the full mesh's: the
+    // lighter mesh is drawn, in each output mode that needs no stereo format.
+    key_down[VK_LEFT] = 1;
+    for (int m = 0; m < output_mode_count; ++m) {
+        const OutputMode mode = OutputMode(m);
+        if (mode_needs_stereo(mode)) continue;
+        stereo_rig.set_mode(mode);
+        for (bool shaded : {false, true}) {
+            model_shaded = shaded;
+            const double moving = median_ms(
+                [] {
+                    script::advance_counter(200000);
+                    render_frame();
+                },
+                seconds / 4);
+            std::printf("moving-%s-%s moving_ms %.2f lighter %d triangles %zu\n", output_mode_name(mode),
+                        shaded ? "shaded" : "wireframe", moving, model_draw_lighter ? 1 : 0,
+                        model_mesh.lighter_triangles.size() / 3);
+        }
+    }
+    key_down[VK_LEFT] = 0;
+    stereo_rig.set_mode(OutputMode::anaglyph);
+    camera.reset();
+
+    // As before the buffers and the edges: client arrays, every face outlined.
+    release_model_buffers();
+    script::set_gl_procedures(false);
+    model_mesh.edges.clear();
+    frame_figures("-before", seconds);
     close_gl_window();
+    return 0;
+}
+
+int extras(const char* path) {
+    Mesh mesh;
+    std::string reason;
+    double start = monotonic_seconds();
+    if (!read_model_file(path, &mesh, &reason)) return 1;
+    const double import_ms = (monotonic_seconds() - start) * 1000.0;
+    start = monotonic_seconds();
+    build_mesh_extras(&mesh);
+    const double extras_ms = (monotonic_seconds() - start) * 1000.0;
+    std::printf("import_ms %.1f extras_ms %.1f edges %zu lighter %zu\n", import_ms, extras_ms, mesh.edges.size() / 2,
+                mesh.lighter_triangles.size() / 3);
     return 0;
 }
 
@@ -212,8 +275,9 @@ int main(int argc, char** argv) {
     if (mode == "loading" && argc == 3) return loading(argv[2]);
     if (mode == "crash" && argc == 3) return crash(argv[2]);
     if (mode == "frames" && argc == 4) return frames(argv[2], std::atof(argv[3]));
+    if (mode == "extras" && argc == 3) return extras(argv[2]);
     std::fprintf(stderr,
                  "usage: model_bench generate DIR | load FILE | assimp FILE | worker FILE | loading FILE | crash FILE "
-                 "| frames FILE SECONDS\n");
+                 "| frames FILE SECONDS | extras FILE\n");
     return 2;
 }

@@ -6,7 +6,7 @@
 set -euo pipefail
 
 # What the viewer needs to build and run (make run): the compiler, CMake,
-# SDL2, GL, GLU and EGL, the model importer, the command-line parser, the PNG
+# SDL2, GL, GLU and EGL, the model importer and meshoptimizer, the command-line parser, the PNG
 # writer and zlib, and the X core fonts that SDL's message boxes draw with.
 viewer=(
   build-essential cmake pkg-config
