@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model/mesh.h"
+#include "model/mesh_edges.h"
 
 // The triangles a lighter mesh has at most, and the size of mesh (in
 // triangles, quads and larger faces counted as their fans) from which one
@@ -22,6 +23,8 @@ std::size_t triangle_count_of(const Mesh& mesh);
 // Simplifies the mesh into *triangles (3 indices each, at most `budget`
 // triangles) when it has more than `threshold`; otherwise leaves it empty.
 // Throws std::bad_alloc.
+void build_lighter_triangles(const Mesh& mesh, const DenseVertices& dense, std::size_t budget, std::size_t threshold,
+                             std::vector<std::uint32_t>* triangles);
 void build_lighter_triangles(const Mesh& mesh, const std::vector<std::uint32_t>& representatives, std::size_t budget,
                              std::size_t threshold, std::vector<std::uint32_t>* triangles);
 
