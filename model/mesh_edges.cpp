@@ -76,57 +76,75 @@ void unique_edges(const FaceRuns* runs, int run_count, const DenseVertices& dens
         }
 }
 
-// A position's bits mixed into a table slot: equal positions are equal bits
-// (as the importer's vertices are compared), so no tolerance is needed.
-std::size_t position_hash(const float* position) {
-    std::uint32_t bits[3];
-    std::memcpy(bits, position, sizeof bits);
-    std::uint64_t h = bits[0] * 0x9E3779B97F4A7C15ull;
-    h ^= bits[1] * 0xC2B2AE3D27D4EB4Full;
-    h ^= bits[2] * 0x165667B19E3779F9ull;
-    return static_cast<std::size_t>(h ^ (h >> 31));
-}
-
-// Open addressing over vertex numbers; the table is sized for the distinct
-// positions found so far (a fraction of the vertices in a file of separate
-// corners), so that it stays in the caches, and doubles when half full.
+// Open addressing, each slot with the position's bits beside its first
+// vertex, so that a probe reads no vertex array; the table is sized for
+// the distinct positions found so far (a fraction of the vertices in a
+// file of separate corners) and doubles when half full.
 class PositionTable {
 public:
-    PositionTable(const float* positions, std::size_t vertices) : positions_(positions) {
+    explicit PositionTable(std::size_t vertices) {
         std::size_t capacity = 1024;
         while (capacity < vertices / 4) capacity *= 2;
-        slots_.assign(capacity, empty);
+        slots_.assign(capacity, Slot());
+        recent_.assign(recent_size, Slot());
     }
     // The first vertex put in at v's position, or v itself, now put in.
-    std::uint32_t first_at(std::uint32_t v) {
-        const float* p = positions_ + 3 * std::size_t(v);
+    std::uint32_t first_at(const float* position, std::uint32_t v) {
+        Slot key;
+        std::memcpy(key.bits, position, sizeof key.bits);
+        key.vertex = v;
+        const std::size_t h = hash(key);
+        // A face's corners mostly recur in the faces drawn soon after it: a
+        // small table of recent positions, held in the caches, answers most.
+        Slot& recent = recent_[h & (recent_size - 1)];
+        if (recent.vertex != empty && same(recent, key)) return recent.vertex;
         const std::size_t mask = slots_.size() - 1;
-        for (std::size_t i = position_hash(p) & mask;; i = (i + 1) & mask) {
-            const std::uint32_t slot = slots_[i];
-            if (slot == empty) {
-                slots_[i] = v;
+        for (std::size_t i = h & mask;; i = (i + 1) & mask) {
+            Slot& slot = slots_[i];
+            if (slot.vertex == empty) {
+                slot = key;
+                recent = key;
                 if (2 * ++used_ > slots_.size()) grow();
                 return v;
             }
-            if (std::memcmp(positions_ + 3 * std::size_t(slot), p, 3 * sizeof(float)) == 0) return slot;
+            if (same(slot, key)) {
+                recent = slot;
+                return slot.vertex;
+            }
         }
     }
 
 private:
     static constexpr std::uint32_t empty = ~0u;
+    static constexpr std::size_t recent_size = 16384;
+    struct Slot {
+        std::uint32_t bits[3] = {0, 0, 0};
+        std::uint32_t vertex = empty;
+    };
+    static bool same(const Slot& a, const Slot& b) {
+        return a.bits[0] == b.bits[0] && a.bits[1] == b.bits[1] && a.bits[2] == b.bits[2];
+    }
+    // Equal positions are equal bits (as the importer's vertices are
+    // compared), so no tolerance is needed.
+    static std::size_t hash(const Slot& slot) {
+        std::uint64_t h = slot.bits[0] * 0x9E3779B97F4A7C15ull;
+        h ^= slot.bits[1] * 0xC2B2AE3D27D4EB4Full;
+        h ^= slot.bits[2] * 0x165667B19E3779F9ull;
+        h = (h ^ (h >> 32)) * 0xD6E8FEB86659FD93ull;
+        return static_cast<std::size_t>(h ^ (h >> 32));
+    }
     void grow() {
-        std::vector<std::uint32_t> old(2 * slots_.size(), empty);
+        std::vector<Slot> old(2 * slots_.size());
         old.swap(slots_);
         const std::size_t mask = slots_.size() - 1;
-        for (std::uint32_t v : old) {
-            if (v == empty) continue;
-            std::size_t i = position_hash(positions_ + 3 * std::size_t(v)) & mask;
-            while (slots_[i] != empty) i = (i + 1) & mask;
-            slots_[i] = v;
+        for (const Slot& slot : old) {
+            if (slot.vertex == empty) continue;
+            std::size_t i = hash(slot) & mask;
+            while (slots_[i].vertex != empty) i = (i + 1) & mask;
+            slots_[i] = slot;
         }
     }
-    const float* positions_;
-    std::vector<std::uint32_t> slots_;
+    std::vector<Slot> slots_, recent_;
     std::size_t used_ = 0;
 };
 
@@ -148,11 +166,29 @@ DenseVertices dense_vertices(const std::vector<std::uint32_t>& representatives) 
     return dense;
 }
 
+DenseVertices weld_positions(const float* positions, std::size_t vertices) {
+    DenseVertices dense;
+    dense.number.resize(vertices);
+    if (vertices == 0) return dense;
+    PositionTable table(vertices);
+    for (std::size_t v = 0; v < vertices; ++v) {
+        // The table holds vertices, not their numbers: each probe is then
+        // independent of the one before, and the processor overlaps them.
+        const std::uint32_t first = table.first_at(positions + 3 * v, static_cast<std::uint32_t>(v));
+        if (first == v) {
+            dense.number[v] = static_cast<std::uint32_t>(dense.vertex.size());
+            dense.vertex.push_back(first);
+        } else {
+            dense.number[v] = dense.number[first];
+        }
+    }
+    return dense;
+}
+
 std::vector<std::uint32_t> position_representatives(const float* positions, std::size_t vertices) {
+    const DenseVertices dense = weld_positions(positions, vertices);
     std::vector<std::uint32_t> representatives(vertices);
-    if (vertices == 0) return representatives;
-    PositionTable table(positions, vertices);
-    for (std::size_t v = 0; v < vertices; ++v) representatives[v] = table.first_at(static_cast<std::uint32_t>(v));
+    for (std::size_t v = 0; v < vertices; ++v) representatives[v] = dense.vertex[dense.number[v]];
     return representatives;
 }
 

@@ -22,6 +22,8 @@ struct DenseVertices {
     std::vector<std::uint32_t> vertex;  // the representative of each number
 };
 DenseVertices dense_vertices(const std::vector<std::uint32_t>& representatives);
+// The same straight from the positions, without the representatives.
+DenseVertices weld_positions(const float* positions, std::size_t vertices);
 
 // The unique edges of the mesh's faces into *edges (two indices each, of
 // representative vertices): a triangle's three, a quad's four (no

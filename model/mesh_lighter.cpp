@@ -67,7 +67,7 @@ void build_mesh_extras(Mesh* mesh) {
     mesh->lighter_triangles.clear();
     mesh->lighter_edges.clear();
     if (mesh->face_count() == 0) return;
-    const DenseVertices dense = dense_vertices(position_representatives(mesh->positions.get(), mesh->vertex_count()));
+    const DenseVertices dense = weld_positions(mesh->positions.get(), mesh->vertex_count());
     build_mesh_edges(*mesh, dense, &mesh->edges);
     build_lighter_triangles(*mesh, dense, lighter_triangle_budget, lighter_threshold, &mesh->lighter_triangles);
     if (!mesh->lighter_triangles.empty()) build_triangle_edges(mesh->lighter_triangles, dense, &mesh->lighter_edges);
