@@ -50,6 +50,24 @@ Mesh grid_soup(int n) {
     return mesh;
 }
 
+// Many distinct positions make the table grow several times; a position
+// seen long before (no longer among the recent ones) still finds its first
+// vertex, and bits that differ (-0 and 0) are different positions.
+TEST(MeshEdges, EveryVertexFindsTheFirstAtItsPositionHoweverManyCameBefore) {
+    std::vector<float> positions;
+    const int distinct = 40000;
+    for (int i = 0; i < distinct; ++i) positions.insert(positions.end(), {float(i % 200), float(i / 200), 0.5f});
+    for (int i = 0; i < distinct; i += 7) positions.insert(positions.end(), {float(i % 200), float(i / 200), 0.5f});
+    positions.insert(positions.end(), {-0.0f, 0.0f, 0.5f});
+    const std::vector<std::uint32_t> first = position_representatives(positions.data(), positions.size() / 3);
+    for (int i = 0; i < distinct; ++i) ASSERT_EQ(first[i], std::uint32_t(i));
+    for (int i = 0, v = distinct; i < distinct; i += 7, ++v) ASSERT_EQ(first[v], std::uint32_t(i)) << v;
+    EXPECT_EQ(first.back(), first.size() - 1) << "-0 is not 0 here";
+    const DenseVertices dense = weld_positions(positions.data(), positions.size() / 3);
+    EXPECT_EQ(dense.vertex.size(), std::size_t(distinct) + 1);
+    for (std::size_t v = 0; v < first.size(); ++v) ASSERT_EQ(dense.vertex[dense.number[v]], first[v]);
+}
+
 TEST(MeshEdges, EachEdgeOnceWithoutDiagonalsWhateverTheFacesShare) {
     // Six corners; 6 and 7 sit where 0 and 1 are.
     const std::vector<float> positions = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, 2, 0, 0, 2, 1, 0, 0, 0, 0, 1, 0, 0};
@@ -114,6 +132,20 @@ TEST(MeshLighter, ABigMeshGetsASurfaceWithinTheBudgetOverItsOwnVerticesASmallOne
 
     build_lighter_triangles(mesh, representatives, 300, 3200, &lighter);
     EXPECT_TRUE(lighter.empty()) << "not above the threshold";
+
+    // Far over the budget (clustered first, then simplified): within it,
+    // and still over the whole sheet.
+    const Mesh big = grid_soup(120);  // 28,800 triangles
+    build_lighter_triangles(big, position_representatives(big.positions.get(), big.vertices), 500, 1000, &lighter);
+    EXPECT_GT(lighter.size(), 3u * 100);
+    EXPECT_LE(lighter.size(), 3u * 500);
+    float low[2] = {1e9f, 1e9f}, high[2] = {-1e9f, -1e9f};
+    for (std::uint32_t v : lighter)
+        for (int k = 0; k < 2; ++k) {
+            low[k] = std::min(low[k], big.positions[3 * v + k]);
+            high[k] = std::max(high[k], big.positions[3 * v + k]);
+        }
+    for (int k = 0; k < 2; ++k) EXPECT_TRUE(low[k] < 12.0f && high[k] > 108.0f) << low[k] << " " << high[k];
 
     // What the worker adds: a mesh under the threshold gets only its edges.
     Mesh small = grid_soup(2);
