@@ -84,53 +84,77 @@ float distance(const float* a, const float* b) {
 
 // False where the mesh gives no grid to cluster on (no length, too few
 // triangles over the budget).
-bool cluster(const std::vector<float>& positions, const std::vector<std::uint32_t>& triangles, std::size_t budget,
-             Clustered* out) {
-    const std::size_t count = triangles.size() / 3, vertices = positions.size() / 3;
+// Each face as triangles, quads and larger faces as fans, over dense numbers.
+template <typename Visit>
+void for_each_triangle(const Mesh& mesh, const std::vector<std::uint32_t>& number, Visit visit) {
+    for (std::size_t t = 0; t < mesh.triangles.size(); t += 3)
+        visit(number[mesh.triangles[t]], number[mesh.triangles[t + 1]], number[mesh.triangles[t + 2]]);
+    for (std::size_t q = 0; q < mesh.quads.size(); q += 4) {
+        const std::uint32_t* c = &mesh.quads[q];
+        visit(number[c[0]], number[c[1]], number[c[2]]);
+        visit(number[c[0]], number[c[2]], number[c[3]]);
+    }
+    const std::uint32_t* face = mesh.polygons.data();
+    for (std::uint32_t size : mesh.polygon_sizes) {
+        for (std::uint32_t i = 1; i + 1 < size; ++i) visit(number[face[0]], number[face[i]], number[face[i + 1]]);
+        face += size;
+    }
+}
+
+// False where the mesh gives no grid to cluster on (no length, too few
+// triangles over the budget).
+bool cluster(const Mesh& mesh, const DenseVertices& dense, std::size_t count, std::size_t budget, Clustered* out) {
+    const std::size_t vertices = dense.vertex.size();
+    const auto position = [&](std::uint32_t d) { return mesh.positions.get() + 3 * std::size_t(dense.vertex[d]); };
     // About 2.5 times the budget wanted from this step: a ratio r of the
     // triangles needs cells about sqrt(r) times the edges' length.
     const double ratio = double(count) / (2.5 * double(budget));
     if (ratio < 4.0 || vertices < 2) return false;
     double length = 0;
-    std::size_t sampled = 0;
-    const std::size_t step = 3 * (count / 4096 + 1);
-    for (std::size_t t = 0; t + 2 < triangles.size(); t += step, ++sampled)
-        length += distance(&positions[3 * triangles[t]], &positions[3 * triangles[t + 1]]);
+    std::size_t seen = 0, sampled = 0;
+    const std::size_t step = count / 4096 + 1;
+    for_each_triangle(mesh, dense.number, [&](std::uint32_t a, std::uint32_t b, std::uint32_t) {
+        if (seen++ % step != 0) return;
+        length += distance(position(a), position(b));
+        ++sampled;
+    });
     length /= double(sampled);
     float low[3] = {FLT_MAX, FLT_MAX, FLT_MAX};
-    for (std::size_t v = 0; v < vertices; ++v)
-        for (int k = 0; k < 3; ++k) low[k] = std::min(low[k], positions[3 * v + k]);
+    for (std::uint32_t d = 0; d < vertices; ++d)
+        for (int k = 0; k < 3; ++k) low[k] = std::min(low[k], position(d)[k]);
     const double cell = length * std::sqrt(ratio);
     if (!(cell > 0) || !std::isfinite(cell)) return false;
     const double per_cell = 1.0 / cell;
-    const auto key_of = [&](std::size_t v) {
+    const auto key_of = [&](std::uint32_t d) {
         std::uint64_t key = 0;
         for (int k = 0; k < 3; ++k) {
-            const double at = (double(positions[3 * v + k]) - double(low[k])) * per_cell;
+            const double at = (double(position(d)[k]) - double(low[k])) * per_cell;
             key = (key << 21) | (std::uint64_t(std::min(at, 2097151.0)) & 0x1FFFFF);
         }
         return key;
     };
     CellTable table(static_cast<std::size_t>(double(vertices) / ratio));
     std::vector<std::uint32_t> cell_of(vertices);
-    constexpr std::size_t ahead = 32;
-    for (std::size_t v = 0; v < vertices; ++v) {
-        if (v + ahead < vertices) table.prefetch(key_of(v + ahead));
+    constexpr std::uint32_t ahead = 32;
+    for (std::uint32_t d = 0; d < vertices; ++d) {
+        if (d + ahead < vertices) table.prefetch(key_of(d + ahead));
         const std::uint32_t next = static_cast<std::uint32_t>(out->first.size());
-        const std::uint32_t c = table.number(key_of(v), next);
+        const std::uint32_t c = table.number(key_of(d), next);
         if (c == next) {
-            out->first.push_back(static_cast<std::uint32_t>(v));
-            out->positions.insert(out->positions.end(), &positions[3 * v], &positions[3 * v] + 3);
+            out->first.push_back(d);
+            out->positions.insert(out->positions.end(), position(d), position(d) + 3);
         }
-        cell_of[v] = c;
+        cell_of[d] = c;
     }
-    for (std::size_t t = 0; t < triangles.size(); t += 3) {
-        const std::uint32_t a = cell_of[triangles[t]], b = cell_of[triangles[t + 1]], c = cell_of[triangles[t + 2]];
-        if (a == b || b == c || a == c) continue;
+    for_each_triangle(mesh, dense.number, [&](std::uint32_t a, std::uint32_t b, std::uint32_t c) {
+        a = cell_of[a];
+        b = cell_of[b];
+        c = cell_of[c];
+        if (a == b || b == c || a == c) return;
         out->triangles.push_back(a);
         out->triangles.push_back(b);
         out->triangles.push_back(c);
-    }
+    });
     return true;
 }
 
@@ -154,40 +178,11 @@ void build_lighter_triangles(const Mesh& mesh, const DenseVertices& dense, std::
     triangles->clear();
     const std::size_t count = triangle_count_of(mesh);
     if (count <= threshold || budget == 0) return;
-    const std::vector<std::uint32_t>& representatives = dense.number;
-    std::vector<std::uint32_t> all;
-    all.reserve(3 * count);
-    const auto triangle = [&](std::uint32_t a, std::uint32_t b, std::uint32_t c) {
-        all.push_back(representatives[a]);
-        all.push_back(representatives[b]);
-        all.push_back(representatives[c]);
-    };
-    for (std::size_t t = 0; t < mesh.triangles.size(); t += 3)
-        triangle(mesh.triangles[t], mesh.triangles[t + 1], mesh.triangles[t + 2]);
-    for (std::size_t q = 0; q < mesh.quads.size(); q += 4) {
-        const std::uint32_t* c = &mesh.quads[q];
-        triangle(c[0], c[1], c[2]);
-        triangle(c[0], c[2], c[3]);
-    }
-    const std::uint32_t* face = mesh.polygons.data();
-    for (std::uint32_t size : mesh.polygon_sizes) {
-        for (std::uint32_t i = 1; i + 1 < size; ++i) triangle(face[0], face[i], face[i + 1]);
-        face += size;
-    }
     // The sloppy simplifier reaches a fixed budget on any surface (scans
     // with holes, CAD soups) in a fraction of the import's time; the shape
     // while moving matters more than its topology.
-    // Over the distinct positions only: the simplifier's work goes with the
-    // vertices it is given as much as with the triangles.
-    std::vector<float> positions(3 * dense.vertex.size());
-    for (std::size_t d = 0; d < dense.vertex.size(); ++d)
-        std::memcpy(&positions[3 * d], mesh.positions.get() + 3 * std::size_t(dense.vertex[d]), 3 * sizeof(float));
     Clustered clustered;
-    if (cluster(positions, all, budget, &clustered)) {
-        all.clear();
-        all.shrink_to_fit();
-        positions.clear();
-        positions.shrink_to_fit();
+    if (cluster(mesh, dense, count, budget, &clustered)) {
         triangles->resize(clustered.triangles.size());
         const std::size_t kept = meshopt_simplifySloppy(
             triangles->data(), clustered.triangles.data(), clustered.triangles.size(), clustered.positions.data(),
@@ -195,6 +190,18 @@ void build_lighter_triangles(const Mesh& mesh, const DenseVertices& dense, std::
         triangles->resize(kept);
         for (std::uint32_t& v : *triangles) v = dense.vertex[clustered.first[v]];
     } else {
+        // Over the distinct positions only: the simplifier's work goes with
+        // the vertices it is given as much as with the triangles.
+        std::vector<std::uint32_t> all;
+        all.reserve(3 * count);
+        for_each_triangle(mesh, dense.number, [&](std::uint32_t a, std::uint32_t b, std::uint32_t c) {
+            all.push_back(a);
+            all.push_back(b);
+            all.push_back(c);
+        });
+        std::vector<float> positions(3 * dense.vertex.size());
+        for (std::size_t d = 0; d < dense.vertex.size(); ++d)
+            std::memcpy(&positions[3 * d], mesh.positions.get() + 3 * std::size_t(dense.vertex[d]), 3 * sizeof(float));
         triangles->resize(all.size());
         const std::size_t kept =
             meshopt_simplifySloppy(triangles->data(), all.data(), all.size(), positions.data(), dense.vertex.size(),
