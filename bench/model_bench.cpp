@@ -206,7 +206,7 @@ void frame_figures(double seconds) {
     std::vector<std::uint32_t> stashed_edges;
     std::vector<double> times[2][2][2];  // [before][shaded][mono]
     const double end = monotonic_seconds() + 2 * seconds;
-    for (int round = 0; round < 3 || monotonic_seconds() < end; ++round)
+    for (int round = 0; round < 7 || monotonic_seconds() < end; ++round)
         for (bool before : {false, true}) {
             draw_as_before(before, &stashed_edges);
             for (bool shaded : {false, true}) {
