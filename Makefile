@@ -42,7 +42,8 @@ build-asan: deps
 # Assimp for Windows is cross-built once and cached (scripts/build-assimp-win.sh).
 build-win: deps
 	cmake --preset win \
-	  -DDUPLEXA_ASSIMP_WIN="$$(bash scripts/build-assimp-win.sh | tail -n 1)" >/dev/null
+	  -DDUPLEXA_ASSIMP_WIN="$$(bash scripts/build-assimp-win.sh | tail -n 1)" \
+	  -DDUPLEXA_MESHOPTIMIZER_WIN="$$(bash scripts/build-meshoptimizer-win.sh | tail -n 1)" >/dev/null
 	cmake --build build-win -j $(JOBS)
 
 # Seconds for `make fuzz` and `make soak`, given as DURATION=n; each has its own default.

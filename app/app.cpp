@@ -12,6 +12,7 @@
 #include "app/start.h"
 #include "app/statics.h"
 #include "model/model.h"
+#include "model/motion_detail.h"
 #include "platform/platform.h"
 
 unsigned char key_down[256];
@@ -93,6 +94,9 @@ LoopPass run_loop_pass(Message& message) {
     // A model being read arrives between frames; nothing here waits for it.
     poll_model_file(platform_time_get_time());
     if (active) render_frame();
+    // Minimised, nothing is drawn: the loop sleeps until a message comes,
+    // waking often enough to take in a model being read.
+    if (!active) platform_wait_message(model_file_loading() ? 10 : 100);
 
     // Escape ends the loop without showing the frame of this pass.
     const bool escape = take_press(VK_ESCAPE);

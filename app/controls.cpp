@@ -9,6 +9,7 @@
 #include "app/pictures.h"
 #include "app/statics.h"
 #include "model/model.h"
+#include "model/motion_detail.h"
 #include "text/notice.h"
 
 namespace {
@@ -35,6 +36,11 @@ void step_colour_pair() {
 }
 
 void toggle_parallax_readout() { stereo_rig.parallax_readout = !stereo_rig.parallax_readout; }
+
+void toggle_full_detail() {
+    model_detail.full_detail = !model_detail.full_detail;
+    show_notice(model_detail.full_detail ? "full detail always" : "lighter mesh while moving");
+}
 
 }  // namespace
 
@@ -77,6 +83,8 @@ const Control controls[] = {
     {'B', Acts::once, Stage::presentation, next_up_axis, "B - model: Y or Z axis up"},
     {'N', Acts::once, Stage::presentation, toggle_info_line, "N - model info line"},
     {'G', Acts::once, Stage::presentation, toggle_fitted_parallax, "G - fit the eye separation to the comfort limit"},
+    {'F', Acts::once, Stage::presentation, toggle_full_detail,
+     "F - big model: lighter mesh while moving, or full detail"},
     {VK_ESCAPE, Acts::once, Stage::loop, nullptr, nullptr},  // ends the loop
     {VK_F1, Acts::once, Stage::loop, nullptr, nullptr},      // full screen or window
 };

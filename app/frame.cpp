@@ -14,7 +14,9 @@
 #include "app/scene.h"
 #include "app/statics.h"
 #include "model/model.h"
+#include "model/motion_detail.h"
 #include "platform/gl.h"
+#include "platform/platform.h"
 #include "stereo/parallax.h"
 #include "stereo/test_object.h"
 #include "text/glyph_font.h"
@@ -31,6 +33,7 @@ namespace {
 const int parallax_row = 2;
 const int loading_row = 3;
 const int info_row = 4;
+const int detail_row = 5;
 
 void print_help(const GlyphFont& font) {
     font.print(15, 7, "Program: Duplexa 01", 0);
@@ -44,6 +47,12 @@ void print_help(const GlyphFont& font) {
 }
 
 bool basic_mode(OutputMode mode) { return mode == OutputMode::anaglyph || mode == OutputMode::free_view; }
+
+bool same_place(const Vec3& a, const Vec3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
+
+bool same_pose(const ViewPose& a, const ViewPose& b) {
+    return same_place(a.position, b.position) && same_place(a.direction, b.direction) && same_place(a.up, b.up);
+}
 
 }  // namespace
 
@@ -90,7 +99,9 @@ void render_frame() {
 
     const KeyState keys = held_keys();
     run_controls(Stage::camera);
+    const ViewPose pose_before = current_view_pose();
     const float view_focus = update_view();
+    const bool moving = !same_pose(pose_before, current_view_pose());
     const OutputMode mode_before = stereo_rig.mode();
     stereo_rig.update_from_input(keys, view_focus);
     run_controls(Stage::rig);
@@ -100,6 +111,10 @@ void render_frame() {
     run_controls(Stage::presentation);
     fit_model_to_view();
     follow_fitted_parallax();
+    // The last frame's length decides; a model without a lighter mesh is
+    // drawn whole whatever is chosen.
+    const bool lighter = model_detail.update(moving, 1.0f / frame_rate, platform_time_get_time());
+    model_draw_lighter = lighter && model_is_open() && !model_mesh.lighter_triangles.empty();
     if (stereo_rig.parallax_readout) {
         // What is drawn is measured: the model's vertices, or the test object's.
         const ParallaxReading reading =
@@ -147,6 +162,7 @@ void render_frame() {
         format_info_line(info_text, sizeof info_text);
         glyph_font->print_batched(0, info_row, info_text, 0);
     }
+    if (model_draw_lighter) glyph_font->print_batched(0, detail_row, "lighter mesh while moving (F: full detail)", 0);
     if (keys.held('H')) print_help(*glyph_font);
     glyph_font->end_overlay();
 }

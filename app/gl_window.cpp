@@ -15,6 +15,7 @@ WindowHandle window_handle = nullptr;
 DeviceContext device_context = nullptr;
 RenderContext render_context = nullptr;
 bool overlay_blend_in_force = false;
+bool vsync_wanted = false;
 int view_width = 0;
 int view_height = 1;
 GlyphFont* glyph_font = nullptr;
@@ -140,6 +141,8 @@ bool open_gl_window(const char* title, int width, int height, int bits, bool ful
     if (!render_context) return fail_opening("Nejde vytvorit GL Rendering Context.");
     if (!platform_make_current(device_context, render_context))
         return fail_opening("Nejde aktivovat GL Rendering Context.");
+    // Where the system cannot, the loop goes on unsynchronised.
+    if (vsync_wanted) platform_set_swap_interval(1);
 
     platform_show_window(window_handle);
     platform_set_foreground_window(window_handle);
@@ -162,6 +165,9 @@ void close_gl_window() {
         delete glyph_font;
         glyph_font = nullptr;
     }
+
+    // The model's buffers go with the context they were made in.
+    if (render_context) release_model_buffers();
 
     platform_show_cursor(true);
 

@@ -16,6 +16,8 @@ extern GlyphFont* glyph_font;
 // Whether the overlay has set its blend function in the current context;
 // false from each context's creation until its first overlay.
 extern bool overlay_blend_in_force;
+// --vsync: each opening asks for a swap interval of 1.
+extern bool vsync_wanted;
 
 // Buffers a pixel format may give beyond colour and depth: a stencil buffer
 // (the interleaved output modes) and left and right back buffers (page-flip).

@@ -80,7 +80,11 @@ void switch_camera() {
 }
 
 void set_up_axis(UpAxis up, bool tell) {
-    if (model_is_open()) turn_up_axis(&model_mesh, model_up, up);
+    if (model_is_open()) {
+        turn_up_axis(&model_mesh, model_up, up);
+        // The GL's copy of the vertices is of the model as it lay.
+        release_model_buffers();
+    }
     model_up = up;
     if (tell) {
         char text[48];

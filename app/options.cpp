@@ -19,7 +19,8 @@ namespace {
 const char* const usage_line =
     "usage: duplexa [-h] [--version] [-w | -f] [--mode NAME] [--swap-eyes] [--colours PAIR] [--parallax]\n"
     "               [--shaded | --wireframe] [--render FILE] [--render-pair FILE] [--size WxH] [--mono] [MODEL]\n"
-    "               [--turntable] [--up y|z] [--info] [--fit-parallax] [--anaglyph METHOD]\n";
+    "               [--turntable] [--up y|z] [--info] [--fit-parallax] [--anaglyph METHOD] [--vsync]\n"
+    "               [--full-detail]\n";
 
 // "a, b, c" of every name a lookup table knows, for the help and the errors.
 template <typename NameOf>
@@ -147,6 +148,8 @@ CommandLine parse_command_line(int argc, const char* const argv[], Options* opti
     app.add_flag("--info", options->info,
                  "print the model's name, faces, vertices, meshes and size; alone: without a window");
     app.add_flag("--fit-parallax", options->fit_parallax, "fit the eye separation to the comfort limit (as G)");
+    app.add_flag("--vsync", options->vsync, "wait for the display at each frame (a swap interval of 1)");
+    app.add_flag("--full-detail", options->full_detail, "a big model: draw it whole while moving too (as F)");
 
     try {
         // CLI11 wants the arguments in reverse order, without the program name.

@@ -20,9 +20,11 @@ struct Options {
     bool anaglyph_given = false;
     AnaglyphMethod anaglyph = AnaglyphMethod::channels;
     bool parallax = false;
-    std::string model_path;  // a model to show instead of the test object
-    bool shaded = false;     // a model drawn shaded, as after L
-    bool wireframe = false;  // a model with colours or textures drawn as wireframe, not shaded, at first
+    std::string model_path;    // a model to show instead of the test object
+    bool shaded = false;       // a model drawn shaded, as after L
+    bool wireframe = false;    // a model with colours or textures drawn as wireframe, not shaded, at first
+    bool vsync = false;        // swaps wait for the display
+    bool full_detail = false;  // a big model drawn whole while moving too (as F)
     // Pictures without a window: written, then the program ends.
     std::string render_path;       // what the drawing area shows
     std::string render_pair_path;  // the stereo pair, side by side

@@ -218,6 +218,7 @@ int render_pictures(const Options& options) {
             code = 1;
     }
     if (code != 0) std::fprintf(stderr, "duplexa: %s\n", reason);
+    release_model_buffers();
     platform_destroy_offscreen(surface);
     return code;
 }

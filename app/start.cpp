@@ -1,8 +1,10 @@
 #include "app/start.h"
 
+#include "app/gl_window.h"
 #include "app/inspect.h"
 #include "app/statics.h"
 #include "model/model.h"
+#include "model/motion_detail.h"
 
 void apply_start_options(const Options& options) {
     if (options.shaded) model_shaded = true;
@@ -13,4 +15,6 @@ void apply_start_options(const Options& options) {
     if (options.parallax) stereo_rig.parallax_readout = true;
     if (options.anaglyph_given) stereo_rig.anaglyph_method = options.anaglyph;
     apply_inspect_options(options);
+    vsync_wanted = options.vsync;
+    if (options.full_detail) model_detail.full_detail = true;
 }

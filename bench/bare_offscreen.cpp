@@ -9,6 +9,10 @@
 // The platform layer wants a window procedure; this program has no windows.
 LResult handle_window_message(WindowHandle, unsigned, WParam, LParam) { return 0; }
 
+// Where the offscreen context leaves its GL procedure lookup; the SDL
+// platform that reads it is not linked here.
+void* (*sdl_offscreen_proc_lookup)(const char* name) = nullptr;
+
 int main() {
     char reason[256];
     OffscreenSurface surface = platform_create_offscreen(800, 600, reason, sizeof reason);

@@ -26,6 +26,28 @@ else()
 endif()
 target_link_libraries(duplexa_model PUBLIC assimp::assimp)
 
+# meshoptimizer: with mingw-w64 the static cross-build of
+# scripts/build-meshoptimizer-win.sh, made and cached as Assimp's is.
+if(MINGW)
+  set(DUPLEXA_MESHOPTIMIZER_WIN "" CACHE PATH "Prefix of the meshoptimizer cross-build")
+  if(NOT DUPLEXA_MESHOPTIMIZER_WIN OR NOT EXISTS ${DUPLEXA_MESHOPTIMIZER_WIN}/.complete)
+    execute_process(COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/build-meshoptimizer-win.sh
+      OUTPUT_VARIABLE meshopt_output OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE meshopt_result)
+    if(NOT meshopt_result EQUAL 0)
+      message(FATAL_ERROR "scripts/build-meshoptimizer-win.sh failed")
+    endif()
+    string(REGEX REPLACE ".*\n" "" meshopt_output "${meshopt_output}")
+    set(DUPLEXA_MESHOPTIMIZER_WIN ${meshopt_output} CACHE PATH "" FORCE)
+  endif()
+  add_library(meshoptimizer::meshoptimizer STATIC IMPORTED)
+  set_target_properties(meshoptimizer::meshoptimizer PROPERTIES
+    IMPORTED_LOCATION ${DUPLEXA_MESHOPTIMIZER_WIN}/lib/libmeshoptimizer.a
+    INTERFACE_INCLUDE_DIRECTORIES ${DUPLEXA_MESHOPTIMIZER_WIN}/include)
+else()
+  find_package(meshoptimizer REQUIRED CONFIG)
+endif()
+target_link_libraries(duplexa_model PUBLIC meshoptimizer::meshoptimizer)
+
 file(GLOB DUPLEXA_WIN32_SOURCES CONFIGURE_DEPENDS platform/win32/*.cpp)
 add_executable(duplexa WIN32 ${DUPLEXA_WIN32_SOURCES})
 target_link_libraries(duplexa PRIVATE duplexa_core gdi32 user32 winmm shell32)
@@ -46,6 +68,9 @@ install(FILES data/FONT-LICENSE DESTINATION data OPTIONAL)
 install(DIRECTORY data/models DESTINATION data OPTIONAL)
 if(MINGW AND EXISTS ${DUPLEXA_ASSIMP_WIN}/LICENSE-assimp.txt)
   install(FILES ${DUPLEXA_ASSIMP_WIN}/LICENSE-assimp.txt DESTINATION licences RENAME assimp.txt)
+endif()
+if(MINGW AND EXISTS ${DUPLEXA_MESHOPTIMIZER_WIN}/LICENSE-meshoptimizer.txt)
+  install(FILES ${DUPLEXA_MESHOPTIMIZER_WIN}/LICENSE-meshoptimizer.txt DESTINATION licences RENAME meshoptimizer.txt)
 endif()
 # The MinGW run-time (start-up code, winpthreads) is linked into the .exe;
 # its copyright notices go with it.

@@ -82,6 +82,11 @@ struct Mesh {
     std::unique_ptr<std::uint32_t[]> texels;  // RGBA bytes of each texture, in order
     std::size_t texel_count = 0;
 
+    // Made from the faces after import (model/mesh_edges.h, model/mesh_lighter.h); empty where not made.
+    std::vector<std::uint32_t> edges;              // 2 vertex indices per edge, each edge once
+    std::vector<std::uint32_t> lighter_triangles;  // a simplified surface over the same vertices, for motion
+    std::vector<std::uint32_t> lighter_edges;      // its edges
+
     std::size_t vertex_count() const { return vertices; }
     std::size_t face_count() const { return triangles.size() / 3 + quads.size() / 4 + polygon_sizes.size(); }
     // Colours or textures of its own: shown shaded at first.

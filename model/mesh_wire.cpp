@@ -12,10 +12,14 @@ namespace {
 
 constexpr std::size_t head_bytes = 5;  // kind, 32-bit length
 constexpr std::size_t max_payload = 4096;
-constexpr int array_count = 12;
-constexpr std::uint32_t array_order[array_count] = {wire_positions, wire_normals,       wire_triangles, wire_quads,
-                                                    wire_polygons,  wire_polygon_sizes, wire_colours,   wire_uvs,
-                                                    wire_parts,     wire_materials,     wire_textures,  wire_texels};
+constexpr int array_count = 15;
+constexpr std::uint32_t array_order[array_count] = {
+    wire_positions, wire_normals,           wire_triangles,    wire_quads,
+    wire_polygons,  wire_polygon_sizes,     wire_colours,      wire_uvs,
+    wire_parts,     wire_materials,         wire_textures,     wire_texels,
+    wire_edges,     wire_lighter_triangles, wire_lighter_edges};
+// Where the edges and the lighter surface stand among the arrays.
+constexpr int first_extra = 12;
 // The look's records, sent as they are: fields of 4 bytes each.
 constexpr std::uint64_t part_fields = sizeof(MeshPart) / 4;
 constexpr std::uint64_t material_fields = sizeof(MeshMaterial) / 4;
@@ -87,10 +91,14 @@ void write_facts_record(const WireSink& sink, const MeshFacts& facts) {
 
 void write_mesh_record(const WireSink& sink, const Mesh& mesh) {
     const std::uint64_t floats = 3 * std::uint64_t(mesh.vertex_count());
-    const void* data[array_count] = {mesh.positions.get(),  mesh.normals.get(),   mesh.triangles.data(),
-                                     mesh.quads.data(),     mesh.polygons.data(), mesh.polygon_sizes.data(),
-                                     mesh.colours.data(),   mesh.uvs.data(),      mesh.parts.data(),
-                                     mesh.materials.data(), mesh.textures.data(), mesh.texels.get()};
+    const void* data[array_count] = {mesh.positions.get(),     mesh.normals.get(),
+                                     mesh.triangles.data(),    mesh.quads.data(),
+                                     mesh.polygons.data(),     mesh.polygon_sizes.data(),
+                                     mesh.colours.data(),      mesh.uvs.data(),
+                                     mesh.parts.data(),        mesh.materials.data(),
+                                     mesh.textures.data(),     mesh.texels.get(),
+                                     mesh.edges.data(),        mesh.lighter_triangles.data(),
+                                     mesh.lighter_edges.data()};
     const std::uint64_t counts[array_count] = {floats,
                                                floats,
                                                mesh.triangles.size(),
@@ -102,7 +110,10 @@ void write_mesh_record(const WireSink& sink, const Mesh& mesh) {
                                                part_fields * mesh.parts.size(),
                                                material_fields * mesh.materials.size(),
                                                texture_fields * mesh.textures.size(),
-                                               mesh.texels ? mesh.texel_count : 0};
+                                               mesh.texels ? mesh.texel_count : 0,
+                                               mesh.edges.size(),
+                                               mesh.lighter_triangles.size(),
+                                               mesh.lighter_edges.size()};
     unsigned char payload[4 + array_count * 12];
     put_u32(payload, array_count);
     for (int i = 0; i < array_count; ++i) {
@@ -228,6 +239,13 @@ ReplyState ReplyReader::take_mesh_record(std::size_t length) {
     // those of a real model are a few per face.
     if (counts[4] > 64 * limits_.max_faces || counts[4] < 3 * counts[5])
         return refuse("The importer's answer is malformed (inconsistent counts).");
+    // Each face adds at most as many edges as it has corners; the lighter
+    // surface has at most as many triangles as the model has faces' fans.
+    const std::uint64_t corners = counts[2] + counts[3] + counts[4];
+    const std::uint64_t* extra = counts + first_extra;
+    if (extra[0] % 2 != 0 || extra[0] > 2 * corners || extra[1] % 3 != 0 || extra[1] > 3 * corners ||
+        extra[2] % 2 != 0 || extra[2] > 2 * extra[1])
+        return refuse("The importer's answer is malformed (inconsistent counts).");
     if (vertices == 0) return refuse("The importer's answer is malformed (no vertices).");
     // The look: colours and coordinates for every vertex or none, whole
     // records, within the limits.
@@ -263,6 +281,11 @@ ReplyState ReplyReader::take_mesh_record(std::size_t length) {
         array_data_[9] = reinterpret_cast<unsigned char*>(mesh_.materials.data());
         array_data_[10] = reinterpret_cast<unsigned char*>(mesh_.textures.data());
         array_data_[11] = reinterpret_cast<unsigned char*>(mesh_.texels.get());
+        std::vector<std::uint32_t>* extras[3] = {&mesh_.edges, &mesh_.lighter_triangles, &mesh_.lighter_edges};
+        for (int i = 0; i < 3; ++i) {
+            extras[i]->resize(static_cast<std::size_t>(counts[first_extra + i]));
+            array_data_[first_extra + i] = reinterpret_cast<unsigned char*>(extras[i]->data());
+        }
     } catch (const std::bad_alloc&) {
         return refuse("Not enough memory for the model.");
     } catch (const std::length_error&) {
@@ -306,7 +329,8 @@ bool ReplyReader::check_mesh() {
     }
     const std::uint64_t vertices = mesh_.vertex_count();
     if (!indices_below(mesh_.triangles, vertices) || !indices_below(mesh_.quads, vertices) ||
-        !indices_below(mesh_.polygons, vertices)) {
+        !indices_below(mesh_.polygons, vertices) || !indices_below(mesh_.edges, vertices) ||
+        !indices_below(mesh_.lighter_triangles, vertices) || !indices_below(mesh_.lighter_edges, vertices)) {
         refuse("The importer's answer is malformed (a corner outside the model).");
         return false;
     }

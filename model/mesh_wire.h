@@ -87,8 +87,8 @@ private:
     MeshFacts facts_;
     // The mesh's arrays, filled in order.
     Mesh mesh_;
-    unsigned char* array_data_[12] = {};
-    std::uint64_t array_bytes_[12] = {};
+    unsigned char* array_data_[15] = {};
+    std::uint64_t array_bytes_[15] = {};
     int array_ = 0;  // the one being filled
     std::uint64_t array_have_ = 0;
 };
@@ -107,6 +107,9 @@ enum WireArray : std::uint32_t {
     wire_materials = 10,
     wire_textures = 11,
     wire_texels = 12,
+    wire_edges = 13,
+    wire_lighter_triangles = 14,
+    wire_lighter_edges = 15,
 };
 
 // The most parts and materials a reply may hold.

@@ -4,8 +4,10 @@
 #include <utility>
 #include <vector>
 
+#include "model/model_buffers.h"
 #include "model/scene_mesh.h"
 #include "platform/gl.h"
+#include "platform/platform.h"
 #include "stereo/test_object.h"
 
 Mesh model_mesh;
@@ -13,8 +15,11 @@ bool model_shaded = false;
 bool model_edges = false;
 bool model_wireframe_asked = false;
 float model_view_scale = 1.0f;
+bool model_draw_lighter = false;
 
 namespace {
+
+ModelBuffers model_buffers;
 
 // A headlight straight from the camera and a key light from above left,
 // both fixed to the camera (so the same in every eye: the eyes' views
@@ -34,35 +39,48 @@ const GLfloat edge_colour[4] = {0.1f, 0.1f, 0.1f, 1.0f};
 std::vector<GLuint> texture_names;
 const std::uint32_t* textures_of = nullptr;
 
-void draw_faces(GLenum polygon_mode) {
+void draw_list(GLenum mode, const IndexList& list, GLenum type) {
+    if (list.count > 0) glDrawElements(mode, list.count, type, list.first);
+}
+
+bool lighter_shown(const MeshArrays& arrays) { return model_draw_lighter && arrays.lighter_triangles.count > 0; }
+
+void draw_faces(const MeshArrays& arrays, GLenum polygon_mode) {
     glPolygonMode(GL_FRONT_AND_BACK, polygon_mode);
-    if (!model_mesh.triangles.empty())
-        glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(model_mesh.triangles.size()), GL_UNSIGNED_INT,
-                       model_mesh.triangles.data());
-    if (!model_mesh.quads.empty())
-        glDrawElements(GL_QUADS, static_cast<GLsizei>(model_mesh.quads.size()), GL_UNSIGNED_INT,
-                       model_mesh.quads.data());
-    const std::uint32_t* corners = model_mesh.polygons.data();
-    for (std::uint32_t size : model_mesh.polygon_sizes) {
-        glDrawElements(GL_POLYGON, static_cast<GLsizei>(size), GL_UNSIGNED_INT, corners);
-        corners += size;
+    if (lighter_shown(arrays)) {
+        draw_list(GL_TRIANGLES, arrays.lighter_triangles, arrays.index_type);
+    } else {
+        draw_list(GL_TRIANGLES, arrays.triangles, arrays.index_type);
+        draw_list(GL_QUADS, arrays.quads, arrays.index_type);
+        std::uintptr_t corners = reinterpret_cast<std::uintptr_t>(arrays.polygons.first);
+        for (std::uint32_t size : model_mesh.polygon_sizes) {
+            glDrawElements(GL_POLYGON, static_cast<GLsizei>(size), arrays.index_type,
+                           reinterpret_cast<const void*>(corners));
+            corners += size * arrays.index_bytes;
+        }
     }
     // The overlay's glyph quads need filled polygons.
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
 }
 
 // A point cloud: its vertices in the eye's colour, unlit in either style.
-void draw_points() {
+void draw_points(const MeshArrays& arrays) {
     glEnableClientState(GL_VERTEX_ARRAY);
-    glVertexPointer(3, GL_FLOAT, 0, model_mesh.positions.get());
+    glVertexPointer(3, GL_FLOAT, 0, arrays.positions);
     glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(model_mesh.vertex_count()));
     glDisableClientState(GL_VERTEX_ARRAY);
 }
 
-void draw_wireframe() {
+// Each edge once, as lines; a mesh made without its edges is outlined face
+// by face (the same pixels, shared edges drawn twice).
+void draw_wireframe(const MeshArrays& arrays) {
     glEnableClientState(GL_VERTEX_ARRAY);
-    glVertexPointer(3, GL_FLOAT, 0, model_mesh.positions.get());
-    draw_faces(GL_LINE);
+    glVertexPointer(3, GL_FLOAT, 0, arrays.positions);
+    const IndexList& edges = lighter_shown(arrays) ? arrays.lighter_edges : arrays.edges;
+    if (edges.count > 0)
+        draw_list(GL_LINES, edges, arrays.index_type);
+    else
+        draw_faces(arrays, GL_LINE);
     glDisableClientState(GL_VERTEX_ARRAY);
 }
 
@@ -161,12 +179,15 @@ bool has_see_through_parts() {
 
 // The model's own look, lit: opaque parts, then the edges (in the edge
 // style), then the parts seen through.
-void draw_look() {
+void draw_look(const MeshArrays& arrays) {
     draw_parts(false);
     if (model_edges) {
         put_lights_away();
         glColor4fv(edge_colour);
-        draw_faces(GL_LINE);
+        if (arrays.edges.count > 0)
+            draw_list(GL_LINES, arrays.edges, arrays.index_type);
+        else
+            draw_faces(arrays, GL_LINE);
         set_up_lights();
     }
     if (!has_see_through_parts()) return;
@@ -186,7 +207,7 @@ void draw_look() {
 // (red only for the red eye), so each eye's surfaces hide each other
 // properly while the other eye's image stays untouched. Blending is off
 // meanwhile: it would mix near and far surfaces of one eye.
-void draw_shaded() {
+void draw_shaded(const MeshArrays& arrays) {
     GLfloat colour[4];
     glGetFloatv(GL_CURRENT_COLOR, colour);
     const GLboolean blending = glIsEnabled(GL_BLEND);
@@ -197,8 +218,8 @@ void draw_shaded() {
 
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_NORMAL_ARRAY);
-    glVertexPointer(3, GL_FLOAT, 0, model_mesh.positions.get());
-    glNormalPointer(GL_FLOAT, 0, model_mesh.normals.get());
+    glVertexPointer(3, GL_FLOAT, 0, arrays.positions);
+    glNormalPointer(GL_FLOAT, 0, arrays.normals);
     // With edges over them, the surfaces are pushed back a little so that
     // the edges on them win the depth test and those behind them do not.
     if (model_edges) {
@@ -206,9 +227,9 @@ void draw_shaded() {
         glPolygonOffset(1.0f, 1.0f);
     }
     if (model_mesh.has_look() && !model_mesh.parts.empty())
-        draw_look();
+        draw_look(arrays);
     else
-        draw_faces(GL_FILL);
+        draw_faces(arrays, GL_FILL);
     glDisable(GL_POLYGON_OFFSET_FILL);
     glDisableClientState(GL_NORMAL_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
@@ -256,11 +277,13 @@ bool model_is_open() { return model_mesh.vertex_count() > 0; }
 
 void close_model() {
     release_textures();
+    model_buffers.release();
     model_mesh = Mesh();
 }
 
 void show_model(Mesh mesh) {
     release_textures();
+    model_buffers.release();
     model_mesh = std::move(mesh);
     upload_textures();
     if (!model_mesh.has_look())
@@ -293,6 +316,10 @@ void format_texture_notice(std::size_t unreadable, char* out, std::size_t size) 
     std::snprintf(out, size, "%zu texture%s could not be read", unreadable, unreadable == 1 ? "" : "s");
 }
 
+void release_model_buffers() { model_buffers.release(); }
+
+std::size_t model_gpu_bytes() { return model_buffers.gpu_bytes(); }
+
 void draw_scene_object() {
     if (!model_is_open()) {
         draw_test_object();
@@ -306,12 +333,17 @@ void draw_scene_object() {
         // Lighting needs unit normals, which the scale shortens.
         glEnable(GL_NORMALIZE);
     }
+    // A model's look reads its colours and coordinates from client memory,
+    // and its parts' faces with them; the rest draws from the GL's buffers.
+    const MeshArrays arrays = model_mesh.has_look() ? ModelBuffers::client_arrays(model_mesh)
+                                                    : model_buffers.bind(model_mesh, platform_get_gl_proc_address);
     if (model_mesh.face_count() == 0)
-        draw_points();
+        draw_points(arrays);
     else if (model_shaded)
-        draw_shaded();
+        draw_shaded(arrays);
     else
-        draw_wireframe();
+        draw_wireframe(arrays);
+    model_buffers.unbind();
     if (scaled) {
         glDisable(GL_NORMALIZE);
         glPopMatrix();

@@ -2,6 +2,8 @@
 // in the test object's style (wireframe in the eye's colour) or shaded.
 #pragma once
 
+#include <cstddef>
+
 #include "model/mesh.h"
 
 // The model shown, empty while the test object is.
@@ -18,9 +20,12 @@ extern bool model_wireframe_asked;
 // in the frame of the view it is shown in (model_view.h).
 extern float model_view_scale;
 
+// Set by the frame: draw the model's lighter mesh, where it has one.
+extern bool model_draw_lighter;
+
 bool model_is_open();
 
-// Back to the test object.
+// Back to the test object (its GL buffers deleted in the current context).
 void close_model();
 
 // mesh becomes the model shown, its textures uploaded to the current GL
@@ -38,6 +43,12 @@ void next_model_style();
 
 // "2 textures could not be read", or an empty text for none.
 void format_texture_notice(std::size_t unreadable, char* out, std::size_t size);
+
+// Deletes the model's GL buffers, before their context goes; the next draw
+// in another context makes them again.
+void release_model_buffers();
+// Bytes the GL holds for the model (0: drawn from client arrays).
+std::size_t model_gpu_bytes();
 
 // The scene of one eye: the model if one is open, else the test object.
 // Uses the current matrices, viewport and colour as draw_test_object does,

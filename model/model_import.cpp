@@ -7,6 +7,7 @@
 #include <new>
 #include <thread>
 
+#include "model/mesh_lighter.h"
 #include "model/model_file.h"
 #include "platform/platform.h"
 
@@ -252,6 +253,9 @@ int run_import_worker(const char* path) {
         std::fflush(stdout);
         return 1;
     }
+    // Built here, off the viewer's frames; running out of memory ends in
+    // the new handler's record, as the import's would.
+    build_mesh_extras(&mesh);
     write_facts_record(worker_sink, mesh.facts);
     write_mesh_record(worker_sink, mesh);
     std::fflush(stdout);

@@ -199,6 +199,9 @@ RenderContext platform_create_context(DeviceContext dc);
 bool platform_make_current(DeviceContext dc, RenderContext rc);
 bool platform_delete_context(RenderContext rc);
 bool platform_swap_buffers(DeviceContext dc);
+// wglSwapIntervalEXT for the current context: 1 makes each swap wait for
+// the display, 0 does not. False where the system cannot set it.
+bool platform_set_swap_interval(int interval);
 
 // Messages (PeekMessage with PM_REMOVE, TranslateMessage, DispatchMessage,
 // PostQuitMessage, DefWindowProc).
@@ -207,6 +210,9 @@ void platform_translate_message(const Message* message);
 LResult platform_dispatch_message(const Message* message);
 void platform_post_quit_message(int exit_code);
 LResult platform_default_window_proc(WindowHandle window, unsigned message, WParam wparam, LParam lparam);
+// MsgWaitForMultipleObjects(QS_ALLINPUT): waits until a message is waiting
+// or timeout_ms have passed, removing nothing; true when one is waiting.
+bool platform_wait_message(int timeout_ms);
 
 // Cursor (ShowCursor with its display counter, GetCursorPos, SetCursorPos;
 // screen coordinates).

@@ -6,12 +6,12 @@
 set -euo pipefail
 
 # What the viewer needs to build and run (make run): the compiler, CMake,
-# SDL2, GL, GLU and EGL, the model importer, the command-line parser, the PNG
+# SDL2, GL, GLU and EGL, the model importer and meshoptimizer, the command-line parser, the PNG
 # writer and zlib, and the X core fonts that SDL's message boxes draw with.
 viewer=(
   build-essential cmake pkg-config
   libsdl2-dev libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri libegl-dev
-  libassimp-dev libcli11-dev libstb-dev zlib1g-dev xfonts-base
+  libassimp-dev libmeshoptimizer-dev libcli11-dev libstb-dev zlib1g-dev xfonts-base
 )
 # Everything (make test): the viewer's packages, then what the tests,
 # benchmarks, tools and the Windows build use.

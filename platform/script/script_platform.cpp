@@ -54,6 +54,7 @@ struct State {
     std::string program_folder;
     bool stencil_formats = true;
     bool stereo_formats = false;
+    bool gl_procedures = true;
     std::vector<std::vector<std::string>> drops;  // handle = index + 1
     std::vector<bool> drop_finished;
     bool gl_procedures_hidden = false;
@@ -138,6 +139,7 @@ void queue_box_answers(std::vector<int> answers) {
     for (int a : answers) state().answers.push_back(a);
 }
 void fail_next(const std::string& call, int times) { state().failures[call] += times; }
+void set_gl_procedures(bool available) { state().gl_procedures = available; }
 void set_display_change_result(long result) { state().next_display_result = result; }
 void set_pixel_formats(bool stencil, bool stereo) {
     state().stencil_formats = stencil;
@@ -440,6 +442,16 @@ bool platform_swap_buffers(DeviceContext dc) {
     return true;
 }
 
+bool platform_set_swap_interval(int interval) {
+    script::log_call("wglSwapIntervalEXT(" + std::to_string(interval) + ")");
+    return !script::should_fail("wglSwapIntervalEXT");
+}
+
+bool platform_wait_message(int timeout_ms) {
+    script::log_call("MsgWaitForMultipleObjects(" + std::to_string(timeout_ms) + ")");
+    return !state().queue.empty();
+}
+
 bool platform_peek_message(Message* message) {
     auto& q = state().queue;
     if (q.empty()) return false;
@@ -506,7 +518,7 @@ void script::hide_gl_procedures(bool hidden) { state().gl_procedures_hidden = hi
 
 void* platform_get_gl_proc_address(const char* name) {
     script::log_call(std::string("wglGetProcAddress(") + (name ? name : "") + ")");
-    if (!name || state().gl_procedures_hidden) return nullptr;
+    if (!name || state().gl_procedures_hidden || !state().gl_procedures) return nullptr;
     return script::gl_proc_address(name);
 }
 

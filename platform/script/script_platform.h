@@ -48,7 +48,7 @@ void queue_box_answers(std::vector<int> answers);
 // names as recorded (without arguments): "RegisterClassEx", "UnregisterClass",
 // "CreateWindowEx", "DestroyWindow", "GetDC", "ReleaseDC",
 // "ChoosePixelFormat", "SetPixelFormat", "wglCreateContext",
-// "wglMakeCurrent", "wglDeleteContext", "GetCursorPos".
+// "wglMakeCurrent", "wglDeleteContext", "GetCursorPos", "wglSwapIntervalEXT".
 void fail_next(const std::string& call, int times = 1);
 
 // The pixel formats the simulated system has beyond RGBA with depth: by
@@ -56,6 +56,10 @@ void fail_next(const std::string& call, int times = 1);
 // Mesa's software renderer. ChoosePixelFormat gives the closest format, as
 // Win32 does; DescribePixelFormat tells what it has.
 void set_pixel_formats(bool stencil, bool stereo);
+
+// Whether wglGetProcAddress finds the GL's entry points beyond 1.1 (the
+// default) or none, as on a plain GL 1.1.
+void set_gl_procedures(bool available);
 
 // Result of the next full-screen ChangeDisplaySettings (then back to success).
 void set_display_change_result(long result);

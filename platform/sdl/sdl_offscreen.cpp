@@ -15,6 +15,7 @@
 #include <new>
 
 #include "platform/platform.h"
+#include "platform/sdl/sdl_platform.h"
 
 struct duplexa_offscreen_ {
     EGLDisplay display;
@@ -28,6 +29,8 @@ void say(char* reason, std::size_t size, const char* what) {
     if (reason && size > 0)
         std::snprintf(reason, size, "%s (EGL error 0x%04X)", what, static_cast<unsigned>(eglGetError()));
 }
+
+void* egl_proc_address(const char* name) { return reinterpret_cast<void*>(eglGetProcAddress(name)); }
 
 }  // namespace
 
@@ -74,7 +77,10 @@ OffscreenSurface platform_create_offscreen(int width, int height, char* reason, 
         say(reason, reason_size, "cannot make the OpenGL context current");
     } else {
         OffscreenSurface made = new (std::nothrow) duplexa_offscreen_{display, surface, context};
-        if (made) return made;
+        if (made) {
+            sdl_offscreen_proc_lookup = egl_proc_address;
+            return made;
+        }
         say(reason, reason_size, "out of memory");
         eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     }
@@ -86,6 +92,7 @@ OffscreenSurface platform_create_offscreen(int width, int height, char* reason, 
 
 void platform_destroy_offscreen(OffscreenSurface surface) {
     if (!surface) return;
+    sdl_offscreen_proc_lookup = nullptr;
     eglMakeCurrent(surface->display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     eglDestroyContext(surface->display, surface->context);
     eglDestroySurface(surface->display, surface->surface);
@@ -100,12 +107,4 @@ bool platform_move_file(const char* from, const char* to, bool replace) {
     if (link(from, to) != 0) return false;
     unlink(from);
     return true;
-}
-
-void* platform_get_gl_proc_address(const char* name) {
-    if (!name) return nullptr;
-    // A window's context is SDL's; an offscreen one (--render) is EGL's, made
-    // without SDL's video.
-    if (SDL_GL_GetCurrentContext()) return SDL_GL_GetProcAddress(name);
-    return reinterpret_cast<void*>(eglGetProcAddress(name));
 }

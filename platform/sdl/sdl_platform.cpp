@@ -766,6 +766,16 @@ bool platform_swap_buffers(DeviceContext dc) {
     return true;
 }
 
+void* (*sdl_offscreen_proc_lookup)(const char* name) = nullptr;
+
+void* platform_get_gl_proc_address(const char* name) {
+    if (!name) return nullptr;
+    if (video_ready && SDL_GL_GetCurrentContext()) return SDL_GL_GetProcAddress(name);
+    return sdl_offscreen_proc_lookup ? sdl_offscreen_proc_lookup(name) : nullptr;
+}
+
+bool platform_set_swap_interval(int interval) { return video_ready && SDL_GL_SetSwapInterval(interval) == 0; }
+
 // ---- Messages ----------------------------------------------------------------------
 
 bool platform_peek_message(Message* message) {
@@ -787,6 +797,13 @@ bool platform_peek_message(Message* message) {
         return true;
     }
     return false;
+}
+
+bool platform_wait_message(int timeout_ms) {
+    if (queue_count > 0 || quit_pending) return true;
+    if (!video_ready) return false;
+    // With no event given, SDL leaves the one that arrived in its queue.
+    return SDL_WaitEventTimeout(nullptr, timeout_ms < 0 ? 0 : timeout_ms) == 1;
 }
 
 void platform_translate_message(const Message*) {

@@ -14,3 +14,7 @@ SDL_Window* sdl_window_of(WindowHandle window);
 // rasteriser (each glyph of the help page would otherwise pay fresh page
 // faults: about 15 instead of 240 frames per second).
 void sdl_tune_process();
+
+// Where platform_get_gl_proc_address looks while no SDL window is up: the
+// offscreen context of --render sets its own system's lookup (EGL's).
+extern void* (*sdl_offscreen_proc_lookup)(const char* name);

@@ -211,15 +211,22 @@ bool platform_make_current(DeviceContext dc, RenderContext rc) { return wglMakeC
 
 bool platform_delete_context(RenderContext rc) { return wglDeleteContext(to_hglrc(rc)) != 0; }
 
+bool platform_swap_buffers(DeviceContext dc) { return SwapBuffers(to_hdc(dc)) != 0; }
+
 void* platform_get_gl_proc_address(const char* name) {
-    if (!name) return nullptr;
-    void* address = reinterpret_cast<void*>(wglGetProcAddress(name));
-    // HACK: some drivers answer an unknown name with 1, 2, 3 or -1 instead of null.
-    const std::intptr_t value = reinterpret_cast<std::intptr_t>(address);
-    return value >= -1 && value <= 3 ? nullptr : address;
+    if (!name || !wglGetCurrentContext()) return nullptr;
+    const PROC proc = wglGetProcAddress(name);
+    // Some drivers answer a small number instead of null for what they lack.
+    const std::intptr_t value = reinterpret_cast<std::intptr_t>(proc);
+    if (value >= -1 && value <= 3) return nullptr;
+    return reinterpret_cast<void*>(proc);
 }
 
-bool platform_swap_buffers(DeviceContext dc) { return SwapBuffers(to_hdc(dc)) != 0; }
+bool platform_set_swap_interval(int interval) {
+    typedef BOOL(WINAPI * SwapIntervalProc)(int);
+    const auto set = reinterpret_cast<SwapIntervalProc>(platform_get_gl_proc_address("wglSwapIntervalEXT"));
+    return set && set(interval) != FALSE;
+}
 
 bool platform_peek_message(Message* message) {
     MSG msg;
@@ -227,6 +234,13 @@ bool platform_peek_message(Message* message) {
     last_message = msg;
     message_from_msg(msg, message);
     return true;
+}
+
+bool platform_wait_message(int timeout_ms) {
+    // MWMO_INPUTAVAILABLE: a message already seen by a peek counts too.
+    const DWORD waited = MsgWaitForMultipleObjectsEx(0, nullptr, timeout_ms < 0 ? 0 : static_cast<DWORD>(timeout_ms),
+                                                     QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    return waited == WAIT_OBJECT_0;
 }
 
 void platform_translate_message(const Message* message) {

@@ -74,6 +74,41 @@ TEST_F(Backend, PixelFormatThenContextThenDrawingIntoTheWindow) {
     EXPECT_FALSE(platform_swap_buffers(nullptr));
 }
 
+// The entry points beyond GL 1.1 come from the context that is current.
+TEST_F(Backend, TheCurrentContextGivesTheBufferEntryPoints) {
+    WindowHandle w = open_shown_window();
+    ASSERT_NE(w, nullptr);
+    DeviceContext dc = platform_get_dc(w);
+    PixelFormatDescriptor pfd = basic_format();
+    ASSERT_TRUE(platform_set_pixel_format(dc, platform_choose_pixel_format(dc, &pfd), &pfd));
+    RenderContext rc = platform_create_context(dc);
+    ASSERT_TRUE(platform_make_current(dc, rc));
+    const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+    ASSERT_NE(version, nullptr);
+    if (version[0] > '1' || (version[0] == '1' && version[2] >= '5')) {
+        EXPECT_NE(platform_get_gl_proc_address("glGenBuffers"), nullptr) << version;
+        EXPECT_NE(platform_get_gl_proc_address("glBindBuffer"), nullptr) << version;
+    }
+    platform_set_swap_interval(0);  // any answer; the swap still works
+    EXPECT_TRUE(platform_swap_buffers(dc));
+    EXPECT_TRUE(platform_make_current(nullptr, nullptr));
+    EXPECT_TRUE(platform_delete_context(rc));
+    EXPECT_TRUE(platform_release_dc(w, dc));
+}
+
+// The minimised loop waits for messages: a waiting one ends the wait and is
+// still there to be read.
+TEST_F(Backend, WaitingForAMessageEndsWithOneWaitingAndRemovesNothing) {
+    WindowHandle w = open_shown_window();
+    ASSERT_NE(w, nullptr);
+    system_key(w, 'Q', true);
+    system_settle();
+    EXPECT_TRUE(platform_wait_message(5000));
+    const Message m = next_read();
+    EXPECT_EQ(m.message, static_cast<unsigned>(WM_KEYDOWN));
+    EXPECT_EQ(m.wparam, static_cast<WParam>('Q'));
+}
+
 TEST_F(Backend, ShownWindowHasHadItsClientSizeAndTheActivation) {
     WindowHandle w = open_window(320, 240);
     ASSERT_NE(w, nullptr);

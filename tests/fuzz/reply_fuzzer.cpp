@@ -33,8 +33,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // Every corner the mesh names is one of its vertices.
         for (std::uint32_t index : mesh.triangles)
             if (index >= mesh.vertex_count()) std::abort();
-        for (std::uint32_t index : mesh.polygons)
-            if (index >= mesh.vertex_count()) std::abort();
+        for (const std::vector<std::uint32_t>* list :
+             {&mesh.polygons, &mesh.quads, &mesh.edges, &mesh.lighter_triangles, &mesh.lighter_edges})
+            for (std::uint32_t index : *list)
+                if (index >= mesh.vertex_count()) std::abort();
+        if (mesh.edges.size() % 2 || mesh.lighter_triangles.size() % 3 || mesh.lighter_edges.size() % 2) std::abort();
         // The look fits the model: what is drawn from it stays inside it.
         if (!mesh.colours.empty() && mesh.colours.size() != 4 * mesh.vertex_count()) std::abort();
         if (!mesh.uvs.empty() && mesh.uvs.size() != 2 * mesh.vertex_count()) std::abort();

@@ -6,8 +6,12 @@
 
 #include <cmath>
 
+#include "app/frame.h"
 #include "app/inspect.h"
+#include "model/model.h"
 #include "platform/win32_emulation.h"
+#include "support/model_files.h"
+#include "support/pixels.h"
 #include "support/viewer_fixture.h"
 
 namespace {
@@ -117,3 +121,34 @@ TEST_F(ViewerTest, TheFittedSeparationFollowsTheCameraUntilXZOrEChangeIt) {
 }
 
 }  // namespace
+
+// B turns the model the GL draws from, not only the one in memory: after a
+// frame has put the vertices in the GL's buffers, B gives the picture of the
+// model opened the other way up.
+TEST_F(ViewerTest, BTurnsTheDrawnModelAfterItsFirstFrame) {
+    ASSERT_TRUE(open_gl_window("Duplexa 01", 800, 600, 16, false));
+    ScratchFolder folder;
+    const float moved[3] = {0.3f, -0.2f, 0.1f};
+    const std::string path = folder.write("object.obj", test_object_obj(1.0f, moved));
+    ASSERT_TRUE(open_model_now(path));
+    render_frame();
+    handle_window_message(nullptr, WM_KEYDOWN, 'B', 0);
+    handle_window_message(nullptr, WM_KEYUP, 'B', 0);
+    render_frame();
+    render_frame();
+    std::vector<unsigned char> turned = read_frame();
+    turned.resize(800 * 520 * 4);  // the rate and the notice above may differ
+    close_model();
+    Options z_up;
+    z_up.up_given = true;
+    z_up.up = UpAxis::z;
+    apply_inspect_options(z_up);
+    ASSERT_TRUE(open_model_now(path));
+    render_frame();
+    render_frame();
+    std::vector<unsigned char> opened = read_frame();
+    opened.resize(800 * 520 * 4);
+    EXPECT_TRUE(opened == turned);
+    reset_inspect();
+    close_model();
+}

@@ -214,4 +214,40 @@ TEST(ReplyReader, EveryLookThatDoesNotFitTheModelIsRefused) {
     }
 }
 
+// The arrays the worker builds after the import: the edges and the lighter
+// surface come through, and lies in them are refused as the faces' are.
+TEST(ReplyReader, EdgesAndTheLighterMeshComeThroughAndTheirLiesAreRefused) {
+    auto with_extras = [](const std::function<void(Mesh&)>& change) {
+        Mesh mesh = sample_mesh();
+        mesh.edges = {0, 1, 1, 2, 2, 0};
+        mesh.lighter_triangles = {0, 1, 2, 3, 4, 5};
+        mesh.lighter_edges = {0, 1, 4, 5};
+        if (change) change(mesh);
+        return mesh;
+    };
+    ReplyReader reader;
+    ASSERT_EQ(feed(reader, reply_of(with_extras(nullptr)), 7), ReplyState::mesh) << reader.reason();
+    const Mesh got = reader.take_mesh(), sent = with_extras(nullptr);
+    EXPECT_EQ(got.edges, sent.edges);
+    EXPECT_EQ(got.lighter_triangles, sent.lighter_triangles);
+    EXPECT_EQ(got.lighter_edges, sent.lighter_edges);
+
+    const struct {
+        const char* what;
+        std::function<void(Mesh&)> change;
+    } lies[] = {
+        {"an edge outside the model", [](Mesh& m) { m.edges[3] = 6; }},
+        {"half an edge", [](Mesh& m) { m.edges.push_back(1); }},
+        {"more edges than corners", [](Mesh& m) { m.edges.assign(2 * 13, 0); }},
+        {"a lighter corner outside the model", [](Mesh& m) { m.lighter_triangles[5] = 9; }},
+        {"a lighter surface not in threes", [](Mesh& m) { m.lighter_triangles.pop_back(); }},
+        {"a lighter edge outside the model", [](Mesh& m) { m.lighter_edges[0] = 6; }},
+        {"more lighter edges than its triangles have", [](Mesh& m) { m.lighter_edges.assign(14, 0); }},
+    };
+    for (const auto& lie : lies) {
+        EXPECT_EQ(feed(reader, reply_of(with_extras(lie.change)), 5), ReplyState::malformed) << lie.what;
+        EXPECT_EQ(reader.take_mesh().vertex_count(), 0u) << lie.what;
+    }
+}
+
 }  // namespace
