@@ -31,29 +31,10 @@ options=(
   -DCMAKE_BUILD_TYPE=Release
 )
 
-key=$( { echo "$recipe $debian_version $minizip_version"; echo "${options[*]}"; "$cxx" --version | head -n 1; } |
-       sha256sum | cut -c1-12)
-cache=${DUPLEXA_CACHE:-$HOME/.cache/duplexa}
-prefix="$cache/assimp-mingw-$version-$key"
-
-if [ -f "$prefix/.complete" ]; then
-  echo "$prefix"
-  exit 0
-fi
-
-# One build at a time; a second caller waits and then finds it done.
-mkdir -p "$cache"
-exec 9>"$cache/assimp-mingw.lock"
-flock 9
-if [ -f "$prefix/.complete" ]; then
-  echo "$prefix"
-  exit 0
-fi
-
-echo "Building Assimp $version for Windows once (cached in $prefix)" >&2
-work=$(mktemp -d "$cache/assimp-build.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-rm -rf "$prefix"
+# shellcheck source=scripts/cross-cache.sh
+. "$here/scripts/cross-cache.sh"
+cache_or_lock assimp "$version" "$(echo "$recipe $debian_version $minizip_version"; echo "${options[*]}"
+                                   "$cxx" --version | head -n 1)"
 mkdir -p "$prefix/include" "$prefix/lib/pkgconfig"
 
 # Debian's source packages, from the same registry as every other package

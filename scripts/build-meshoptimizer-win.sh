@@ -14,27 +14,9 @@ debian_version="0.18+dfsg-2"
 cxx=$(command -v x86_64-w64-mingw32-g++-posix || command -v x86_64-w64-mingw32-g++)
 flags="-O2 -DNDEBUG"
 
-key=$( { echo "$recipe $debian_version $flags"; "$cxx" --version | head -n 1; } | sha256sum | cut -c1-12)
-cache=${DUPLEXA_CACHE:-$HOME/.cache/duplexa}
-prefix="$cache/meshoptimizer-mingw-$version-$key"
-
-if [ -f "$prefix/.complete" ]; then
-  echo "$prefix"
-  exit 0
-fi
-
-mkdir -p "$cache"
-exec 9>"$cache/meshoptimizer-mingw.lock"
-flock 9
-if [ -f "$prefix/.complete" ]; then
-  echo "$prefix"
-  exit 0
-fi
-
-echo "Building meshoptimizer $version for Windows once (cached in $prefix)" >&2
-work=$(mktemp -d "$cache/meshoptimizer-build.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-rm -rf "$prefix"
+# shellcheck source=scripts/cross-cache.sh
+. "$(cd "$(dirname "$0")" && pwd)/cross-cache.sh"
+cache_or_lock meshoptimizer "$version" "$(echo "$recipe $debian_version $flags"; "$cxx" --version | head -n 1)"
 mkdir -p "$prefix/include" "$prefix/lib"
 
 # From the same registry as every other package (scripts/install-deps.sh
