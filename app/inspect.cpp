@@ -18,9 +18,8 @@ bool parallax_fitted = false;
 
 namespace {
 
-const float home_distance = 5.0f;      // both cameras' home, where the fit is made
-const float wheel_travel = 0.5f;       // world units per notch for the flying camera
-const int park_x = 400, park_y = 300;  // the flying camera's park point
+const float home_distance = 5.0f;  // both cameras' home, where the fit is made
+const float wheel_travel = 0.5f;   // world units per notch for the flying camera
 
 // The pointer between frames: where it was last seen and what the drags and
 // the wheel came to since the last frame.
@@ -74,7 +73,7 @@ void switch_camera() {
         hide_pointer_again();
         // The flying camera measures the pointer from its park point: parked
         // now, it goes on where it was without a jump.
-        platform_set_cursor_pos(park_x, park_y);
+        Camera::park_cursor();
         show_notice("flying camera");
     }
 }
@@ -148,7 +147,7 @@ void reset_inspect() {
 }
 
 void apply_inspect_options(const Options& options) {
-    if (options.turntable && !turntable_on) turntable_on = true;
+    if (options.turntable) turntable_on = true;
     command_line_up_given = options.up_given;
     command_line_up = options.up;
     if (options.fit_parallax) parallax_fitted = true;

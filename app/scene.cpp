@@ -2,13 +2,11 @@
 
 #include "app/anaglyph.h"
 #include "app/input.h"
-#include "app/inspect.h"
 #include "app/statics.h"
 #include "model/model.h"
 #include "platform/gl.h"
 
 void draw_scene(const KeyState& keys) {
-    fit_model_to_view();
     const ViewSize view = view_size();
     if (keys.held('S')) {
         // Mono draws with the projection, viewport and colour the previous

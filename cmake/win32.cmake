@@ -1,20 +1,25 @@
 # Windows: the native Win32 viewer, its zip package and, when cross-built,
 # the tests that run under Wine.
-# Assimp: with mingw-w64 the static cross-build of scripts/build-assimp-win.sh,
-# made once and cached outside the work tree (make build-win passes its
-# prefix; a bare configure runs the script itself). Elsewhere (Visual Studio)
-# whatever assimp package CMake finds, e.g. vcpkg's.
-if(MINGW)
-  set(DUPLEXA_ASSIMP_WIN "" CACHE PATH "Prefix of the Assimp cross-build (scripts/build-assimp-win.sh)")
-  if(NOT DUPLEXA_ASSIMP_WIN OR NOT EXISTS ${DUPLEXA_ASSIMP_WIN}/.complete)
-    execute_process(COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/build-assimp-win.sh
-      OUTPUT_VARIABLE assimp_output OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE assimp_result)
-    if(NOT assimp_result EQUAL 0)
-      message(FATAL_ERROR "scripts/build-assimp-win.sh failed")
+# A library cross-built with mingw-w64 by scripts/build-NAME-win.sh, made
+# once and cached outside the work tree: VAR holds its prefix (make build-win
+# passes it; a bare configure runs the script itself).
+function(duplexa_cross_built name var)
+  set(${var} "" CACHE PATH "Prefix of the ${name} cross-build (scripts/build-${name}-win.sh)")
+  if(NOT ${var} OR NOT EXISTS ${${var}}/.complete)
+    execute_process(COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/build-${name}-win.sh
+      OUTPUT_VARIABLE output OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE result)
+    if(NOT result EQUAL 0)
+      message(FATAL_ERROR "scripts/build-${name}-win.sh failed")
     endif()
-    string(REGEX REPLACE ".*\n" "" assimp_output "${assimp_output}")
-    set(DUPLEXA_ASSIMP_WIN ${assimp_output} CACHE PATH "" FORCE)
+    string(REGEX REPLACE ".*\n" "" output "${output}")
+    set(${var} ${output} CACHE PATH "" FORCE)
   endif()
+endfunction()
+
+# Assimp: with mingw-w64 the static cross-build of scripts/build-assimp-win.sh.
+# Elsewhere (Visual Studio) whatever assimp package CMake finds, e.g. vcpkg's.
+if(MINGW)
+  duplexa_cross_built(assimp DUPLEXA_ASSIMP_WIN)
   # Assimp's exported target names plain `minizip` in its link interface.
   add_library(minizip STATIC IMPORTED)
   set_target_properties(minizip PROPERTIES IMPORTED_LOCATION ${DUPLEXA_ASSIMP_WIN}/lib/libminizip.a
@@ -27,18 +32,9 @@ endif()
 target_link_libraries(duplexa_model PUBLIC assimp::assimp)
 
 # meshoptimizer: with mingw-w64 the static cross-build of
-# scripts/build-meshoptimizer-win.sh, made and cached as Assimp's is.
+# scripts/build-meshoptimizer-win.sh.
 if(MINGW)
-  set(DUPLEXA_MESHOPTIMIZER_WIN "" CACHE PATH "Prefix of the meshoptimizer cross-build")
-  if(NOT DUPLEXA_MESHOPTIMIZER_WIN OR NOT EXISTS ${DUPLEXA_MESHOPTIMIZER_WIN}/.complete)
-    execute_process(COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/build-meshoptimizer-win.sh
-      OUTPUT_VARIABLE meshopt_output OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE meshopt_result)
-    if(NOT meshopt_result EQUAL 0)
-      message(FATAL_ERROR "scripts/build-meshoptimizer-win.sh failed")
-    endif()
-    string(REGEX REPLACE ".*\n" "" meshopt_output "${meshopt_output}")
-    set(DUPLEXA_MESHOPTIMIZER_WIN ${meshopt_output} CACHE PATH "" FORCE)
-  endif()
+  duplexa_cross_built(meshoptimizer DUPLEXA_MESHOPTIMIZER_WIN)
   add_library(meshoptimizer::meshoptimizer STATIC IMPORTED)
   set_target_properties(meshoptimizer::meshoptimizer PROPERTIES
     IMPORTED_LOCATION ${DUPLEXA_MESHOPTIMIZER_WIN}/lib/libmeshoptimizer.a

@@ -159,21 +159,24 @@ private:
     std::size_t used_ = 0;
 };
 
+// v's dense number: a new one where v is the first vertex at its position,
+// else that first vertex's.
+void number_vertex(DenseVertices* dense, std::size_t v, std::uint32_t first) {
+    if (first == v) {
+        dense->number[v] = static_cast<std::uint32_t>(dense->vertex.size());
+        dense->vertex.push_back(first);
+    } else {
+        dense->number[v] = dense->number[first];
+    }
+}
+
 }  // namespace
 
 DenseVertices dense_vertices(const std::vector<std::uint32_t>& representatives) {
     DenseVertices dense;
     dense.number.resize(representatives.size());
-    for (std::size_t v = 0; v < representatives.size(); ++v) {
-        const std::uint32_t r = representatives[v];
-        // A representative comes first among the vertices at its position.
-        if (r == v) {
-            dense.number[v] = static_cast<std::uint32_t>(dense.vertex.size());
-            dense.vertex.push_back(r);
-        } else {
-            dense.number[v] = dense.number[r];
-        }
-    }
+    // A representative comes first among the vertices at its position.
+    for (std::size_t v = 0; v < representatives.size(); ++v) number_vertex(&dense, v, representatives[v]);
     return dense;
 }
 
@@ -187,13 +190,7 @@ DenseVertices weld_positions(const float* positions, std::size_t vertices) {
         // The table holds vertices, not their numbers: each probe is then
         // independent of the one before, and the processor overlaps them.
         if (v + prefetch_distance < vertices) table.prefetch(positions + 3 * (v + prefetch_distance));
-        const std::uint32_t first = table.first_at(positions + 3 * v, static_cast<std::uint32_t>(v));
-        if (first == v) {
-            dense.number[v] = static_cast<std::uint32_t>(dense.vertex.size());
-            dense.vertex.push_back(first);
-        } else {
-            dense.number[v] = dense.number[first];
-        }
+        number_vertex(&dense, v, table.first_at(positions + 3 * v, static_cast<std::uint32_t>(v)));
     }
     return dense;
 }
