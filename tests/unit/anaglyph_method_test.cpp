@@ -119,14 +119,18 @@ TEST(AnaglyphMixer, TheGlMixesAsTheArithmetic) {
     AnaglyphMixer mixer;
     ASSERT_TRUE(mixer.ready_for(64, 32, platform_get_gl_proc_address)) << mixer.why();
     const Rgb left = {{0.8f, 0.4f, 0.2f}}, right = {{0.2f, 0.6f, 0.9f}};
+    // Each eye's image a plain colour, captured over its area.
+    auto capture_eyes = [&](const PixelRect& left_area, const PixelRect& right_area) {
+        glClearColor(left.c[0], left.c[1], left.c[2], 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        mixer.capture(Eye::left, left_area);
+        glClearColor(right.c[0], right.c[1], right.c[2], 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        mixer.capture(Eye::right, right_area);
+    };
     for (int pair : {red_cyan, green_magenta, amber_blue})
         for (AnaglyphMethod method : mixing) {
-            glClearColor(left.c[0], left.c[1], left.c[2], 1);
-            glClear(GL_COLOR_BUFFER_BIT);
-            mixer.capture(Eye::left, PixelRect{0, 0, 64, 32});
-            glClearColor(right.c[0], right.c[1], right.c[2], 1);
-            glClear(GL_COLOR_BUFFER_BIT);
-            mixer.capture(Eye::right, PixelRect{0, 0, 64, 32});
+            capture_eyes(PixelRect{0, 0, 64, 32}, PixelRect{0, 0, 64, 32});
             mixer.combine(anaglyph_matrices(method, pair));
             const Rgb expected = mix(method, pair, left, right);
             for (int x : {0, 63}) {
@@ -140,12 +144,7 @@ TEST(AnaglyphMixer, TheGlMixesAsTheArithmetic) {
 
     // Only the captured parts count: outside its area an eye is black, and
     // outside both areas the mix leaves the drawing area as it is.
-    glClearColor(left.c[0], left.c[1], left.c[2], 1);
-    glClear(GL_COLOR_BUFFER_BIT);
-    mixer.capture(Eye::left, PixelRect{0, 0, 16, 32});
-    glClearColor(right.c[0], right.c[1], right.c[2], 1);
-    glClear(GL_COLOR_BUFFER_BIT);
-    mixer.capture(Eye::right, PixelRect{8, 0, 16, 32});
+    capture_eyes(PixelRect{0, 0, 16, 32}, PixelRect{8, 0, 16, 32});
     mixer.combine(anaglyph_matrices(AnaglyphMethod::grey, red_cyan));
     const Rgb black = {{0, 0, 0}};
     const struct {
