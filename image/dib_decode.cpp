@@ -138,19 +138,16 @@ void convert_row(const unsigned char* src, unsigned char* dst, std::int32_t widt
         }
         break;
     case 24:
-        for (std::size_t x = 0; x < n; ++x, src += 3, dst += 3) {
+    case 32: {
+        // Blue, green, red (and an unused byte at 32 bits).
+        const std::size_t step = f.bit_count / 8u;
+        for (std::size_t x = 0; x < n; ++x, src += step, dst += 3) {
             dst[0] = src[2];
             dst[1] = src[1];
             dst[2] = src[0];
         }
         break;
-    case 32:
-        for (std::size_t x = 0; x < n; ++x, src += 4, dst += 3) {
-            dst[0] = src[2];
-            dst[1] = src[1];
-            dst[2] = src[0];
-        }
-        break;
+    }
     }
 }
 

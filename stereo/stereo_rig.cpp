@@ -17,6 +17,19 @@ const float shift_rate = 100.0f;  // pixels
 
 const float near_factor = 0.2f;  // near plane / focal length
 
+// A pair of held controls: up raises *value by this frame's step of rate,
+// down (only while up is not held) lowers it. True when either acted.
+bool held_pair(const KeyState& keys, int up, int down, float rate, float* value) {
+    if (keys.held(up)) {
+        *value = *value + keys.step(rate);
+    } else if (keys.held(down)) {
+        *value = *value - keys.step(rate);
+    } else {
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 StereoRig::StereoRig(bool glasses)
@@ -63,36 +76,14 @@ void StereoRig::update_from_input(const KeyState& keys, float distance) {
         set_focus(distance);
     }
 
-    bool focal_changed = true;
-    if (keys.held(key_w)) {
-        focal_length = focal_length + keys.step(focal_rate);
-    } else if (keys.held(key_q)) {
-        focal_length = focal_length - keys.step(focal_rate);
-    } else {
-        focal_changed = false;
-    }
-    if (focal_changed) {
+    if (held_pair(keys, key_w, key_q, focal_rate, &focal_length)) {
         eye_separation = focal_length / separation_ratio;
         near_plane = focal_length * near_factor;
     }
-
-    bool ratio_changed = true;
-    if (keys.held(key_x)) {
-        separation_ratio = separation_ratio + keys.step(ratio_rate);
-    } else if (keys.held(key_z)) {
-        separation_ratio = separation_ratio - keys.step(ratio_rate);
-    } else {
-        ratio_changed = false;
-    }
-    if (ratio_changed) {
+    if (held_pair(keys, key_x, key_z, ratio_rate, &separation_ratio)) {
         eye_separation = focal_length / separation_ratio;
     }
-
-    if (keys.held(key_o)) {
-        image_shift = image_shift + keys.step(shift_rate);
-    } else if (keys.held(key_i)) {
-        image_shift = image_shift - keys.step(shift_rate);
-    }
+    held_pair(keys, key_o, key_i, shift_rate, &image_shift);
 }
 
 // D keeps its meaning between the two basic modes and returns to the

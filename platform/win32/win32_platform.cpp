@@ -22,27 +22,25 @@
 
 // Our descriptor is handed to the system as its own PIXELFORMATDESCRIPTOR.
 static_assert(sizeof(PixelFormatDescriptor) == sizeof(PIXELFORMATDESCRIPTOR), "descriptor size");
-static_assert(offsetof(PixelFormatDescriptor, nSize) == offsetof(PIXELFORMATDESCRIPTOR, nSize), "nSize");
-static_assert(offsetof(PixelFormatDescriptor, nVersion) == offsetof(PIXELFORMATDESCRIPTOR, nVersion), "nVersion");
-static_assert(offsetof(PixelFormatDescriptor, dwFlags) == offsetof(PIXELFORMATDESCRIPTOR, dwFlags), "dwFlags");
-static_assert(offsetof(PixelFormatDescriptor, iPixelType) == offsetof(PIXELFORMATDESCRIPTOR, iPixelType), "iPixelType");
-static_assert(offsetof(PixelFormatDescriptor, cColorBits) == offsetof(PIXELFORMATDESCRIPTOR, cColorBits), "cColorBits");
-static_assert(offsetof(PixelFormatDescriptor, cRedBits) == offsetof(PIXELFORMATDESCRIPTOR, cRedBits), "cRedBits");
-static_assert(offsetof(PixelFormatDescriptor, cAlphaBits) == offsetof(PIXELFORMATDESCRIPTOR, cAlphaBits), "cAlphaBits");
-static_assert(offsetof(PixelFormatDescriptor, cAccumBits) == offsetof(PIXELFORMATDESCRIPTOR, cAccumBits), "cAccumBits");
-static_assert(offsetof(PixelFormatDescriptor, cDepthBits) == offsetof(PIXELFORMATDESCRIPTOR, cDepthBits), "cDepthBits");
-static_assert(offsetof(PixelFormatDescriptor, cStencilBits) == offsetof(PIXELFORMATDESCRIPTOR, cStencilBits),
-              "cStencilBits");
-static_assert(offsetof(PixelFormatDescriptor, cAuxBuffers) == offsetof(PIXELFORMATDESCRIPTOR, cAuxBuffers),
-              "cAuxBuffers");
-static_assert(offsetof(PixelFormatDescriptor, iLayerType) == offsetof(PIXELFORMATDESCRIPTOR, iLayerType), "iLayerType");
-static_assert(offsetof(PixelFormatDescriptor, bReserved) == offsetof(PIXELFORMATDESCRIPTOR, bReserved), "bReserved");
-static_assert(offsetof(PixelFormatDescriptor, dwLayerMask) == offsetof(PIXELFORMATDESCRIPTOR, dwLayerMask),
-              "dwLayerMask");
-static_assert(offsetof(PixelFormatDescriptor, dwVisibleMask) == offsetof(PIXELFORMATDESCRIPTOR, dwVisibleMask),
-              "dwVisibleMask");
-static_assert(offsetof(PixelFormatDescriptor, dwDamageMask) == offsetof(PIXELFORMATDESCRIPTOR, dwDamageMask),
-              "dwDamageMask");
+#define DUPLEXA_SAME_OFFSET(field) \
+    static_assert(offsetof(PixelFormatDescriptor, field) == offsetof(PIXELFORMATDESCRIPTOR, field), #field)
+DUPLEXA_SAME_OFFSET(nSize);
+DUPLEXA_SAME_OFFSET(nVersion);
+DUPLEXA_SAME_OFFSET(dwFlags);
+DUPLEXA_SAME_OFFSET(iPixelType);
+DUPLEXA_SAME_OFFSET(cColorBits);
+DUPLEXA_SAME_OFFSET(cRedBits);
+DUPLEXA_SAME_OFFSET(cAlphaBits);
+DUPLEXA_SAME_OFFSET(cAccumBits);
+DUPLEXA_SAME_OFFSET(cDepthBits);
+DUPLEXA_SAME_OFFSET(cStencilBits);
+DUPLEXA_SAME_OFFSET(cAuxBuffers);
+DUPLEXA_SAME_OFFSET(iLayerType);
+DUPLEXA_SAME_OFFSET(bReserved);
+DUPLEXA_SAME_OFFSET(dwLayerMask);
+DUPLEXA_SAME_OFFSET(dwVisibleMask);
+DUPLEXA_SAME_OFFSET(dwDamageMask);
+#undef DUPLEXA_SAME_OFFSET
 
 namespace {
 

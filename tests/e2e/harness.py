@@ -45,6 +45,9 @@ class Xvfb:
     """A private X server on a free display number (-displayfd), stopped at
     exit whatever happens."""
 
+    # False for Wine's boxes, which ignore events sent to them.
+    boxes_take_sent_keys = True
+
     def __init__(self, screen="1024x768x24", extra_args=(), reset=False):
         """With reset, the server resets itself whenever its last client
         leaves, as a display with nothing else on it does."""
@@ -122,8 +125,13 @@ class Xvfb:
                               "x": int(match.group(5)), "y": int(match.group(6))})
         return found
 
-    def is_viewable(self, window_id):
+    def is_viewable(self, window_id, name=None):
+        """Whether the window is mapped and viewable; with a name, also that
+        it still has it: a program that opens a connection for each box (SDL)
+        can give the next box the id of the one before."""
         text = self.run("xwininfo", "-id", window_id, check=False).decode(errors="replace")
+        if name is not None and ('%s "%s"' % (window_id, name)) not in text:
+            return False
         return "IsViewable" in text
 
     def find_window(self, name, other_than=None):
@@ -151,10 +159,10 @@ class Xvfb:
             name, timeout, [w["name"] for w in self.windows()],
             ("; stderr:\n" + viewer.stderr()) if viewer else ""))
 
-    def wait_window_gone(self, window_id, timeout=10):
+    def wait_window_gone(self, window_id, timeout=10, name=None):
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
-            if not self.is_viewable(window_id):
+            if not self.is_viewable(window_id, name):
                 return
             time.sleep(0.05)
         raise AssertionError("window %s is still shown after %ss" % (window_id, timeout))
@@ -165,35 +173,28 @@ class Xvfb:
         """Answers the message box with this caption with a key: Return for
         the default (Yes / OK), Escape for No."""
         box = self.wait_window(caption, viewer)
-        # A key that reaches a box still setting itself up is lost: pressed
-        # again only while this very box is plainly still waiting (a press
-        # too many would answer the next box, which has another window).
-        # Focused first: Wine takes keys only into the window it believes
-        # focused, and xdotool sends real (XTEST) events to a focused window.
-        # First as an event sent to the box itself (XSendEvent, which
-        # xdotool uses for a window without the focus): it cannot reach the
-        # next box, where a real key's release could land once this box has
-        # gone. A box that takes no sent events gets real ones below.
-        self.run("xdotool", "key", "--window", box["id"], key, check=False)
-        try:
-            self.wait_window_gone(box["id"], timeout=3)
-            return box
-        except AssertionError:
-            pass
-        # A box slow to go on a busy machine must not be pressed again: the
-        # press would reach the next box, which has the focus by then.
-        for _ in range(2):
-            self.focus(box["id"], check=False)
+        # A key that reaches a box still setting itself up is lost, so a box
+        # that stays is pressed again. Where boxes take events sent to them
+        # (SDL's), every press is one (XSendEvent, which xdotool uses for a
+        # window without the focus, and no box here is focused): it cannot
+        # reach the next box. Wine's boxes take only real keys, focused
+        # first (Wine takes keys only into the window it believes focused),
+        # and only once the box has plainly stayed: a real press too many
+        # would answer the next box.
+        if self.boxes_take_sent_keys:
+            attempts = [(False, 1)] * 20
+        else:
+            attempts = [(True, 10)] * 3
+        for number, (focused, timeout) in enumerate(attempts):
+            if focused:
+                self.focus(box["id"], check=False)
             self.run("xdotool", "key", "--window", box["id"], key, check=False)
             try:
-                self.wait_window_gone(box["id"], timeout=10)
+                self.wait_window_gone(box["id"], timeout=timeout, name=caption)
                 return box
             except AssertionError:
-                pass
-        self.focus(box["id"], check=False)
-        self.run("xdotool", "key", "--window", box["id"], key, check=False)
-        self.wait_window_gone(box["id"])
-        return box
+                if number + 1 == len(attempts):
+                    raise
 
     def focus(self, window_id, check=True):
         """Gives the window the keyboard focus. A program sees the change a
@@ -517,6 +518,16 @@ def start_windowed(path, xvfb, timeout=15):
                                  % (viewer.process.returncode, viewer.stderr()))
         time.sleep(0.05)
     return viewer, window
+
+
+def start_watched(path, xvfb, answer):
+    """Starts a root-window watcher and the viewer, answers the full-screen
+    question with a key (Return: Yes, Escape: No) and waits for the viewer's
+    window; returns (watcher, viewer, window)."""
+    watcher = RootWatcher(xvfb.display)
+    viewer = Viewer(path, xvfb)
+    xvfb.answer_box("Start FullScreen?", answer, viewer)
+    return watcher, viewer, xvfb.wait_window("Duplexa 01", viewer)
 
 
 def stop_with_key(xvfb, viewer, window_id, key="Escape", presses=1):

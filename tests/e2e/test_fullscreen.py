@@ -11,10 +11,7 @@ DUPLEXA = harness.duplexa_path()
 class FullScreen(unittest.TestCase):
     def test_yes_covers_the_800_by_600_display(self):
         with harness.Xvfb("800x600x16") as xvfb:
-            watcher = harness.RootWatcher(xvfb.display)
-            viewer = harness.Viewer(DUPLEXA, xvfb)
-            xvfb.answer_box("Start FullScreen?", "Return", viewer)
-            window = xvfb.wait_window("Duplexa 01", viewer)
+            watcher, viewer, window = harness.start_watched(DUPLEXA, xvfb, "Return")
             self.assertEqual((window["x"], window["y"], window["width"], window["height"]),
                              (0, 0, 800, 600), window)
             watcher.wait_for("fullscreen-enter", window["id"])
@@ -29,10 +26,7 @@ class FullScreen(unittest.TestCase):
 
     def test_f1_switches_to_full_screen_and_back(self):
         with harness.Xvfb("800x600x16") as xvfb:
-            watcher = harness.RootWatcher(xvfb.display)
-            viewer = harness.Viewer(DUPLEXA, xvfb)
-            xvfb.answer_box("Start FullScreen?", "Escape", viewer)
-            window = xvfb.wait_window("Duplexa 01", viewer)
+            watcher, viewer, window = harness.start_watched(DUPLEXA, xvfb, "Escape")
             self.assertGreater(xvfb.wait_for_object()[1], 300)
             self.assertNotIn("fullscreen-enter", watcher.kinds())
 

@@ -11,10 +11,7 @@ DUPLEXA = harness.duplexa_path()
 class WindowedStart(unittest.TestCase):
     def test_no_opens_an_800_by_600_window_at_the_corner_showing_the_object(self):
         with harness.Xvfb("1024x768x24") as xvfb:
-            watcher = harness.RootWatcher(xvfb.display)
-            viewer = harness.Viewer(DUPLEXA, xvfb)
-            xvfb.answer_box("Start FullScreen?", "Escape", viewer)
-            window = xvfb.wait_window("Duplexa 01", viewer)
+            watcher, viewer, window = harness.start_watched(DUPLEXA, xvfb, "Escape")
             self.assertEqual((window["width"], window["height"]), (800, 600), window)
             self.assertEqual((window["x"], window["y"]), (0, 0), window)
 

@@ -58,6 +58,7 @@ class ScreenCase(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.xvfb = harness.Xvfb(cls.SCREEN).start()
+        cls.xvfb.boxes_take_sent_keys = False
         cls.env = dict(cls.xvfb.env(), WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=", WINEARCH="win64",
                        WINEPREFIX=os.environ.get("DUPLEXA_WINEPREFIX", os.path.join(os.path.dirname(EXE), "wineprefix")))
         if not os.path.exists(os.path.join(cls.env["WINEPREFIX"], "system.reg")):
