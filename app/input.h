@@ -18,7 +18,6 @@
 //   font_texture            text/glyph_font.cpp load_font_texture
 //   the notice              text/notice.cpp    show_notice
 //   model_mesh, model_shaded model/model.cpp   poll_model_file (app/model_open.cpp), close_model; L and --shaded
-//   model_limits            model/model_file.cpp constant; tests lower it
 //   the anaglyph mixer      app/anaglyph.cpp   draw_scene, A; forgotten with each new context
 //   the model import        app/model_open.cpp open_model_file, poll_model_file, cancel_model_file
 //   show_errors             image/dib_loader.cpp the DIB loader's callers

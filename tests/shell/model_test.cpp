@@ -42,7 +42,6 @@ protected:
         model_edges = false;
         model_wireframe_asked = false;
         clear_notice();
-        model_limits = saved_limits;
         ViewerTest::TearDown();
     }
 
@@ -58,7 +57,6 @@ protected:
     }
 
     ScratchFolder folder;
-    ModelLimits saved_limits = model_limits;
 };
 
 }  // namespace
