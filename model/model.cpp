@@ -343,20 +343,33 @@ void draw_scene_object(ModelScene& scene) {
     }
 }
 
+namespace {
+
+struct Corners {
+    float points[8][3];
+};
+
+// The box's centre is the origin and its diagonal fitted_diagonal: no point
+// lies farther than half of it from the origin along any axis.
+Corners fitted_cube() {
+    Corners cube;
+    const float h = static_cast<float>(fitted_diagonal * 0.5);
+    for (int i = 0; i < 8; ++i) {
+        cube.points[i][0] = i & 1 ? h : -h;
+        cube.points[i][1] = i & 2 ? h : -h;
+        cube.points[i][2] = i & 4 ? h : -h;
+    }
+    return cube;
+}
+
+}  // namespace
+
 const float (*scene_object_bounds(const ModelScene& scene, int* count))[3] {
-    static float cube[8][3];
     if (!model_is_open(scene)) {
         *count = test_object_vertex_count;
         return test_object_vertices;
     }
-    // The box's centre is the origin and its diagonal fitted_diagonal: no
-    // point lies farther than half of it from the origin along any axis.
-    const float h = static_cast<float>(fitted_diagonal * 0.5);
-    for (int i = 0; i < 8; ++i) {
-        cube[i][0] = i & 1 ? h : -h;
-        cube[i][1] = i & 2 ? h : -h;
-        cube[i][2] = i & 4 ? h : -h;
-    }
+    static const Corners cube = fitted_cube();
     *count = 8;
-    return cube;
+    return cube.points;
 }
