@@ -9,7 +9,6 @@
 #include "app/pictures.h"
 #include "app/statics.h"
 #include "model/model.h"
-#include "model/motion_detail.h"
 #include "text/notice.h"
 
 namespace {
@@ -37,9 +36,12 @@ void step_colour_pair() {
 
 void toggle_parallax_readout() { stereo_rig.parallax_readout = !stereo_rig.parallax_readout; }
 
+void next_style() { next_model_style(model_scene); }
+
 void toggle_full_detail() {
-    model_detail.full_detail = !model_detail.full_detail;
-    show_notice(model_detail.full_detail ? "full detail always" : "lighter mesh while moving");
+    bool& full = model_scene.detail.full_detail;
+    full = !full;
+    show_notice(full ? "full detail always" : "lighter mesh while moving");
 }
 
 }  // namespace
@@ -75,7 +77,7 @@ const Control controls[] = {
     {'V', Acts::once, Stage::presentation, swap_eyes, "V - swap eyes"},
     {'C', Acts::once, Stage::presentation, step_colour_pair, "C - next anaglyph colour pair"},
     {'P', Acts::once, Stage::presentation, toggle_parallax_readout, "P - parallax comfort readout"},
-    {'L', Acts::once, Stage::presentation, next_model_style, "L - model: wireframe or shaded"},
+    {'L', Acts::once, Stage::presentation, next_style, "L - model: wireframe or shaded"},
     {VK_F12, Acts::once, Stage::picture, save_pictures, "F12 - save the picture and the stereo pair (PNG)"},
     {'A', Acts::once, Stage::presentation, step_anaglyph_method,
      "A - anaglyph method (channels, grey, half-colour...)"},

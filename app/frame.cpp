@@ -113,16 +113,17 @@ void render_frame() {
     follow_fitted_parallax();
     // The last frame's length decides; a model without a lighter mesh is
     // drawn whole whatever is chosen.
-    const bool lighter = model_detail.update(moving, 1.0f / frame_rate, platform_time_get_time());
-    model_draw_lighter = lighter && model_is_open() && !model_mesh.lighter_triangles.empty();
+    const bool lighter = model_scene.detail.update(moving, 1.0f / frame_rate, platform_time_get_time());
+    model_scene.draw_lighter = lighter && model_is_open(model_scene) && !model_scene.mesh.lighter_triangles.empty();
     if (stereo_rig.parallax_readout) {
         // What is drawn is measured: the model's vertices, or the test object's.
         const ParallaxReading reading =
-            model_is_open() ? measure_parallax(stereo_rig, current_view_pose(), view_size(),
-                                               reinterpret_cast<const float(*)[3]>(model_mesh.positions.get()),
-                                               static_cast<int>(model_mesh.vertex_count()), model_view_scale, 1)
-                            : measure_parallax(stereo_rig, current_view_pose(), view_size(), test_object_vertices,
-                                               test_object_vertex_count, 1.0f, 1);
+            model_is_open(model_scene)
+                ? measure_parallax(stereo_rig, current_view_pose(), view_size(),
+                                   reinterpret_cast<const float(*)[3]>(model_scene.mesh.positions.get()),
+                                   static_cast<int>(model_scene.mesh.vertex_count()), model_scene.view_scale, 1)
+                : measure_parallax(stereo_rig, current_view_pose(), view_size(), test_object_vertices,
+                                   test_object_vertex_count, 1.0f, 1);
         format_parallax(reading, parallax_text, sizeof parallax_text);
         parallax_marked = reading.uncomfortable;
     }
@@ -162,7 +163,8 @@ void render_frame() {
         format_info_line(info_text, sizeof info_text);
         glyph_font->print_batched(0, info_row, info_text, 0);
     }
-    if (model_draw_lighter) glyph_font->print_batched(0, detail_row, "lighter mesh while moving (F: full detail)", 0);
+    if (model_scene.draw_lighter)
+        glyph_font->print_batched(0, detail_row, "lighter mesh while moving (F: full detail)", 0);
     if (keys.held('H')) print_help(*glyph_font);
     glyph_font->end_overlay();
 }

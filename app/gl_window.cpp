@@ -4,6 +4,7 @@
 #include <new>
 
 #include "app/anaglyph.h"
+#include "app/statics.h"
 #include "model/model.h"
 #include "platform/gl.h"
 #include "stereo/interleave_mask.h"
@@ -167,7 +168,7 @@ void close_gl_window() {
     }
 
     // The model's buffers go with the context they were made in.
-    if (render_context) release_model_buffers();
+    if (render_context) release_model_buffers(model_scene);
 
     platform_show_cursor(true);
 
@@ -230,7 +231,7 @@ bool init_gl_state() {
     // An allocation failure leaves the viewer without its overlay, not without a picture.
     glyph_font = new (std::nothrow) GlyphFont(font_texture);
     // A model shown before lost its textures with the old context.
-    upload_model_textures_anew();
+    upload_model_textures_anew(model_scene);
 
     platform_show_cursor(false);
     return true;

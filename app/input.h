@@ -6,22 +6,34 @@
 //   key_down, key_pressed   app/app.cpp        handle_window_message; take_press clears a key's entries
 //   active                  app/app.cpp        handle_window_message (WM_ACTIVATE)
 //   frame_rate              app/frame_timer.cpp render_frame, once a frame
-//   rate_text, parallax_text, parallax_marked, loading_text
+//   rate_text, parallax_text, parallax_marked, loading_text, info_text
 //                           app/frame.cpp      render_frame
 //   fullscreen, instance_handle, window_handle, device_context, render_context,
-//   glyph_font, format_wanted, format_obtained, overlay_blend_in_force
+//   glyph_font, format_wanted, format_obtained, overlay_blend_in_force, the pixel format
 //                           app/gl_window.cpp  open_gl_window / close_gl_window (fullscreen also run_viewer)
+//   vsync_wanted            app/gl_window.cpp  apply_start_options (--vsync)
 //   view_width, view_height app/gl_window.cpp  resize_view
-//   reopen_requested        app/mode_switch.cpp switch_output_mode; the loop clears it
-//   camera, stereo_rig, frame_timer
-//                           app/statics.cpp    the controls (app/controls.cpp), render_frame, run_viewer (options)
-//   font_texture            text/glyph_font.cpp load_font_texture
-//   the notice              text/notice.cpp    show_notice
-//   model_mesh, model_shaded model/model.cpp   poll_model_file (app/model_open.cpp), close_model; L and --shaded
-//   model_limits            model/model_file.cpp constant; tests lower it
+//   reopen_requested, the mode to reopen for, the formats found missing
+//                           app/mode_switch.cpp switch_output_mode; the loop clears reopen_requested
+//   camera, stereo_rig, model_scene, frame_timer
+//                           app/statics.cpp    the controls (app/controls.cpp), render_frame, run_viewer (options);
+//                                              model_scene also install_model, the fit and B (app/inspect.cpp)
+//   turntable_on, turntable, model_up, info_shown, parallax_fitted, the pointer's
+//   drags, the fit's key, the model's path
+//                           app/inspect.cpp    T, B, N, G and their options, note_pointer_message, model_arrived
 //   the anaglyph mixer      app/anaglyph.cpp   draw_scene, A; forgotten with each new context
 //   the model import        app/model_open.cpp open_model_file, poll_model_file, cancel_model_file
+// Below the shell, each its folder's own:
+//   font_texture            text/glyph_font.cpp load_font_texture
+//   the notice              text/notice.cpp    show_notice
 //   show_errors             image/dib_loader.cpp the DIB loader's callers
+//   the interleave mask drawn
+//                           stereo/interleave_mask.cpp prepare_interleave_mask; resize_view forgets it
+//   import_worker_program   model/model_import.cpp tests and benchmarks that are not the viewer, before any import
+//   the worker's reserve and output buffer
+//                           model/model_import.cpp run_import_worker, in the worker process only
+//   the backends' windows, messages, cursor and offscreen GL lookup
+//                           platform/sdl, platform/win32, platform/script: the system they stand for
 #pragma once
 
 #include "platform/key_state.h"

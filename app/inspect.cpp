@@ -79,10 +79,10 @@ void switch_camera() {
 }
 
 void set_up_axis(UpAxis up, bool tell) {
-    if (model_is_open()) {
-        turn_up_axis(&model_mesh, model_up, up);
+    if (model_is_open(model_scene)) {
+        turn_up_axis(&model_scene.mesh, model_up, up);
         // The GL's copy of the vertices is of the model as it lay.
-        release_model_buffers();
+        release_model_buffers(model_scene);
     }
     model_up = up;
     if (tell) {
@@ -93,10 +93,11 @@ void set_up_axis(UpAxis up, bool tell) {
 }
 
 void fit_parallax_now() {
-    const int count = model_is_open() ? static_cast<int>(model_mesh.vertex_count()) : test_object_vertex_count;
-    const float(*vertices)[3] =
-        model_is_open() ? reinterpret_cast<const float(*)[3]>(model_mesh.positions.get()) : test_object_vertices;
-    const float scale = model_is_open() ? model_view_scale : 1.0f;
+    const bool open = model_is_open(model_scene);
+    const Mesh& mesh = model_scene.mesh;
+    const int count = open ? static_cast<int>(mesh.vertex_count()) : test_object_vertex_count;
+    const float(*vertices)[3] = open ? reinterpret_cast<const float(*)[3]>(mesh.positions.get()) : test_object_vertices;
+    const float scale = open ? model_scene.view_scale : 1.0f;
     const ParallaxReading reading =
         measure_parallax(stereo_rig, current_view_pose(), view_size(), vertices, count, scale, fit_stride(count));
     const float ratio = fitted_separation_ratio(stereo_rig, reading, fitted_share);
@@ -143,7 +144,7 @@ void reset_inspect() {
     pointer_reveals = 0;
     fitted_for = FitKey();
     command_line_up_given = false;
-    model_view_scale = 1.0f;
+    model_scene.view_scale = 1.0f;
 }
 
 void apply_inspect_options(const Options& options) {
@@ -223,14 +224,14 @@ void follow_fitted_parallax() {
 }
 
 void fit_model_to_view() {
-    if (!model_is_open()) {
-        model_view_scale = 1.0f;
+    if (!model_is_open(model_scene)) {
+        model_scene.view_scale = 1.0f;
         return;
     }
     const EyeProjection p = stereo_rig.eye_projection(Eye::left, view_size());
     FitKey key;
-    key.positions = model_mesh.positions.get();
-    key.vertices = model_mesh.vertex_count();
+    key.positions = model_scene.mesh.positions.get();
+    key.vertices = model_scene.mesh.vertex_count();
     key.up = model_up;
     // Rounded: the frustum's figures move in their last bits as the focus does.
     key.tan_width = std::round(2048.0f * (p.right - p.left) / p.near_plane) / 4096.0f;
@@ -241,14 +242,14 @@ void fit_model_to_view() {
         key.tan_height == fitted_for.tan_height)
         return;
     fitted_for = key;
-    model_view_scale = frame_fit_scale(key.positions, key.vertices, home_distance, key.tan_width, key.tan_height);
+    model_scene.view_scale = frame_fit_scale(key.positions, key.vertices, home_distance, key.tan_width, key.tan_height);
 }
 
 void format_info_line(char* out, std::size_t size) {
     if (size == 0) return;
-    if (!model_is_open()) {
+    if (!model_is_open(model_scene)) {
         std::snprintf(out, size, "the test object: no model open");
         return;
     }
-    format_model_facts(model_path.c_str(), model_mesh, out, size);
+    format_model_facts(model_path.c_str(), model_scene.mesh, out, size);
 }

@@ -49,7 +49,7 @@ void toggle_fitted_parallax();
 // After the rig's update: X, Z and E leave the fitted separation; while it
 // is fitted and automatic focus is on (or just after G), it is fitted again.
 void follow_fitted_parallax();
-// model_view_scale for the view's current shape (mode, viewport).
+// The model scene's view_scale for the view's current shape (mode, viewport).
 void fit_model_to_view();
 // The info line of what is shown, into out.
 void format_info_line(char* out, std::size_t size);

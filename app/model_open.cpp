@@ -7,6 +7,7 @@
 
 #include "app/input.h"
 #include "app/inspect.h"
+#include "app/statics.h"
 #include "camera/camera.h"
 #include "model/model.h"
 #include "model/model_import.h"
@@ -48,9 +49,9 @@ bool take_result() {
 }  // namespace
 
 void install_model(Mesh mesh, const char* path, char* notice, std::size_t size) {
-    show_model(std::move(mesh));
+    show_model(model_scene, std::move(mesh));
     model_arrived(path);
-    format_texture_notice(model_mesh.unreadable_textures(), notice, size);
+    format_texture_notice(model_scene.mesh.unreadable_textures(), notice, size);
 }
 
 void open_model_file(const char* path) {

@@ -46,7 +46,7 @@ std::vector<unsigned char> draw_stereo_pair(int width, int height) {
         else
             pair.setup_right_eye(view_size());
         glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-        draw_scene_object();
+        draw_scene_object(model_scene);
         const std::vector<unsigned char> image = read_colour_buffer(width, height);
         for (int y = 0; y < height; ++y)
             std::memcpy(&both[(static_cast<std::size_t>(y) * 2 + eye) * row], &image[y * row], row);
@@ -171,7 +171,7 @@ int render_pictures(const Options& options) {
     // --info alone: what the model holds, on standard output, and nothing more.
     if (!options.renders()) {
         if (!options.model_path.empty()) {
-            model_mesh = std::move(mesh);
+            model_scene.mesh = std::move(mesh);
             model_arrived(options.model_path.c_str());
         }
         print_info_line();
@@ -218,7 +218,7 @@ int render_pictures(const Options& options) {
             code = 1;
     }
     if (code != 0) std::fprintf(stderr, "duplexa: %s\n", reason);
-    release_model_buffers();
+    release_model_buffers(model_scene);
     platform_destroy_offscreen(surface);
     return code;
 }

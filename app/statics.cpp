@@ -5,4 +5,5 @@
 // and the timer's first reading last.
 Camera camera;
 StereoRig stereo_rig(true);
+ModelScene model_scene;
 FrameTimer frame_timer;

@@ -190,9 +190,9 @@ int loading(const char* path) {
     }
     std::printf("ms %.1f frames %d longest_frame_ms %.1f longest_still_ms %.1f faces %zu\n",
                 (monotonic_seconds() - start) * 1000.0, frames_drawn, longest_frame * 1000.0, longest_still * 1000.0,
-                model_mesh.face_count());
+                model_scene.mesh.face_count());
     close_gl_window();
-    return model_is_open() ? 0 : 1;
+    return model_is_open(model_scene) ? 0 : 1;
 }
 
 int crash(const char* path) {
@@ -238,9 +238,9 @@ double median_ms(Pass pass, double seconds) {
 // The drawing as it is (GL buffers, edges) or as before them (client
 // arrays, every face outlined), switched between rounds and never timed.
 void draw_as_before(bool before, std::vector<std::uint32_t>* stashed_edges) {
-    release_model_buffers();
+    release_model_buffers(model_scene);
     script::set_gl_procedures(!before);
-    if (before != model_mesh.edges.empty()) model_mesh.edges.swap(*stashed_edges);
+    if (before != model_scene.mesh.edges.empty()) model_scene.mesh.edges.swap(*stashed_edges);
 }
 
 // The stereo frame and one mono draw, wireframe then shaded, now and as
@@ -248,7 +248,7 @@ void draw_as_before(bool before, std::vector<std::uint32_t>* stashed_edges) {
 // machine. The full mesh throughout: a frame after motion would draw the
 // lighter one until it settles, and the mono draws have no frame to decide.
 void frame_figures(double seconds) {
-    model_detail.full_detail = true;
+    model_scene.detail.full_detail = true;
     std::vector<std::uint32_t> stashed_edges;
     std::vector<double> times[2][2][2];  // [before][shaded][mono]
     const double end = monotonic_seconds() + 2 * seconds;
@@ -256,7 +256,7 @@ void frame_figures(double seconds) {
         for (bool before : {false, true}) {
             draw_as_before(before, &stashed_edges);
             for (bool shaded : {false, true}) {
-                model_shaded = shaded;
+                model_scene.shaded = shaded;
                 script::advance_counter(16667);
                 render_frame();  // the upload and the warm-up
                 glFinish();
@@ -268,7 +268,7 @@ void frame_figures(double seconds) {
                 // One draw as the mono view makes it: centred projection, then the model.
                 glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
                 stereo_rig.setup_mono();
-                draw_scene_object();
+                draw_scene_object(model_scene);
                 glFinish();
                 double t2 = monotonic_seconds();
                 times[before][shaded][0].push_back((t1 - t0) * 1000.0);
@@ -276,7 +276,7 @@ void frame_figures(double seconds) {
             }
         }
     draw_as_before(false, &stashed_edges);
-    model_detail.full_detail = false;
+    model_scene.detail.full_detail = false;
     auto median = [](std::vector<double> v) {
         std::sort(v.begin(), v.end());
         return v[v.size() / 2];
@@ -305,7 +305,7 @@ int frames(const char* path, double seconds) {
         if (mode_needs_stereo(mode)) continue;
         stereo_rig.set_mode(mode);
         for (bool shaded : {false, true}) {
-            model_shaded = shaded;
+            model_scene.shaded = shaded;
             const double moving = median_ms(
                 [] {
                     script::advance_counter(200000);
@@ -313,16 +313,17 @@ int frames(const char* path, double seconds) {
                 },
                 seconds / 4);
             std::printf("moving-%s-%s moving_ms %.2f lighter %d triangles %zu\n", output_mode_name(mode),
-                        shaded ? "shaded" : "wireframe", moving, model_draw_lighter ? 1 : 0,
-                        model_mesh.lighter_triangles.size() / 3);
+                        shaded ? "shaded" : "wireframe", moving, model_scene.draw_lighter ? 1 : 0,
+                        model_scene.mesh.lighter_triangles.size() / 3);
         }
     }
     key_down[VK_LEFT] = 0;
     // The buffers as the last frames made them.
-    std::size_t vertex_bytes = 24 * model_mesh.vertex_count();
-    for (const std::vector<std::uint32_t>* list : {&model_mesh.triangles, &model_mesh.quads, &model_mesh.polygons})
+    const Mesh& mesh = model_scene.mesh;
+    std::size_t vertex_bytes = 24 * mesh.vertex_count();
+    for (const std::vector<std::uint32_t>* list : {&mesh.triangles, &mesh.quads, &mesh.polygons})
         vertex_bytes += 4 * list->size();
-    std::printf("memory gpu_bytes %zu vertex_bytes %zu\n", model_gpu_bytes(), vertex_bytes);
+    std::printf("memory gpu_bytes %zu vertex_bytes %zu\n", model_gpu_bytes(model_scene), vertex_bytes);
     close_gl_window();
     return 0;
 }
@@ -353,7 +354,7 @@ int variants(const char* path, double seconds) {
     auto remove = reinterpret_cast<DeleteBuffersCall>(platform_get_gl_proc_address("glDeleteBuffers"));
     auto range = reinterpret_cast<DrawRangeCall>(platform_get_gl_proc_address("glDrawRangeElements"));
     if (!gen || !bind || !data || !remove || !range) return 1;
-    const Mesh& mesh = model_mesh;
+    const Mesh& mesh = model_scene.mesh;
     const std::size_t n = mesh.vertex_count();
     std::vector<float> interleaved(6 * n);
     for (std::size_t v = 0; v < n; ++v)
@@ -525,8 +526,8 @@ int variants(const char* path, double seconds) {
                 if (k.kind == 4 || k.kind == 5) glPopMatrix();
                 glDisableClientState(GL_VERTEX_ARRAY);
             } else if (k.kind >= 2) {
-                model_shaded = k.kind == 3;
-                draw_scene_object();
+                model_scene.shaded = k.kind == 3;
+                draw_scene_object(model_scene);
             } else {
                 glEnableClientState(GL_VERTEX_ARRAY);
                 if (k.kind == 0) {
@@ -562,7 +563,7 @@ int look(const std::string& dir, double seconds) {
     double ms[2] = {};
     for (int textured = 0; textured < 2; ++textured) {
         open_model_file((dir + (textured ? "/sheet-textured.obj" : "/sheet-plain.obj")).c_str());
-        if (!finish_model_file() || !model_shaded) return 1;
+        if (!finish_model_file() || !model_scene.shaded) return 1;
         ms[textured] = median_ms(
             [] {
                 script::advance_counter(16667);
@@ -570,14 +571,14 @@ int look(const std::string& dir, double seconds) {
             },
             seconds);
     }
-    close_model();
+    close_model(model_scene);
     Mesh mesh;
     std::string reason;
     const double start = monotonic_seconds();
     if (!import_model_file((dir + "/sheet-textured.obj").c_str(), import_limits_from_environment(), &mesh, &reason))
         return 1;
     const double imported = monotonic_seconds();
-    show_model(std::move(mesh));
+    show_model(model_scene, std::move(mesh));
     glFinish();
     const double uploaded = monotonic_seconds();
     script::advance_counter(16667);
@@ -591,7 +592,7 @@ int look(const std::string& dir, double seconds) {
     std::printf("textured_ms %.2f plain_ms %.2f import_ms %.0f upload_ms %.0f first_frame_ms %.2f frame_ms %.2f\n",
                 ms[1], ms[0], (imported - start) * 1000.0, (uploaded - imported) * 1000.0, (first - uploaded) * 1000.0,
                 (second - first) * 1000.0);
-    close_model();
+    close_model(model_scene);
     close_gl_window();
 
     // Medians of three: the import, the extras after it, and their parts.

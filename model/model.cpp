@@ -10,16 +10,7 @@
 #include "platform/platform.h"
 #include "stereo/test_object.h"
 
-Mesh model_mesh;
-bool model_shaded = false;
-bool model_edges = false;
-bool model_wireframe_asked = false;
-float model_view_scale = 1.0f;
-bool model_draw_lighter = false;
-
 namespace {
-
-ModelBuffers model_buffers;
 
 // A headlight straight from the camera and a key light from above left,
 // both fixed to the camera (so the same in every eye: the eyes' views
@@ -34,26 +25,23 @@ const GLfloat scene_ambient[4] = {0.12f, 0.12f, 0.12f, 1.0f};
 // Edges over the surfaces: dark, in the eye's channels.
 const GLfloat edge_colour[4] = {0.1f, 0.1f, 0.1f, 1.0f};
 
-// The model's textures in the current context, and the texels they were
-// made from: a mesh put in place without show_model draws untextured.
-std::vector<GLuint> texture_names;
-const std::uint32_t* textures_of = nullptr;
-
 void draw_list(GLenum mode, const IndexList& list, GLenum type) {
     if (list.count > 0) glDrawElements(mode, list.count, type, list.first);
 }
 
-bool lighter_shown(const MeshArrays& arrays) { return model_draw_lighter && arrays.lighter_triangles.count > 0; }
+bool lighter_shown(const ModelScene& scene, const MeshArrays& arrays) {
+    return scene.draw_lighter && arrays.lighter_triangles.count > 0;
+}
 
-void draw_faces(const MeshArrays& arrays, GLenum polygon_mode) {
+void draw_faces(const ModelScene& scene, const MeshArrays& arrays, GLenum polygon_mode) {
     glPolygonMode(GL_FRONT_AND_BACK, polygon_mode);
-    if (lighter_shown(arrays)) {
+    if (lighter_shown(scene, arrays)) {
         draw_list(GL_TRIANGLES, arrays.lighter_triangles, arrays.index_type);
     } else {
         draw_list(GL_TRIANGLES, arrays.triangles, arrays.index_type);
         draw_list(GL_QUADS, arrays.quads, arrays.index_type);
         std::uintptr_t corners = reinterpret_cast<std::uintptr_t>(arrays.polygons.first);
-        for (std::uint32_t size : model_mesh.polygon_sizes) {
+        for (std::uint32_t size : scene.mesh.polygon_sizes) {
             glDrawElements(GL_POLYGON, static_cast<GLsizei>(size), arrays.index_type,
                            reinterpret_cast<const void*>(corners));
             corners += size * arrays.index_bytes;
@@ -64,23 +52,23 @@ void draw_faces(const MeshArrays& arrays, GLenum polygon_mode) {
 }
 
 // A point cloud: its vertices in the eye's colour, unlit in either style.
-void draw_points(const MeshArrays& arrays) {
+void draw_points(const ModelScene& scene, const MeshArrays& arrays) {
     glEnableClientState(GL_VERTEX_ARRAY);
     glVertexPointer(3, GL_FLOAT, 0, arrays.positions);
-    glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(model_mesh.vertex_count()));
+    glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(scene.mesh.vertex_count()));
     glDisableClientState(GL_VERTEX_ARRAY);
 }
 
 // Each edge once, as lines; a mesh made without its edges is outlined face
 // by face (the same pixels, shared edges drawn twice).
-void draw_wireframe(const MeshArrays& arrays) {
+void draw_wireframe(const ModelScene& scene, const MeshArrays& arrays) {
     glEnableClientState(GL_VERTEX_ARRAY);
     glVertexPointer(3, GL_FLOAT, 0, arrays.positions);
-    const IndexList& edges = lighter_shown(arrays) ? arrays.lighter_edges : arrays.edges;
+    const IndexList& edges = lighter_shown(scene, arrays) ? arrays.lighter_edges : arrays.edges;
     if (edges.count > 0)
         draw_list(GL_LINES, edges, arrays.index_type);
     else
-        draw_faces(arrays, GL_LINE);
+        draw_faces(scene, arrays, GL_LINE);
     glDisableClientState(GL_VERTEX_ARRAY);
 }
 
@@ -113,16 +101,16 @@ void put_lights_away() {
 }
 
 // One part's faces, filled.
-void draw_part_faces(const MeshPart& part) {
+void draw_part_faces(const Mesh& mesh, const MeshPart& part) {
     if (part.triangle_count)
         glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(3 * part.triangle_count), GL_UNSIGNED_INT,
-                       model_mesh.triangles.data() + 3 * std::size_t(part.triangle_begin));
+                       mesh.triangles.data() + 3 * std::size_t(part.triangle_begin));
     if (part.quad_count)
         glDrawElements(GL_QUADS, static_cast<GLsizei>(4 * part.quad_count), GL_UNSIGNED_INT,
-                       model_mesh.quads.data() + 4 * std::size_t(part.quad_begin));
-    const std::uint32_t* corners = model_mesh.polygons.data() + part.corner_begin;
+                       mesh.quads.data() + 4 * std::size_t(part.quad_begin));
+    const std::uint32_t* corners = mesh.polygons.data() + part.corner_begin;
     for (std::uint32_t i = 0; i < part.polygon_count; ++i) {
-        const std::uint32_t size = model_mesh.polygon_sizes[part.polygon_begin + i];
+        const std::uint32_t size = mesh.polygon_sizes[part.polygon_begin + i];
         glDrawElements(GL_POLYGON, static_cast<GLsizei>(size), GL_UNSIGNED_INT, corners);
         corners += size;
     }
@@ -131,38 +119,40 @@ void draw_part_faces(const MeshPart& part) {
 bool see_through(const MeshMaterial& material) { return material.colour[3] < 1.0f; }
 
 // The texture a part is drawn with, or 0.
-GLuint texture_for(const MeshMaterial& material) {
-    if (textures_of != model_mesh.texels.get() || model_mesh.uvs.empty() || material.texture >= texture_names.size())
+GLuint texture_for(const ModelScene& scene, const MeshMaterial& material) {
+    if (scene.textures_of != scene.mesh.texels.get() || scene.mesh.uvs.empty() ||
+        material.texture >= scene.texture_names.size())
         return 0;
-    return texture_names[material.texture];
+    return scene.texture_names[material.texture];
 }
 
 // The parts of the model with their materials: the opaque ones, or those
 // seen through (blended over what is behind them, without hiding what comes
 // after). Colours per vertex where the mesh has them, else the material's.
-void draw_parts(bool see_through_pass) {
-    const bool per_vertex = !model_mesh.colours.empty();
+void draw_parts(const ModelScene& scene, bool see_through_pass) {
+    const Mesh& mesh = scene.mesh;
+    const bool per_vertex = !mesh.colours.empty();
     if (per_vertex) {
         glEnableClientState(GL_COLOR_ARRAY);
-        glColorPointer(4, GL_UNSIGNED_BYTE, 0, model_mesh.colours.data());
+        glColorPointer(4, GL_UNSIGNED_BYTE, 0, mesh.colours.data());
     }
-    if (!model_mesh.uvs.empty()) {
+    if (!mesh.uvs.empty()) {
         glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-        glTexCoordPointer(2, GL_FLOAT, 0, model_mesh.uvs.data());
+        glTexCoordPointer(2, GL_FLOAT, 0, mesh.uvs.data());
     }
-    for (const MeshPart& part : model_mesh.parts) {
-        if (part.material >= model_mesh.materials.size()) continue;
-        const MeshMaterial& material = model_mesh.materials[part.material];
+    for (const MeshPart& part : mesh.parts) {
+        if (part.material >= mesh.materials.size()) continue;
+        const MeshMaterial& material = mesh.materials[part.material];
         if (see_through(material) != see_through_pass) continue;
         if (!per_vertex) glColor4fv(material.colour);
-        const GLuint texture = texture_for(material);
+        const GLuint texture = texture_for(scene, material);
         if (texture) {
             glBindTexture(GL_TEXTURE_2D, texture);
             glEnable(GL_TEXTURE_2D);
         } else {
             glDisable(GL_TEXTURE_2D);
         }
-        draw_part_faces(part);
+        draw_part_faces(mesh, part);
     }
     glDisable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, 0);
@@ -170,34 +160,33 @@ void draw_parts(bool see_through_pass) {
     glDisableClientState(GL_COLOR_ARRAY);
 }
 
-bool has_see_through_parts() {
-    for (const MeshPart& part : model_mesh.parts)
-        if (part.material < model_mesh.materials.size() && see_through(model_mesh.materials[part.material]))
-            return true;
+bool has_see_through_parts(const Mesh& mesh) {
+    for (const MeshPart& part : mesh.parts)
+        if (part.material < mesh.materials.size() && see_through(mesh.materials[part.material])) return true;
     return false;
 }
 
 // The model's own look, lit: opaque parts, then the edges (in the edge
 // style), then the parts seen through.
-void draw_look(const MeshArrays& arrays) {
-    draw_parts(false);
-    if (model_edges) {
+void draw_look(const ModelScene& scene, const MeshArrays& arrays) {
+    draw_parts(scene, false);
+    if (scene.edges) {
         put_lights_away();
         glColor4fv(edge_colour);
         if (arrays.edges.count > 0)
             draw_list(GL_LINES, arrays.edges, arrays.index_type);
         else
-            draw_faces(arrays, GL_LINE);
+            draw_faces(scene, arrays, GL_LINE);
         set_up_lights();
     }
-    if (!has_see_through_parts()) return;
+    if (!has_see_through_parts(scene.mesh)) return;
     GLint source = GL_ONE, destination = GL_ZERO;
     glGetIntegerv(GL_BLEND_SRC, &source);
     glGetIntegerv(GL_BLEND_DST, &destination);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glDepthMask(GL_FALSE);
-    draw_parts(true);
+    draw_parts(scene, true);
     glDepthMask(GL_TRUE);
     glBlendFunc(static_cast<GLenum>(source), static_cast<GLenum>(destination));
     glDisable(GL_BLEND);
@@ -207,7 +196,7 @@ void draw_look(const MeshArrays& arrays) {
 // (red only for the red eye), so each eye's surfaces hide each other
 // properly while the other eye's image stays untouched. Blending is off
 // meanwhile: it would mix near and far surfaces of one eye.
-void draw_shaded(const MeshArrays& arrays) {
+void draw_shaded(const ModelScene& scene, const MeshArrays& arrays) {
     GLfloat colour[4];
     glGetFloatv(GL_CURRENT_COLOR, colour);
     const GLboolean blending = glIsEnabled(GL_BLEND);
@@ -222,14 +211,14 @@ void draw_shaded(const MeshArrays& arrays) {
     glNormalPointer(GL_FLOAT, 0, arrays.normals);
     // With edges over them, the surfaces are pushed back a little so that
     // the edges on them win the depth test and those behind them do not.
-    if (model_edges) {
+    if (scene.edges) {
         glEnable(GL_POLYGON_OFFSET_FILL);
         glPolygonOffset(1.0f, 1.0f);
     }
-    if (model_mesh.has_look() && !model_mesh.parts.empty())
-        draw_look(arrays);
+    if (scene.mesh.has_look() && !scene.mesh.parts.empty())
+        draw_look(scene, arrays);
     else
-        draw_faces(arrays, GL_FILL);
+        draw_faces(scene, arrays, GL_FILL);
     glDisable(GL_POLYGON_OFFSET_FILL);
     glDisableClientState(GL_NORMAL_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
@@ -242,23 +231,25 @@ void draw_shaded(const MeshArrays& arrays) {
     glColor4fv(colour);
 }
 
-void release_textures() {
-    if (!texture_names.empty()) glDeleteTextures(static_cast<GLsizei>(texture_names.size()), texture_names.data());
-    texture_names.clear();
-    textures_of = nullptr;
+void release_textures(ModelScene& scene) {
+    if (!scene.texture_names.empty())
+        glDeleteTextures(static_cast<GLsizei>(scene.texture_names.size()), scene.texture_names.data());
+    scene.texture_names.clear();
+    scene.textures_of = nullptr;
 }
 
 // Each readable texture once, with its mipmaps; the GLU scales one that is
 // too large for the GL, or not a power of two on a GL that wants one.
-void upload_textures() {
-    texture_names.assign(model_mesh.textures.size(), 0);
-    textures_of = model_mesh.texels.get();
-    const std::uint32_t* texels = model_mesh.texels.get();
-    for (std::size_t i = 0; i < model_mesh.textures.size(); ++i) {
-        const MeshTexture& t = model_mesh.textures[i];
+void upload_textures(ModelScene& scene) {
+    const Mesh& mesh = scene.mesh;
+    scene.texture_names.assign(mesh.textures.size(), 0);
+    scene.textures_of = mesh.texels.get();
+    const std::uint32_t* texels = mesh.texels.get();
+    for (std::size_t i = 0; i < mesh.textures.size(); ++i) {
+        const MeshTexture& t = mesh.textures[i];
         if (t.width == 0 || t.height == 0) continue;
-        glGenTextures(1, &texture_names[i]);
-        glBindTexture(GL_TEXTURE_2D, texture_names[i]);
+        glGenTextures(1, &scene.texture_names[i]);
+        glBindTexture(GL_TEXTURE_2D, scene.texture_names[i]);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
@@ -273,39 +264,39 @@ void upload_textures() {
 
 }  // namespace
 
-bool model_is_open() { return model_mesh.vertex_count() > 0; }
+bool model_is_open(const ModelScene& scene) { return scene.mesh.vertex_count() > 0; }
 
-void close_model() {
-    release_textures();
-    model_buffers.release();
-    model_mesh = Mesh();
+void close_model(ModelScene& scene) {
+    release_textures(scene);
+    scene.buffers.release();
+    scene.mesh = Mesh();
 }
 
-void show_model(Mesh mesh) {
-    release_textures();
-    model_buffers.release();
-    model_mesh = std::move(mesh);
-    upload_textures();
-    if (!model_mesh.has_look())
-        model_edges = false;
-    else if (!model_wireframe_asked)
-        model_shaded = true;
+void show_model(ModelScene& scene, Mesh mesh) {
+    release_textures(scene);
+    scene.buffers.release();
+    scene.mesh = std::move(mesh);
+    upload_textures(scene);
+    if (!scene.mesh.has_look())
+        scene.edges = false;
+    else if (!scene.wireframe_asked)
+        scene.shaded = true;
 }
 
-void upload_model_textures_anew() {
-    texture_names.clear();
-    upload_textures();
+void upload_model_textures_anew(ModelScene& scene) {
+    scene.texture_names.clear();
+    upload_textures(scene);
 }
 
-void next_model_style() {
-    if (!model_is_open()) return;
-    if (!model_shaded) {
-        model_shaded = true;
-    } else if (!model_edges && model_mesh.has_look()) {
-        model_edges = true;
+void next_model_style(ModelScene& scene) {
+    if (!model_is_open(scene)) return;
+    if (!scene.shaded) {
+        scene.shaded = true;
+    } else if (!scene.edges && scene.mesh.has_look()) {
+        scene.edges = true;
     } else {
-        model_shaded = false;
-        model_edges = false;
+        scene.shaded = false;
+        scene.edges = false;
     }
 }
 
@@ -316,54 +307,69 @@ void format_texture_notice(std::size_t unreadable, char* out, std::size_t size) 
     std::snprintf(out, size, "%zu texture%s could not be read", unreadable, unreadable == 1 ? "" : "s");
 }
 
-void release_model_buffers() { model_buffers.release(); }
+void release_model_buffers(ModelScene& scene) { scene.buffers.release(); }
 
-std::size_t model_gpu_bytes() { return model_buffers.gpu_bytes(); }
+std::size_t model_gpu_bytes(const ModelScene& scene) { return scene.buffers.gpu_bytes(); }
 
-void draw_scene_object() {
-    if (!model_is_open()) {
+void draw_scene_object(ModelScene& scene) {
+    if (!model_is_open(scene)) {
         draw_test_object();
         return;
     }
     // A model that fits as it is is drawn without a matrix of its own.
-    const bool scaled = model_view_scale != 1.0f;
+    const float scale = scene.view_scale;
+    const bool scaled = scale != 1.0f;
     if (scaled) {
         glPushMatrix();
-        glScalef(model_view_scale, model_view_scale, model_view_scale);
+        glScalef(scale, scale, scale);
         // Lighting needs unit normals, which the scale shortens.
         glEnable(GL_NORMALIZE);
     }
     // A model's look reads its colours and coordinates from client memory,
     // and its parts' faces with them; the rest draws from the GL's buffers.
-    const MeshArrays arrays = model_mesh.has_look() ? ModelBuffers::client_arrays(model_mesh)
-                                                    : model_buffers.bind(model_mesh, platform_get_gl_proc_address);
-    if (model_mesh.face_count() == 0)
-        draw_points(arrays);
-    else if (model_shaded)
-        draw_shaded(arrays);
+    const Mesh& mesh = scene.mesh;
+    const MeshArrays arrays =
+        mesh.has_look() ? ModelBuffers::client_arrays(mesh) : scene.buffers.bind(mesh, platform_get_gl_proc_address);
+    if (mesh.face_count() == 0)
+        draw_points(scene, arrays);
+    else if (scene.shaded)
+        draw_shaded(scene, arrays);
     else
-        draw_wireframe(arrays);
-    model_buffers.unbind();
+        draw_wireframe(scene, arrays);
+    scene.buffers.unbind();
     if (scaled) {
         glDisable(GL_NORMALIZE);
         glPopMatrix();
     }
 }
 
-const float (*scene_object_bounds(int* count))[3] {
-    static float cube[8][3];
-    if (!model_is_open()) {
+namespace {
+
+struct Corners {
+    float points[8][3];
+};
+
+// The box's centre is the origin and its diagonal fitted_diagonal: no point
+// lies farther than half of it from the origin along any axis.
+Corners fitted_cube() {
+    Corners cube;
+    const float h = static_cast<float>(fitted_diagonal * 0.5);
+    for (int i = 0; i < 8; ++i) {
+        cube.points[i][0] = i & 1 ? h : -h;
+        cube.points[i][1] = i & 2 ? h : -h;
+        cube.points[i][2] = i & 4 ? h : -h;
+    }
+    return cube;
+}
+
+}  // namespace
+
+const float (*scene_object_bounds(const ModelScene& scene, int* count))[3] {
+    if (!model_is_open(scene)) {
         *count = test_object_vertex_count;
         return test_object_vertices;
     }
-    // The box's centre is the origin and its diagonal fitted_diagonal: no
-    // point lies farther than half of it from the origin along any axis.
-    const float h = static_cast<float>(fitted_diagonal * 0.5);
-    for (int i = 0; i < 8; ++i) {
-        cube[i][0] = i & 1 ? h : -h;
-        cube[i][1] = i & 2 ? h : -h;
-        cube[i][2] = i & 4 ? h : -h;
-    }
+    static const Corners cube = fitted_cube();
     *count = 8;
-    return cube;
+    return cube.points;
 }

@@ -30,7 +30,7 @@
 // a binary STL of the largest size opened has 21 million faces, and 32
 // million vertices take 768 MiB in our arrays alone (positions and
 // normals), beyond which llvmpipe needs seconds per frame anyway.
-ModelLimits model_limits = {std::uint64_t(1) << 30, {10000000, 32000000}};
+const ModelLimits model_limits = {std::uint64_t(1) << 30, {10000000, 32000000}};
 
 namespace {
 
@@ -151,8 +151,9 @@ private:
 
 // What one read shares with the importer's callbacks.
 struct ReadState {
-    explicit ReadState(const ReadProgress& progress) : meter(progress) {}
+    ReadState(const ReadProgress& progress, const ModelLimits& limits) : meter(progress), limits(limits) {}
     ReadMeter meter;
+    const ModelLimits& limits;
     std::string main_path;
     std::string refused_path;  // the first file the model refers to that was not opened, and why
     std::string refused_why;
@@ -227,7 +228,7 @@ public:
         if (!path || !mode || std::strpbrk(mode, "wa+")) return nullptr;
         std::uint64_t size = 0;
         std::string why;
-        std::FILE* file = open_regular(path, model_limits.max_file_bytes, &size, &why);
+        std::FILE* file = open_regular(path, state_->limits.max_file_bytes, &size, &why);
         const bool main = state_->main_path == path;
         if (!file) {
             if (!main && state_->refused_path.empty()) {
@@ -379,19 +380,20 @@ bool read_head(std::FILE* file, std::uint64_t file_size, std::vector<unsigned ch
     return true;
 }
 
-bool header_refused(const DeclaredCounts& declared, std::uint64_t file_size, std::string* reason) {
+bool header_refused(const DeclaredCounts& declared, std::uint64_t file_size, const MeshLimits& limits,
+                    std::string* reason) {
     if (declared.unfinished) {
         const bool whole = file_size <= max_header_bytes;
         *reason = std::string("The ") + declared.format + " header " +
                   (whole ? "never ends: the file has no end_header line." : "does not end within the first MiB.");
         return true;
     }
-    if (declared.faces > model_limits.mesh.max_faces) {
-        *reason = refusal("faces", declared.faces, model_limits.mesh.max_faces);
+    if (declared.faces > limits.max_faces) {
+        *reason = refusal("faces", declared.faces, limits.max_faces);
         return true;
     }
-    if (declared.vertices > model_limits.mesh.max_vertices) {
-        *reason = refusal("vertices", declared.vertices, model_limits.mesh.max_vertices);
+    if (declared.vertices > limits.max_vertices) {
+        *reason = refusal("vertices", declared.vertices, limits.max_vertices);
         return true;
     }
     if (declared.least_bytes > declared.data_bytes) {
@@ -607,7 +609,7 @@ std::string failure(const Assimp::Importer& importer, const ReadState& state) {
 bool read_checked(const char* path, Mesh* mesh, std::string* reason, ReadState* state) {
     std::string why;
     std::uint64_t size = 0;
-    std::FILE* file = open_regular(path, model_limits.max_file_bytes, &size, &why);
+    std::FILE* file = open_regular(path, state->limits.max_file_bytes, &size, &why);
     if (!file) {
         *reason = "It " + why;
         return false;
@@ -623,7 +625,7 @@ bool read_checked(const char* path, Mesh* mesh, std::string* reason, ReadState* 
     DeclaredCounts declared;
     const std::string extension = extension_of(path);
     if (declared_counts(head.data(), head.size(), size, &declared, extension.c_str()) &&
-        header_refused(declared, size, reason))
+        header_refused(declared, size, state->limits.mesh, reason))
         return false;
     std::vector<unsigned char>().swap(head);
 
@@ -662,7 +664,7 @@ bool read_checked(const char* path, Mesh* mesh, std::string* reason, ReadState* 
     // Ours, so that the conversion can take its arrays over.
     std::unique_ptr<aiScene> owned(importer.GetOrphanedScene());
     MeshError error = MeshError::none;
-    if (!mesh_from_scene(owned.get(), model_limits.mesh, mesh, &error, &look)) {
+    if (!mesh_from_scene(owned.get(), state->limits.mesh, mesh, &error, &look)) {
         *reason = mesh_error_text(error);
         return false;
     }
@@ -723,7 +725,8 @@ bool declared_counts(const unsigned char* head, std::size_t head_size, std::uint
     return false;
 }
 
-bool read_model_file(const char* path, Mesh* mesh, std::string* reason, const ReadProgress& progress) {
+bool read_model_file(const char* path, Mesh* mesh, std::string* reason, const ReadProgress& progress,
+                     const ModelLimits& limits) {
     *mesh = Mesh();
     reason->clear();
     if (!path || !*path) {
@@ -731,7 +734,7 @@ bool read_model_file(const char* path, Mesh* mesh, std::string* reason, const Re
         return false;
     }
     try {
-        ReadState state(progress);
+        ReadState state(progress, limits);
         if (read_checked(path, mesh, reason, &state)) return true;
     } catch (const std::bad_alloc&) {
         *reason = mesh_error_text(MeshError::out_of_memory);

@@ -18,7 +18,9 @@ struct ModelLimits {
     std::uint64_t max_file_bytes;
     MeshLimits mesh;
 };
-extern ModelLimits model_limits;  // tests lower it; nothing else changes it
+// The viewer's: what read_model_file refuses unless told otherwise, and what
+// the import's reply is checked against.
+extern const ModelLimits model_limits;
 
 // How far a read has come, told to whoever waits for it (the import worker
 // passes it on): `report` is called with a percentage, 0 to 100, never
@@ -29,9 +31,10 @@ struct ReadProgress {
     void* context = nullptr;
 };
 
-// Reads path (UTF-8) into *mesh, fitted. False with *reason in words: the
-// system's, the importer's or ours.
-bool read_model_file(const char* path, Mesh* mesh, std::string* reason, const ReadProgress& progress = ReadProgress{});
+// Reads path (UTF-8) into *mesh, fitted, refusing what is beyond limits.
+// False with *reason in words: the system's, the importer's or ours.
+bool read_model_file(const char* path, Mesh* mesh, std::string* reason, const ReadProgress& progress = ReadProgress{},
+                     const ModelLimits& limits = model_limits);
 
 // The longest header looked at before the importer runs: a PLY header that
 // has not ended by then is refused.

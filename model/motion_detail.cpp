@@ -1,7 +1,5 @@
 #include "model/motion_detail.h"
 
-MotionDetail model_detail;
-
 bool MotionDetail::update(bool moving, float frame_seconds, std::uint32_t now_ms) {
     if (full_detail) return lighter_ = false;
     if (moving) {

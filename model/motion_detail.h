@@ -25,6 +25,3 @@ private:
     bool lighter_ = false;
     std::uint32_t last_motion_ms_ = 0;
 };
-
-// The viewer's choice for the model shown.
-extern MotionDetail model_detail;

@@ -29,16 +29,9 @@ std::vector<unsigned char> scene_after_frames() {
 
 class BigModelTest : public ViewerTest {
 protected:
-    void SetUp() override {
-        ViewerTest::SetUp();
-        close_model();
-        model_shaded = false;
-        model_detail = MotionDetail();
-    }
     void TearDown() override {
-        close_model();
-        model_shaded = false;
-        model_detail = MotionDetail();
+        close_model(model_scene);
+        model_scene = ModelScene();
         ViewerTest::TearDown();
     }
     void open_window() {
@@ -54,25 +47,25 @@ protected:
 TEST_F(BigModelTest, BuffersClientArraysAndOutlinedFacesGiveTheSamePictures) {
     open_window();
     ASSERT_TRUE(open_model_now(folder.write("object.obj", test_object_obj(4.0f, moved))));
-    ASSERT_FALSE(model_mesh.edges.empty()) << "the worker built the edges";
+    ASSERT_FALSE(model_scene.mesh.edges.empty()) << "the worker built the edges";
     for (bool shaded : {false, true}) {
-        model_shaded = shaded;
+        model_scene.shaded = shaded;
         script::set_gl_procedures(true);
-        release_model_buffers();
+        release_model_buffers(model_scene);
         const std::vector<unsigned char> with_buffers = scene_after_frames();
         ASSERT_GT(drawn_pixels(with_buffers), 1000);
-        const std::size_t indices = model_mesh.quads.size() + model_mesh.edges.size();
-        EXPECT_EQ(model_gpu_bytes(), 2 * 12 * model_mesh.vertex_count() + 2 * indices);
+        const std::size_t indices = model_scene.mesh.quads.size() + model_scene.mesh.edges.size();
+        EXPECT_EQ(model_gpu_bytes(model_scene), 2 * 12 * model_scene.mesh.vertex_count() + 2 * indices);
 
         script::set_gl_procedures(false);
-        release_model_buffers();
+        release_model_buffers(model_scene);
         EXPECT_TRUE(scene_after_frames() == with_buffers) << "client arrays, shaded " << shaded;
-        EXPECT_EQ(model_gpu_bytes(), 0u);
+        EXPECT_EQ(model_gpu_bytes(model_scene), 0u);
     }
     script::set_gl_procedures(true);
-    model_shaded = false;
+    model_scene.shaded = false;
     const std::vector<unsigned char> edges = scene_after_frames();
-    model_mesh.edges.clear();
+    model_scene.mesh.edges.clear();
     EXPECT_TRUE(scene_after_frames() == edges) << "each face outlined";
 }
 
@@ -81,8 +74,9 @@ TEST_F(BigModelTest, BuffersClientArraysAndOutlinedFacesGiveTheSamePictures) {
 TEST_F(BigModelTest, TheLighterMeshShowsWhileMovingSlowlyUntilShortlyAfterAndNotAfterF) {
     open_window();
     ASSERT_TRUE(open_model_now(folder.write("object.obj", test_object_obj(4.0f, moved))));
-    model_mesh.lighter_triangles = {model_mesh.quads[0], model_mesh.quads[1], model_mesh.quads[2]};
-    model_mesh.lighter_edges = {model_mesh.quads[0], model_mesh.quads[1]};
+    Mesh& mesh = model_scene.mesh;
+    mesh.lighter_triangles = {mesh.quads[0], mesh.quads[1], mesh.quads[2]};
+    mesh.lighter_edges = {mesh.quads[0], mesh.quads[1]};
     const std::int64_t slow_frame = 1000000 / 5;
     auto frame = [&](bool up, std::uint32_t ms) {
         key_down[VK_UP] = up;
@@ -92,23 +86,23 @@ TEST_F(BigModelTest, TheLighterMeshShowsWhileMovingSlowlyUntilShortlyAfterAndNot
     };
     frame(true, 1000);
     frame(true, 1200);
-    EXPECT_TRUE(model_draw_lighter);
+    EXPECT_TRUE(model_scene.draw_lighter);
     const std::vector<unsigned char> lighter = read_frame();
     EXPECT_GT(count_pixels(0, 600 - 16 * 6, 800, 600 - 16 * 5).lit, 50)
         << "the overlay says so, row 5 (below the info line's)";
     frame(false, 1400);
-    EXPECT_TRUE(model_draw_lighter);
+    EXPECT_TRUE(model_scene.draw_lighter);
     frame(false, 1500);
-    EXPECT_FALSE(model_draw_lighter);
+    EXPECT_FALSE(model_scene.draw_lighter);
     EXPECT_FALSE(read_frame() == lighter);
 
     key_down['F'] = 1;
     frame(true, 2000);
     EXPECT_EQ(key_down['F'], 0);
-    EXPECT_TRUE(model_detail.full_detail);
+    EXPECT_TRUE(model_scene.detail.full_detail);
     EXPECT_STREQ(current_notice(), "full detail always");
     frame(true, 2200);
-    EXPECT_FALSE(model_draw_lighter);
+    EXPECT_FALSE(model_scene.draw_lighter);
 }
 
 TEST_F(BigModelTest, VsyncAsksEachContextForASwapIntervalOfOne) {

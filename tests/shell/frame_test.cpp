@@ -253,8 +253,8 @@ TEST_F(FrameTest, NothingIsAllocatedPerFrameWithAModelOpenWireframeOrShaded) {
         render_frame();
     }
     long allocated = allocations.load() - before;  // L switched 8 times: both views drawn
-    close_model();
-    model_shaded = false;
+    close_model(model_scene);
+    model_scene = ModelScene();
     EXPECT_EQ(allocated, 0);
 }
 

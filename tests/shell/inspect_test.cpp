@@ -138,7 +138,7 @@ TEST_F(ViewerTest, BTurnsTheDrawnModelAfterItsFirstFrame) {
     render_frame();
     std::vector<unsigned char> turned = read_frame();
     turned.resize(800 * 520 * 4);  // the rate and the notice above may differ
-    close_model();
+    close_model(model_scene);
     Options z_up;
     z_up.up_given = true;
     z_up.up = UpAxis::z;
@@ -150,5 +150,5 @@ TEST_F(ViewerTest, BTurnsTheDrawnModelAfterItsFirstFrame) {
     opened.resize(800 * 520 * 4);
     EXPECT_TRUE(opened == turned);
     reset_inspect();
-    close_model();
+    close_model(model_scene);
 }

@@ -32,17 +32,12 @@ class ModelTest : public ViewerTest {
 protected:
     void SetUp() override {
         ViewerTest::SetUp();
-        close_model();
-        model_shaded = false;
         ASSERT_FALSE(folder.path().empty());
     }
     void TearDown() override {
-        close_model();
-        model_shaded = false;
-        model_edges = false;
-        model_wireframe_asked = false;
+        close_model(model_scene);
+        model_scene = ModelScene();
         clear_notice();
-        model_limits = saved_limits;
         ViewerTest::TearDown();
     }
 
@@ -58,7 +53,6 @@ protected:
     }
 
     ScratchFolder folder;
-    ModelLimits saved_limits = model_limits;
 };
 
 }  // namespace
@@ -72,7 +66,7 @@ TEST_F(ModelTest, TheTestObjectsOwnQuadsScaledAndMovedGiveTheTestObjectsPictureS
     stereo_rig.auto_focus = false;
     for (bool glasses : {true, false}) {
         stereo_rig.glasses_mode = glasses;
-        close_model();
+        close_model(model_scene);
         camera.reset();
         camera.position.z += 1.0f;
         std::vector<unsigned char> reference = picture_after_frames();
@@ -80,7 +74,7 @@ TEST_F(ModelTest, TheTestObjectsOwnQuadsScaledAndMovedGiveTheTestObjectsPictureS
 
         camera.reset();
         ASSERT_TRUE(open_model_now(folder.write("object.obj", test_object_obj(4.0f, moved))));
-        EXPECT_EQ(model_mesh.quads.size(), 28u);
+        EXPECT_EQ(model_scene.mesh.quads.size(), 28u);
         EXPECT_TRUE(picture_after_frames() == reference) << (glasses ? "glasses mode" : "without glasses");
     }
     EXPECT_TRUE(script::boxes().empty());
@@ -104,7 +98,7 @@ TEST_F(ModelTest, EachFailureShowsOneBoxWithTheFileAndItsReasonAndKeepsThePictur
     };
     // Once with the test object shown, once with a model shown.
     for (bool with_model : {false, true}) {
-        close_model();
+        close_model(model_scene);
         if (with_model) {
             ASSERT_TRUE(open_model_now(folder.write("shown.obj", test_object_obj(1.0f, moved))));
         }
@@ -118,7 +112,7 @@ TEST_F(ModelTest, EachFailureShowsOneBoxWithTheFileAndItsReasonAndKeepsThePictur
             EXPECT_NE(box.text.find(c.path), std::string::npos) << box.text;
             EXPECT_NE(box.text.find(c.reason_part), std::string::npos) << box.text;
             EXPECT_GT(box.text.size(), c.path.size() + 25) << "a reason follows the name: " << box.text;
-            EXPECT_EQ(model_is_open(), with_model);
+            EXPECT_EQ(model_is_open(model_scene), with_model);
             EXPECT_TRUE(picture_after_frames() == before) << c.path;
         }
     }
@@ -140,7 +134,7 @@ TEST_F(ModelTest, ADroppedFileOpensOnceFinishedAndStaysThroughF1) {
                       lit_after_f1 = drawn_pixels(scene_picture());
                       script::close_window();
                   }}});
-    EXPECT_EQ(model_mesh.quads.size(), 28u) << "the first of the files dropped together";
+    EXPECT_EQ(model_scene.mesh.quads.size(), 28u) << "the first of the files dropped together";
     EXPECT_EQ(script::drops_unfinished(), 0);
     EXPECT_EQ(script::calls_starting("DragFinish").size(), 1u);
     EXPECT_TRUE(script::boxes().size() == 1 && script::boxes()[0].caption == "Start FullScreen?");
@@ -154,7 +148,7 @@ TEST_F(ModelTest, LSwitchesToShadedOncePerPressAndEveryFrameEndsInTheSameState) 
     key_down['L'] = 1;
     render_frame();
     EXPECT_EQ(key_down['L'], 0);
-    EXPECT_TRUE(model_shaded);
+    EXPECT_TRUE(model_scene.shaded);
     std::vector<unsigned char> shaded = picture_after_frames();
     EXPECT_GT(drawn_pixels(shaded), 3 * drawn_pixels(wireframe)) << "surfaces, not lines";
 
@@ -176,10 +170,10 @@ TEST_F(ModelTest, LSwitchesToShadedOncePerPressAndEveryFrameEndsInTheSameState) 
 
     key_down['L'] = 1;
     EXPECT_TRUE(picture_after_frames() == wireframe) << "and back to the lines";
-    close_model();
+    close_model(model_scene);
     key_down['L'] = 1;
     render_frame();
-    EXPECT_FALSE(model_shaded) << "without a model L changes nothing";
+    EXPECT_FALSE(model_scene.shaded) << "without a model L changes nothing";
 }
 
 // A worker that crashes, runs out of memory or stops making progress takes
@@ -214,7 +208,7 @@ TEST_F(ModelTest, AWorkerThatCrashesRunsOutOfMemoryOrHangsIsToldInOneBoxAndThePi
         ASSERT_EQ(script::boxes().size(), boxes_before + 1) << c.fault;
         EXPECT_NE(script::boxes().back().text.find(path), std::string::npos) << script::boxes().back().text;
         EXPECT_NE(script::boxes().back().text.find(c.reason_part), std::string::npos) << script::boxes().back().text;
-        EXPECT_FALSE(model_is_open());
+        EXPECT_FALSE(model_is_open(model_scene));
         EXPECT_TRUE(picture_after_frames() == before) << c.fault;
     }
     unsetenv("DUPLEXA_IMPORT_TEST_FAULT");
@@ -230,7 +224,7 @@ TEST_F(ModelTest, AFileOpenedWhileAnotherIsReadReplacesThatRead) {
     open_model_file(folder.write("slow.obj", test_object_obj(1.0f, moved)).c_str());
     unsetenv("DUPLEXA_IMPORT_TEST_FAULT");
     EXPECT_TRUE(open_model_now(folder.write("object.obj", test_object_obj(4.0f, moved))));
-    EXPECT_EQ(model_mesh.quads.size(), 28u);
+    EXPECT_EQ(model_scene.mesh.quads.size(), 28u);
     EXPECT_TRUE(script::boxes().empty());
 }
 
@@ -241,7 +235,7 @@ TEST_F(ModelTest, APointCloudIsDrawnAsUnlitPointsInTheEyesColoursInEitherStyle) 
         "property float z\nend_header\n";
     for (int i = 0; i < 400; ++i) cloud += std::to_string(i % 20) + " " + std::to_string(i / 20) + " 0\n";
     ASSERT_TRUE(open_model_now(folder.write("cloud.ply", cloud)));
-    ASSERT_EQ(model_mesh.face_count(), 0u);
+    ASSERT_EQ(model_scene.mesh.face_count(), 0u);
     std::vector<unsigned char> points = picture_after_frames();
     int red = 0, cyan = 0;
     for (std::size_t i = 0; i < points.size(); i += 4) {
@@ -250,7 +244,7 @@ TEST_F(ModelTest, APointCloudIsDrawnAsUnlitPointsInTheEyesColoursInEitherStyle) 
     }
     EXPECT_GE(red, 400) << "a point per vertex in each eye's colour";
     EXPECT_GE(cyan, 400);
-    model_shaded = true;
+    model_scene.shaded = true;
     EXPECT_TRUE(picture_after_frames() == points) << "unlit: shaded draws the same points";
     expect_state_between_frames();
 }
@@ -278,7 +272,7 @@ TEST_F(ModelTest, AModelWithALookOpensShadedInItsColoursLCyclesThreeStylesAndAMi
     stereo_rig.glasses_mode = false;  // white eyes: every channel of the colours
     const std::string look = DUPLEXA_SOURCE_DIR "/tests/data/look/";
     ASSERT_TRUE(open_model_now(look + "two-materials.obj"));
-    EXPECT_TRUE(model_shaded);
+    EXPECT_TRUE(model_scene.shaded);
     EXPECT_EQ(current_notice(), nullptr);
     const std::vector<unsigned char> shaded = picture_after_frames();
     auto count = [](const std::vector<unsigned char>& p, bool (*kind)(int, int, int)) {
@@ -296,13 +290,13 @@ TEST_F(ModelTest, AModelWithALookOpensShadedInItsColoursLCyclesThreeStylesAndAMi
 
     key_down['L'] = 1;
     const std::vector<unsigned char> edges = picture_after_frames();
-    EXPECT_TRUE(model_shaded && model_edges);
+    EXPECT_TRUE(model_scene.shaded && model_scene.edges);
     EXPECT_GT(count(edges, dark), count(shaded, dark) + 200) << "dark edges over the faces";
     EXPECT_LT(count(edges, dark), count(shaded, dark) + 20000) << "only the edges seen, not those behind";
     expect_state_between_frames();
     key_down['L'] = 1;
     render_frame();
-    EXPECT_FALSE(model_shaded || model_edges) << "round to the wireframe";
+    EXPECT_FALSE(model_scene.shaded || model_scene.edges) << "round to the wireframe";
     key_down['L'] = 1;
     EXPECT_TRUE(picture_after_frames() == shaded);
 
@@ -310,14 +304,14 @@ TEST_F(ModelTest, AModelWithALookOpensShadedInItsColoursLCyclesThreeStylesAndAMi
     open_window();
     EXPECT_TRUE(picture_after_frames() == shaded) << "the texture uploaded again in the new context";
 
-    model_wireframe_asked = true;
-    model_shaded = false;
+    model_scene.wireframe_asked = true;
+    model_scene.shaded = false;
     ASSERT_TRUE(open_model_now(look + "missing-texture.obj"));
-    model_wireframe_asked = false;
-    EXPECT_FALSE(model_shaded);
+    model_scene.wireframe_asked = false;
+    EXPECT_FALSE(model_scene.shaded);
     ASSERT_NE(current_notice(), nullptr);
     EXPECT_STREQ(current_notice(), "1 texture could not be read");
-    model_shaded = true;
+    model_scene.shaded = true;
     const std::vector<unsigned char> missing = picture_after_frames();
     EXPECT_GT(count(missing, blue), 2000) << "the material's own blue where its texture would be";
     EXPECT_EQ(count(missing, yellow), 0);

@@ -150,10 +150,10 @@ TEST_F(ViewerTest, TheCommandLinesModelIsShownOrItsBoxToldAndTheTestObjectKept) 
         bool loading_in_first_frame = false, open_after_arrival = false;
         script::on_swap([&](int swap) {
             if (swap == 1) {
-                loading_in_first_frame = model_file_loading() && !model_is_open();
+                loading_in_first_frame = model_file_loading() && !model_is_open(model_scene);
                 finish_model_file();
             } else {
-                open_after_arrival = model_is_open();
+                open_after_arrival = model_is_open(model_scene);
                 script::key_press(VK_ESCAPE);
             }
         });
@@ -162,9 +162,9 @@ TEST_F(ViewerTest, TheCommandLinesModelIsShownOrItsBoxToldAndTheTestObjectKept) 
         EXPECT_TRUE(loading_in_first_frame) << file;
         EXPECT_EQ(open_after_arrival, exists) << file;
         EXPECT_EQ(script::boxes().size(), exists ? 0u : 1u) << file;
-        EXPECT_TRUE(model_shaded);
-        close_model();
-        model_shaded = false;
+        EXPECT_TRUE(model_scene.shaded);
+        close_model(model_scene);
+        model_scene = ModelScene();
         TearDown();
     }
 }
@@ -526,20 +526,19 @@ TEST_F(ViewerTest, ATapShorterThanAFrameActsExactlyOnce) {
         {'V', [] { return stereo_rig.swap_eyes; }},
         {'C', [] { return stereo_rig.colour_pair == 3; }},
         {'P', [] { return stereo_rig.parallax_readout; }},
-        {'L', [] { return model_shaded; }},
+        {'L', [] { return model_scene.shaded; }},
         {VK_F1, [] { return script::calls_starting("CreateWindowEx").size() == 2u; }},
     };
     for (const Tap& tap_case : taps) {
         SCOPED_TRACE(tap_case.key);
         TearDown();
         SetUp();
-        model_mesh = Mesh();
-        model_shaded = false;
-        model_mesh.positions = make_float_array(9);
-        model_mesh.normals = make_float_array(9);
-        for (int i = 0; i < 9; ++i) model_mesh.positions[i] = model_mesh.normals[i] = i == 3 || i == 7 ? 1.0f : 0.0f;
-        model_mesh.vertices = 3;
-        model_mesh.triangles = {0, 1, 2};
+        Mesh& mesh = model_scene.mesh;
+        mesh.positions = make_float_array(9);
+        mesh.normals = make_float_array(9);
+        for (int i = 0; i < 9; ++i) mesh.positions[i] = mesh.normals[i] = i == 3 || i == 7 ? 1.0f : 0.0f;
+        mesh.vertices = 3;
+        mesh.triangles = {0, 1, 2};
         bool acted = false;
         run({IDNO}, {{1,
                       [&] {
@@ -551,7 +550,7 @@ TEST_F(ViewerTest, ATapShorterThanAFrameActsExactlyOnce) {
                           tap(VK_ESCAPE);
                       }}});
         EXPECT_TRUE(acted);
-        close_model();
+        close_model(model_scene);
     }
 }
 

@@ -26,6 +26,7 @@ protected:
         frame_rate = 0.0f;
         camera.reset();
         stereo_rig = StereoRig(true);
+        model_scene = ModelScene();
         reset_inspect();
         reset_mode_switch();
         script::set_cursor(400, 300);

@@ -24,17 +24,17 @@ namespace {
 class ModelFileTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_FALSE(folder.path().empty()); }
-    void TearDown() override { model_limits = saved_limits; }
 
-    // Reads a file written into the scratch folder; the reason when refused.
+    // Reads a file written into the scratch folder under `limits`; the
+    // reason when refused.
     std::string read(const std::string& name, const std::string& bytes, Mesh* mesh) {
         std::string reason;
-        if (read_model_file(folder.write(name, bytes).c_str(), mesh, &reason)) return "";
+        if (read_model_file(folder.write(name, bytes).c_str(), mesh, &reason, ReadProgress{}, limits)) return "";
         return reason.empty() ? "(refused without a reason)" : reason;
     }
 
     ScratchFolder folder;
-    ModelLimits saved_limits = model_limits;
+    ModelLimits limits = model_limits;  // the viewer's, unless a test lowers them
 };
 
 const std::vector<float> two_triangles = {0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 1, 0, 1, 0, 1, 1};
@@ -92,17 +92,17 @@ TEST_F(ModelFileTest, TheImportersReasonComesBackInWords) {
 
 TEST_F(ModelFileTest, DeclaredCountsAreRefusedBeforeTheImporterRuns) {
     Mesh mesh;
-    model_limits.mesh.max_faces = 1;
+    limits.mesh.max_faces = 1;
     EXPECT_EQ(read("two.stl", binary_stl(two_triangles), &mesh),
               "The file declares 2 faces; this viewer opens at most 1.");
-    model_limits = saved_limits;
+    limits = model_limits;
     // A tiny PLY whose header asks for four billion vertices: the importer
     // would size its arrays from it.
     EXPECT_NE(
         read("huge.ply", "ply\nformat ascii 1.0\nelement vertex 4000000000\nproperty float x\nend_header\n0\n", &mesh)
             .find("declares 4000000000 vertices"),
         std::string::npos);
-    model_limits.max_file_bytes = 10;
+    limits.max_file_bytes = 10;
     EXPECT_NE(read("long.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", &mesh).find("bytes"), std::string::npos);
 }
 
@@ -175,7 +175,7 @@ TEST_F(ModelFileTest, AFileAModelRefersToIsOpenedOnlyWhenOrdinaryAndWithinTheLim
     Mesh mesh;
     EXPECT_EQ(read("external.gltf", gltf, &mesh), "");
     EXPECT_EQ(mesh.face_count(), 1u);
-    model_limits.max_file_bytes = 1000;
+    limits.max_file_bytes = 1000;
     const std::string reason = read("external.gltf", gltf, &mesh);
     EXPECT_NE(reason.find("\"tri.bin\", which has 2000 bytes"), std::string::npos) << reason;
 }
