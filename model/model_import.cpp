@@ -79,11 +79,21 @@ void test_fault() {
     } else if (std::strcmp(fault, "hang") == 0) {
         for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
     } else if (std::strcmp(fault, "memory") == 0) {
-        // Up to twice the cap, so that a cap that is not enforced (none in
-        // sanitized builds, none under Wine) cannot take the machine's memory.
+        // Twice the cap, every page touched, then held: an enforced cap ends
+        // the worker on the way there (an allocation fails, or the viewer
+        // sees it over the cap and ends it). One that is not says so, and
+        // never takes more than twice the cap of the machine's memory.
+        // Sanitized builds have no cap: then the worker's own words.
         const std::uint64_t cap = import_limits_from_environment().memory_cap;
+        if (cap == 0) report_out_of_memory();
         for (std::uint64_t taken = 0; taken < 2 * cap; taken += 64 << 20) std::memset(new char[64 << 20], 1, 64 << 20);
-        report_out_of_memory();
+        for (int tick = 0; tick < 50; ++tick) {
+            report_progress(nullptr, 0);  // not silent: the stall watch is not what ends it
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        write_failure_record(worker_sink, "The memory cap was not enforced.");
+        std::fflush(stdout);
+        std::_Exit(1);
     }
 }
 
@@ -171,6 +181,13 @@ ImportState ModelImport::poll(std::uint32_t now_ms) {
         cut_short = reply == ReplyState::malformed;
     }
     if (reply == ReplyState::reading) {
+        // Where the system does not hold the worker to its cap (Wine), the
+        // viewer does: a worker seen over it is ended as one that ran out.
+        if (limits_.memory_cap && platform_worker_memory(worker_) > limits_.memory_cap) {
+            cancel();
+            fail(memory_reason(limits_.memory_cap));
+            return state_;
+        }
         if (now_ms - last_heard_ms_ >= limits_.stall_seconds * 1000u) {
             cancel();
             char text[96];

@@ -48,6 +48,13 @@ WorkerEnd platform_finish_worker(WorkerHandle worker, int milliseconds);
 // Ends the worker at once, whatever it is doing, and releases the handle.
 void platform_end_worker(WorkerHandle worker);
 
+// The memory the worker holds, in bytes, read without waiting, for the
+// caller to hold it to a cap that the system may leave unenforced: Wine
+// takes a job's memory limit and does nothing with it. 0 where the system
+// enforces the cap itself (POSIX: RLIMIT_AS) or cannot tell. Windows: its
+// private bytes (committed; under Wine, its resident anonymous pages).
+std::uint64_t platform_worker_memory(WorkerHandle worker);
+
 // In the worker, first thing: a crash ends the process quietly with a crash
 // code (no crash dialog, no debugger), and its standard output is binary.
 void platform_prepare_worker_process();

@@ -148,6 +148,9 @@ void platform_end_worker(WorkerHandle worker) {
     delete worker;
 }
 
+// RLIMIT_AS makes the worker's own allocations fail: nothing to watch.
+std::uint64_t platform_worker_memory(WorkerHandle) { return 0; }
+
 void platform_prepare_worker_process() {
     // A viewer that has gone closes the pipe: the write then fails instead
     // of ending the worker by a signal that would read as a crash.

@@ -1,12 +1,15 @@
 // Worker processes on Windows: CreateProcessW with the standard handles set,
 // inside a job object that carries the memory cap and kills the worker when
-// our handle to it closes (also when we crash or are killed ourselves).
+// our handle to it closes (also when we crash or are killed ourselves). Wine
+// keeps the job's memory limit without enforcing it: there the caller holds
+// the worker to its cap by what platform_worker_memory reads.
 #include "platform/process.h"
 
 #include "platform/gl.h"  // <windows.h> the way every file of the build has it
 
 #include <fcntl.h>
 #include <io.h>
+#include <psapi.h>
 
 #include <algorithm>
 #include <climits>
@@ -316,6 +319,14 @@ void platform_end_worker(WorkerHandle worker) {
     TerminateProcess(worker->process, ended_exit_code);
     WaitForSingleObject(worker->process, end_wait_ms);
     release(worker);
+}
+
+std::uint64_t platform_worker_memory(WorkerHandle worker) {
+    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    counters.cb = sizeof counters;
+    if (!GetProcessMemoryInfo(worker->process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters))
+        return 0;
+    return std::max<std::uint64_t>(counters.PrivateUsage, counters.PagefileUsage);
 }
 
 void platform_prepare_worker_process() {
