@@ -164,6 +164,7 @@ ReplyState ReplyReader::advance(std::size_t size) {
     if (stage_ == Stage::done) return refuse("The importer's answer is malformed (bytes after the mesh).");
     if (stage_ == Stage::arrays) {
         array_have_ += size;
+        arrays_have_ += size;
         return array_have_ == array_bytes_[array_] ? next_array() : state_;
     }
     record_have_ += size;
@@ -291,7 +292,8 @@ ReplyState ReplyReader::take_mesh_record(std::size_t length) {
     } catch (const std::length_error&) {
         return refuse("Not enough memory for the model.");
     }
-    for (int i = 0; i < array_count; ++i) array_bytes_[i] = 4 * counts[i];
+    arrays_total_ = arrays_have_ = 0;
+    for (int i = 0; i < array_count; ++i) arrays_total_ += array_bytes_[i] = 4 * counts[i];
     stage_ = Stage::arrays;
     array_ = -1;
     return next_array();
@@ -389,6 +391,12 @@ bool ReplyReader::check_look() {
         return false;
     }
     return true;
+}
+
+int ReplyReader::arrived_percent() const {
+    if (stage_ == Stage::done && state_ != ReplyState::malformed) return 100;
+    if (stage_ != Stage::arrays || arrays_total_ == 0) return 0;
+    return static_cast<int>(100 * arrays_have_ / arrays_total_);
 }
 
 ReplyState ReplyReader::end_of_input() {

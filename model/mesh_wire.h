@@ -5,7 +5,8 @@
 //
 // A record is a kind byte and a 32-bit length (little-endian, as every number
 // here), then that many bytes:
-//   'P' progress: one byte, the percentage;
+//   'P' progress: one byte, the percentage, up to wire_sent_percent: the
+//       mesh's arrays, as they arrive, take it on (arrived_percent);
 //   'F' failure: the reason, UTF-8;
 //   'O' out of memory: nothing;
 //   'I' facts (optional, before the mesh): 32-bit mesh and texture counts,
@@ -23,6 +24,10 @@
 
 #include "model/mesh.h"
 #include "model/scene_mesh.h"
+
+// How far the worker's own progress goes; the rest is the mesh's arrays
+// arriving.
+constexpr int wire_sent_percent = 90;
 
 // Where the worker's bytes go: the worker's standard output, or a buffer.
 struct WireSink {
@@ -59,7 +64,10 @@ public:
     ReplyState end_of_input();
 
     ReplyState state() const { return state_; }
+    // The worker's own figure.
     int percent() const { return percent_; }
+    // How much of the mesh's arrays has arrived, 0 to 100.
+    int arrived_percent() const;
     // The worker's reason (failed) or what was wrong with the bytes (malformed).
     const std::string& reason() const { return reason_; }
     // The mesh (state mesh); the reader keeps an empty one.
@@ -91,6 +99,8 @@ private:
     std::uint64_t array_bytes_[15] = {};
     int array_ = 0;  // the one being filled
     std::uint64_t array_have_ = 0;
+    std::uint64_t arrays_total_ = 0;  // bytes of all the arrays, and of them arrived
+    std::uint64_t arrays_have_ = 0;
 };
 
 // The array ids of a mesh record, in the order they are sent.

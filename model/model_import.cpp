@@ -1,5 +1,6 @@
 #include "model/model_import.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -51,6 +52,11 @@ std::string memory_reason(std::uint64_t cap) {
 // The worker's side: its standard output is the reply.
 void write_stdout(void*, const void* bytes, std::size_t size) { std::fwrite(bytes, 1, size, stdout); }
 const WireSink worker_sink = {write_stdout, nullptr};
+
+// The whole import as one percentage: the read (import, validation,
+// conversion) to read_share, then the edges and the lighter mesh to
+// wire_sent_percent; the viewer counts the arrays' arrival on to 100.
+constexpr int read_share = 80;
 
 void report_progress(void*, int percent) {
     write_progress_record(worker_sink, percent);
@@ -168,7 +174,9 @@ ImportState ModelImport::poll(std::uint32_t now_ms) {
         budget -= static_cast<std::size_t>(got);
         if (reply_.advance(static_cast<std::size_t>(got)) != ReplyState::reading) break;
     }
-    percent_ = reply_.percent();
+    const int arrived = reply_.arrived_percent();
+    percent_ = arrived > 0 ? wire_sent_percent + (100 - wire_sent_percent) * arrived / 100
+                           : std::min(reply_.percent(), wire_sent_percent);
     if (heard) last_heard_ms_ = now_ms;
 
     ReplyState reply = reply_.state();
@@ -264,7 +272,7 @@ int run_import_worker(const char* path) {
     Mesh mesh;
     std::string reason;
     ReadProgress progress;
-    progress.report = report_progress;
+    progress.report = [](void*, int percent) { report_progress(nullptr, percent * read_share / 100); };
     if (!read_model_file(path, &mesh, &reason, progress)) {
         write_failure_record(worker_sink, reason);
         std::fflush(stdout);
@@ -272,7 +280,9 @@ int run_import_worker(const char* path) {
     }
     // Built here, off the viewer's frames; running out of memory ends in
     // the new handler's record, as the import's would.
-    build_mesh_extras(&mesh);
+    build_mesh_extras(&mesh, [](void*, int steps) {
+        report_progress(nullptr, read_share + (wire_sent_percent - read_share) * steps / extras_steps);
+    });
     write_facts_record(worker_sink, mesh.facts);
     write_mesh_record(worker_sink, mesh);
     std::fflush(stdout);

@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -77,6 +79,29 @@ TEST(ReplyReader, AMeshComesThroughWholeInPiecesOfAnySizeWithItsProgress) {
         EXPECT_EQ(mesh.polygons, sent.polygons);
         EXPECT_EQ(mesh.polygon_sizes, sent.polygon_sizes);
     }
+}
+
+// The worker's figure stops short of the arrays; their arrival is counted
+// as the bytes come, whole only once the mesh is.
+TEST(ReplyReader, TheArraysArrivalIsCountedAsTheyCome) {
+    const std::string bytes = reply_of(sample_mesh());
+    ReplyReader reader;
+    reader.reset(limits);
+    std::vector<int> seen;
+    for (std::size_t at = 0; at < bytes.size();) {
+        std::size_t room = 0;
+        unsigned char* space = reader.next_space(&room);
+        const std::size_t n = std::min({room, std::size_t(16), bytes.size() - at});
+        std::memcpy(space, bytes.data() + at, n);
+        reader.advance(n);
+        at += n;
+        seen.push_back(reader.arrived_percent());
+    }
+    EXPECT_EQ(seen.front(), 0) << "nothing before the mesh record";
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_TRUE(std::any_of(seen.begin(), seen.end(), [](int p) { return p > 0 && p < 100; }));
+    EXPECT_EQ(reader.end_of_input(), ReplyState::mesh);
+    EXPECT_EQ(reader.arrived_percent(), 100);
 }
 
 TEST(ReplyReader, TheWorkersOwnAnswersArriveAsThemselves) {
