@@ -4,6 +4,8 @@
 //                                    conversion, fit); prints ms and the process's peak memory
 //   model_bench assimp FILE          Assimp's own ReadFile of the same file, with the same flags
 //   model_bench worker FILE          the same load through the import worker, as the viewer makes it
+//   model_bench inprocess FILE       the worker's own work in this process: the load, then the edges
+//                                    and the lighter mesh (the baseline of worker)
 //   model_bench loading FILE         frames drawn while the worker reads FILE: the longest frame
 //                                    interval, the longest time the percentage stood still (the last
 //                                    figure until the model shows) and the longest poll
@@ -141,14 +143,16 @@ bool generate(const std::string& dir) {
     return std::fclose(stl) == 0 && std::fclose(obj) == 0 && generate_sheets(dir);
 }
 
-// One whole load, in this process (read_model_file) or through the import
-// worker (in_worker): its time, the process's peak memory and the faces.
-int load(const char* path, bool in_worker) {
+// One whole load, in this process (read_model_file, with the extras the
+// worker adds when `extras`) or through the import worker (in_worker): its
+// time, the process's peak memory and the faces.
+int load(const char* path, bool in_worker, bool extras = false) {
     double start = monotonic_seconds();
     Mesh mesh;
     std::string reason;
     const bool read = in_worker ? import_model_file(path, import_limits_from_environment(), &mesh, &reason)
                                 : read_model_file(path, &mesh, &reason);
+    if (read && extras) build_mesh_extras(&mesh);
     if (!read) {
         std::fprintf(stderr, "%s\n", reason.c_str());
         return 1;
@@ -648,6 +652,7 @@ int main(int argc, char** argv) {
     if (mode == "load" && argc == 3) return load(argv[2], false);
     if (mode == "assimp" && argc == 3) return assimp_read(argv[2]);
     if (mode == "worker" && argc == 3) return load(argv[2], true);
+    if (mode == "inprocess" && argc == 3) return load(argv[2], false, true);
     if (mode == "loading" && argc == 3) return loading(argv[2]);
     if (mode == "crash" && argc == 3) return crash(argv[2]);
     if (mode == "frames" && argc == 4) return frames(argv[2], std::atof(argv[3]));
@@ -656,6 +661,6 @@ int main(int argc, char** argv) {
     if (mode == "variants" && argc == 4) return variants(argv[2], std::atof(argv[3]));
     std::fprintf(stderr,
                  "usage: model_bench generate DIR | load FILE | assimp FILE | worker FILE | loading FILE | crash FILE "
-                 "| frames FILE SECONDS | variants FILE SECONDS | extras FILE | look DIR SECONDS\n");
+                 "| inprocess FILE | frames FILE SECONDS | variants FILE SECONDS | extras FILE | look DIR SECONDS\n");
     return 2;
 }

@@ -1,6 +1,7 @@
 #include "model/mesh_wire.h"
 
 #include "model/texture_image.h"
+#include "platform/process.h"
 
 #include <cmath>
 #include <cstring>
@@ -50,6 +51,19 @@ void write_record(const WireSink& sink, unsigned char kind, const void* payload,
     put_u32(head + 1, static_cast<std::uint32_t>(size));
     sink.write(sink.context, head, sizeof head);
     if (size) sink.write(sink.context, payload, size);
+}
+
+// An array of the reply made ready for its bytes, on large pages where the
+// system has them: a big model's arrays then arrive with a fraction of the
+// page faults.
+void advise(void* start, std::size_t bytes) {
+    if (bytes >= (std::size_t(4) << 20)) platform_advise_large_pages(start, bytes);
+}
+template <class T>
+void make_room(std::vector<T>* list, std::size_t count) {
+    list->reserve(count);
+    advise(list->data(), count * sizeof(T));
+    list->resize(count);
 }
 
 bool all_finite(const float* values, std::size_t count) {
@@ -263,9 +277,11 @@ ReplyState ReplyReader::take_mesh_record(std::size_t length) {
     try {
         mesh_.positions = make_float_array(floats);
         mesh_.normals = make_float_array(floats);
+        advise(mesh_.positions.get(), 4 * floats);
+        advise(mesh_.normals.get(), 4 * floats);
         mesh_.vertices = static_cast<std::size_t>(vertices);
         std::vector<std::uint32_t>* lists[4] = {&mesh_.triangles, &mesh_.quads, &mesh_.polygons, &mesh_.polygon_sizes};
-        for (int i = 0; i < 4; ++i) lists[i]->resize(static_cast<std::size_t>(counts[2 + i]));
+        for (int i = 0; i < 4; ++i) make_room(lists[i], static_cast<std::size_t>(counts[2 + i]));
         array_data_[0] = reinterpret_cast<unsigned char*>(mesh_.positions.get());
         array_data_[1] = reinterpret_cast<unsigned char*>(mesh_.normals.get());
         for (int i = 0; i < 4; ++i) array_data_[2 + i] = reinterpret_cast<unsigned char*>(lists[i]->data());
@@ -284,7 +300,7 @@ ReplyState ReplyReader::take_mesh_record(std::size_t length) {
         array_data_[11] = reinterpret_cast<unsigned char*>(mesh_.texels.get());
         std::vector<std::uint32_t>* extras[3] = {&mesh_.edges, &mesh_.lighter_triangles, &mesh_.lighter_edges};
         for (int i = 0; i < 3; ++i) {
-            extras[i]->resize(static_cast<std::size_t>(counts[first_extra + i]));
+            make_room(extras[i], static_cast<std::size_t>(counts[first_extra + i]));
             array_data_[first_extra + i] = reinterpret_cast<unsigned char*>(extras[i]->data());
         }
     } catch (const std::bad_alloc&) {

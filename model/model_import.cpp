@@ -49,8 +49,19 @@ std::string memory_reason(std::uint64_t cap) {
     return cap ? text : "Not enough memory to import the file.";
 }
 
-// The worker's side: its standard output is the reply.
-void write_stdout(void*, const void* bytes, std::size_t size) { std::fwrite(bytes, 1, size, stdout); }
+// The worker's side: its standard output is the reply. The records go
+// through stdio; a mesh's arrays go out as they are, without a copy where
+// the system can hand their pages over.
+constexpr std::size_t direct_write_bytes = std::size_t(1) << 16;
+bool output_failed = false;
+
+void write_stdout(void*, const void* bytes, std::size_t size) {
+    if (size < direct_write_bytes) {
+        std::fwrite(bytes, 1, size, stdout);
+        return;
+    }
+    output_failed = std::fflush(stdout) != 0 || !platform_write_worker_output(bytes, size) || output_failed;
+}
 const WireSink worker_sink = {write_stdout, nullptr};
 
 // The whole import as one percentage: the read (import, validation,
@@ -288,5 +299,5 @@ int run_import_worker(const char* path) {
     std::fflush(stdout);
     // The arrays and the importer's leftovers go with the process: freeing
     // them one by one would only delay the answer's end.
-    std::_Exit(std::ferror(stdout) ? 1 : 0);
+    std::_Exit(std::ferror(stdout) || output_failed ? 1 : 0);
 }

@@ -58,3 +58,14 @@ std::uint64_t platform_worker_memory(WorkerHandle worker);
 // In the worker, first thing: a crash ends the process quietly with a crash
 // code (no crash dialog, no debugger), and its standard output is binary.
 void platform_prepare_worker_process();
+
+// In the worker: writes `size` bytes straight to its standard output (what
+// stdio holds must have been flushed first). Where the system can (Linux:
+// vmsplice), the pipe takes the pages themselves instead of a copy: they must
+// stay as they are until the worker ends. False when the output failed.
+bool platform_write_worker_output(const void* bytes, std::size_t size);
+
+// Memory that a worker's big reply is about to be read into: asks for large
+// pages (Linux: transparent huge pages), which take the bytes in with far
+// fewer page faults. Only a hint; nothing where the system has none.
+void platform_advise_large_pages(void* start, std::size_t size);

@@ -5,7 +5,9 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
+#include <sys/uio.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #ifdef __linux__
@@ -146,6 +148,44 @@ void platform_end_worker(WorkerHandle worker) {
     }
     close(worker->output);
     delete worker;
+}
+
+bool platform_write_worker_output(const void* bytes, std::size_t size) {
+    const char* at = static_cast<const char*>(bytes);
+#ifdef __linux__
+    // Fails at once (EINVAL, EBADF) where the output is not a pipe.
+    bool splice = true;
+#endif
+    while (size > 0) {
+        ssize_t done = -1;
+#ifdef __linux__
+        if (splice) {
+            iovec piece = {const_cast<char*>(at), size};
+            done = vmsplice(STDOUT_FILENO, &piece, 1, 0);
+            if (done < 0 && errno != EINTR && errno != EAGAIN) splice = false;
+        }
+        if (!splice)
+#endif
+            done = write(STDOUT_FILENO, at, size);
+        if (done < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (done <= 0) return false;
+        at += done;
+        size -= static_cast<std::size_t>(done);
+    }
+    return true;
+}
+
+void platform_advise_large_pages(void* start, std::size_t size) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    // Whole huge pages only: madvise wants a page-aligned start.
+    constexpr std::uintptr_t huge = std::uintptr_t(2) << 20;
+    const std::uintptr_t from = (reinterpret_cast<std::uintptr_t>(start) + huge - 1) & ~(huge - 1);
+    const std::uintptr_t to = (reinterpret_cast<std::uintptr_t>(start) + size) & ~(huge - 1);
+    if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+#else
+    (void)start;
+    (void)size;
+#endif
 }
 
 // RLIMIT_AS makes the worker's own allocations fail: nothing to watch.

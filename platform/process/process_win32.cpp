@@ -329,6 +329,22 @@ std::uint64_t platform_worker_memory(WorkerHandle worker) {
     return std::max<std::uint64_t>(counters.PrivateUsage, counters.PagefileUsage);
 }
 
+bool platform_write_worker_output(const void* bytes, std::size_t size) {
+    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    const char* at = static_cast<const char*>(bytes);
+    while (size > 0) {
+        DWORD written = 0;
+        const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size, DWORD(1) << 30));
+        if (!WriteFile(output, at, piece, &written, nullptr) || written == 0) return false;
+        at += written;
+        size -= written;
+    }
+    return true;
+}
+
+// Large pages need a privilege that users do not have.
+void platform_advise_large_pages(void*, std::size_t) {}
+
 void platform_prepare_worker_process() {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     SetUnhandledExceptionFilter(end_at_once);
