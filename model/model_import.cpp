@@ -1,11 +1,13 @@
 #include "model/model_import.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <system_error>
 #include <thread>
 
 #include "model/mesh_lighter.h"
@@ -66,7 +68,8 @@ const WireSink worker_sink = {write_stdout, nullptr};
 
 // The whole import as one percentage: the read (import, validation,
 // conversion) to read_share, then the edges and the lighter mesh to
-// wire_sent_percent; the viewer counts the arrays' arrival on to 100.
+// wire_sent_percent as far as they are built once the mesh has gone out;
+// the viewer counts the arrays' arrival from read_share to 100.
 constexpr int read_share = 80;
 
 void report_progress(void*, int percent) {
@@ -77,9 +80,14 @@ void report_progress(void*, int percent) {
 // Room to say "out of memory" once allocation has failed.
 char* memory_reserve = nullptr;
 
+// While the mesh goes out on a thread of its own, the output is that
+// thread's: nothing else is written until it is done.
+std::atomic<bool> sending{false};
+
 void report_out_of_memory() {
     delete[] memory_reserve;
     memory_reserve = nullptr;
+    while (sending) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     write_out_of_memory_record(worker_sink);
     std::fflush(stdout);
     std::_Exit(out_of_memory_exit);
@@ -185,9 +193,10 @@ ImportState ModelImport::poll(std::uint32_t now_ms) {
         budget -= static_cast<std::size_t>(got);
         if (reply_.advance(static_cast<std::size_t>(got)) != ReplyState::reading) break;
     }
+    // The worker's figure, and from read_share on the arrays' arrival.
+    const int sent = std::min(reply_.percent(), wire_sent_percent);
     const int arrived = reply_.arrived_percent();
-    percent_ = arrived > 0 ? wire_sent_percent + (100 - wire_sent_percent) * arrived / 100
-                           : std::min(reply_.percent(), wire_sent_percent);
+    percent_ = arrived > 0 ? std::max(sent, read_share + (100 - read_share) * arrived / 100) : sent;
     if (heard) last_heard_ms_ = now_ms;
 
     ReplyState reply = reply_.state();
@@ -218,9 +227,10 @@ ImportState ModelImport::poll(std::uint32_t now_ms) {
     }
 
     // An answer, or the end of the output: how the worker ended decides what
-    // an incomplete answer means. A worker that has answered is not waited for.
+    // an incomplete answer means. A worker that has answered is not waited
+    // for: a whole, checked mesh needs no word of how it goes.
     WorkerEnd end = {WorkerEndKind::ended, 0};
-    if (ended)
+    if (ended && reply != ReplyState::mesh)
         end = platform_finish_worker(worker_, 50);
     else
         platform_end_worker(worker_);
@@ -228,13 +238,13 @@ ImportState ModelImport::poll(std::uint32_t now_ms) {
     const bool crashed = (ended && end.kind == WorkerEndKind::crashed) || cut_short;
     const bool out_of_memory = reply == ReplyState::out_of_memory ||
                                (ended && end.kind == WorkerEndKind::exited && end.code == out_of_memory_exit);
-    if (reply == ReplyState::mesh && end.kind == WorkerEndKind::exited && end.code == 0) {
+    if (reply == ReplyState::mesh) {
         state_ = ImportState::done;
     } else if (out_of_memory) {
         fail(memory_reason(limits_.memory_cap));
     } else if (reply == ReplyState::failed) {
         fail(reply_.reason());
-    } else if (crashed || reply == ReplyState::mesh) {
+    } else if (crashed) {
         fail("The importer crashed on this file.");
     } else {
         fail(reply_.reason());
@@ -289,15 +299,33 @@ int run_import_worker(const char* path) {
         std::fflush(stdout);
         return 1;
     }
-    // Built here, off the viewer's frames; running out of memory ends in
-    // the new handler's record, as the import's would.
+    // The mesh goes out while its edges and lighter mesh are built (here,
+    // off the viewer's frames): the sending only reads the arrays that the
+    // building leaves as they are. Running out of memory ends in the new
+    // handler's record, as the import's would.
+    auto send_mesh = [&mesh] {
+        write_facts_record(worker_sink, mesh.facts);
+        write_geometry_record(worker_sink, mesh);
+        std::fflush(stdout);
+        sending = false;
+    };
+    sending = true;
+    std::thread sender;
+    try {
+        sender = std::thread(send_mesh);
+    } catch (const std::system_error&) {
+        send_mesh();  // no thread to be had: one after the other
+    }
     build_mesh_extras(&mesh, [](void*, int steps) {
-        report_progress(nullptr, read_share + (wire_sent_percent - read_share) * steps / extras_steps);
+        if (!sending) report_progress(nullptr, read_share + (wire_sent_percent - read_share) * steps / extras_steps);
     });
-    write_facts_record(worker_sink, mesh.facts);
-    write_mesh_record(worker_sink, mesh);
+    if (sender.joinable()) sender.join();
+    write_extras_record(worker_sink, mesh);
     std::fflush(stdout);
-    // The arrays and the importer's leftovers go with the process: freeing
-    // them one by one would only delay the answer's end.
-    std::_Exit(std::ferror(stdout) || output_failed ? 1 : 0);
+    // The output's end is the answer's: it comes before the system takes the
+    // worker's memory down. The arrays and the importer's leftovers go with
+    // the process: freeing them one by one would only delay it.
+    const bool failed = std::ferror(stdout) || output_failed;
+    std::fclose(stdout);
+    std::_Exit(failed ? 1 : 0);
 }

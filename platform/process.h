@@ -46,6 +46,8 @@ bool platform_wait_worker(WorkerHandle worker, int milliseconds);
 WorkerEnd platform_finish_worker(WorkerHandle worker, int milliseconds);
 
 // Ends the worker at once, whatever it is doing, and releases the handle.
+// Never waits for the system to take a big worker down (POSIX: the process
+// is reaped by a later start or end); Windows waits for it to be gone.
 void platform_end_worker(WorkerHandle worker);
 
 // The memory the worker holds, in bytes, read without waiting, for the

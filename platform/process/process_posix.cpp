@@ -50,12 +50,31 @@ void sleep_milliseconds(int milliseconds) {
     nanosleep(&pause, nullptr);
 }
 
+// Workers ended but not yet gone: the system takes a big worker's memory
+// down in milliseconds, which ending it does not wait for. Each later call
+// that starts or ends a worker reaps those that have gone since.
+std::vector<pid_t> unreaped;
+
+void reap_ended() {
+    for (std::size_t i = 0; i < unreaped.size();) {
+        int status = 0;
+        const pid_t done = waitpid(unreaped[i], &status, WNOHANG);
+        if (done == 0 || (done < 0 && errno == EINTR)) {
+            ++i;
+            continue;
+        }
+        unreaped[i] = unreaped.back();
+        unreaped.pop_back();
+    }
+}
+
 }  // namespace
 
 WorkerHandle platform_start_worker(const char* program, const char* const* arguments, std::uint64_t memory_cap,
                                    char* reason, std::size_t reason_size) {
     // Everything the child needs is made before fork: after it, in a
     // program with other threads, only system calls are safe.
+    reap_ended();
     const std::string path = program ? std::string(program) : own_program();
     if (path.empty()) {
         if (reason_size) std::snprintf(reason, reason_size, "the program's own file cannot be found");
@@ -123,7 +142,7 @@ WorkerEnd platform_finish_worker(WorkerHandle worker, int milliseconds) {
     int status = 0;
     WorkerEnd end = {WorkerEndKind::ended, 0};
     bool waited = false;
-    for (int left = milliseconds; !waited; left -= 5) {
+    for (int left = milliseconds; !waited; --left) {
         const pid_t done = waitpid(worker->pid, &status, WNOHANG);
         if (done == worker->pid || (done < 0 && errno != EINTR)) {
             waited = true;
@@ -133,7 +152,7 @@ WorkerEnd platform_finish_worker(WorkerHandle worker, int milliseconds) {
             waitpid(worker->pid, &status, 0);
             waited = true;
         } else {
-            sleep_milliseconds(5);
+            sleep_milliseconds(1);
         }
     }
     close(worker->output);
@@ -143,11 +162,10 @@ WorkerEnd platform_finish_worker(WorkerHandle worker, int milliseconds) {
 
 void platform_end_worker(WorkerHandle worker) {
     kill(worker->pid, SIGKILL);
-    int status = 0;
-    while (waitpid(worker->pid, &status, 0) < 0 && errno == EINTR) {
-    }
     close(worker->output);
+    unreaped.push_back(worker->pid);
     delete worker;
+    reap_ended();
 }
 
 bool platform_write_worker_output(const void* bytes, std::size_t size) {
