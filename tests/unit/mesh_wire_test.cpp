@@ -45,6 +45,17 @@ std::string reply_of(const Mesh& mesh, const std::function<void(const WireSink&)
     return bytes;
 }
 
+// The mesh record and its arrays (false), or the extras record and its.
+std::string record_of(const Mesh& mesh, bool extras) {
+    std::string bytes;
+    const WireSink sink = {append, &bytes};
+    if (extras)
+        write_extras_record(sink, mesh);
+    else
+        write_geometry_record(sink, mesh);
+    return bytes;
+}
+
 // Feeds the bytes `piece` at a time, then the end of input.
 ReplyState feed(ReplyReader& reader, const std::string& bytes, std::size_t piece) {
     reader.reset(limits);
@@ -115,6 +126,11 @@ TEST(ReplyReader, TheWorkersOwnAnswersArriveAsThemselves) {
     write_progress_record(sink, 5);
     write_out_of_memory_record(sink);
     EXPECT_EQ(feed(reader, bytes, 64), ReplyState::out_of_memory);
+    // Out of memory while the edges were built, after the mesh had gone out.
+    bytes = record_of(sample_mesh(), false);
+    write_progress_record(sink, 85);
+    write_out_of_memory_record(sink);
+    EXPECT_EQ(feed(reader, bytes, 64), ReplyState::out_of_memory);
 }
 
 // Each lie is refused, whatever comes after it.
@@ -153,6 +169,10 @@ TEST(ReplyReader, EveryMalformedReplyIsRefused) {
         {"a coordinate that is no number", mesh_with([nan](Mesh& m) { m.positions[4] = nan; })},
         {"a normal that is no number", mesh_with([nan](Mesh& m) { m.normals[17] = nan; })},
         {"more faces than the limit", mesh_with([](Mesh& m) { m.triangles.assign(3 * 1001, 0); })},
+        {"the mesh without its extras", record_of(sample_mesh(), false)},
+        {"the extras without the mesh", record_of(sample_mesh(), true)},
+        {"the mesh twice", record_of(sample_mesh(), false) + good},
+        {"the extras twice", good + record_of(sample_mesh(), true)},
     };
     ASSERT_EQ(good[arrays - 12], 6) << "the last array's id, where the layout says";
     for (const Case& c : cases) {
