@@ -101,7 +101,7 @@ double fraction(double value) { return value > 0.0 ? std::min(value, 1.0) : 0.0;
 // the importer reads (a quarter from the bytes read, the rest from the
 // importer's own progress), 90 once it has its scene, 90 to 95 while the
 // scene is validated, then our conversion. The importer's progress tells
-// where its reading is (the OBJ reader: once per 16 MiB block), not its
+// where its reading is (the OBJ reader: once per block it reads), not its
 // building of the scene afterwards, hence the room left before 90.
 class ReadMeter {
 public:
