@@ -4,8 +4,11 @@
 //                                    conversion, fit); prints ms and the process's peak memory
 //   model_bench assimp FILE          Assimp's own ReadFile of the same file, with the same flags
 //   model_bench worker FILE          the same load through the import worker, as the viewer makes it
+//   model_bench inprocess FILE       the worker's own work in this process: the load, then the edges
+//                                    and the lighter mesh (the baseline of worker)
 //   model_bench loading FILE         frames drawn while the worker reads FILE: the longest frame
-//                                    interval and the longest time the percentage stood still
+//                                    interval, the longest time the percentage stood still (the last
+//                                    figure until the model shows) and the longest poll
 //   model_bench crash FILE           a worker made to crash: from its start to the viewer's reason
 //   model_bench frames FILE SECONDS  offscreen (OSMesa): a stereo glasses-mode frame against one mono
 //                                    draw of the model, wireframe then shaded, with the GL buffers and
@@ -140,14 +143,16 @@ bool generate(const std::string& dir) {
     return std::fclose(stl) == 0 && std::fclose(obj) == 0 && generate_sheets(dir);
 }
 
-// One whole load, in this process (read_model_file) or through the import
-// worker (in_worker): its time, the process's peak memory and the faces.
-int load(const char* path, bool in_worker) {
+// One whole load, in this process (read_model_file, with the extras the
+// worker adds when `extras`) or through the import worker (in_worker): its
+// time, the process's peak memory and the faces.
+int load(const char* path, bool in_worker, bool extras = false) {
     double start = monotonic_seconds();
     Mesh mesh;
     std::string reason;
     const bool read = in_worker ? import_model_file(path, import_limits_from_environment(), &mesh, &reason)
                                 : read_model_file(path, &mesh, &reason);
+    if (read && extras) build_mesh_extras(&mesh);
     if (!read) {
         std::fprintf(stderr, "%s\n", reason.c_str());
         return 1;
@@ -163,18 +168,23 @@ int loading(const char* path) {
     if (!open_gl_window(window_title, 800, 600, 16, false)) return 1;
     const double start = monotonic_seconds();
     open_model_file(path);
-    double last_frame = start, last_change = start, longest_frame = 0, longest_still = 0;
+    double last_frame = start, last_change = start, longest_frame = 0, longest_still = 0, longest_poll = 0;
     int percent = -1, frames_drawn = 0;
     while (model_file_loading()) {
+        const double before_poll = monotonic_seconds();
         poll_model_file(platform_time_get_time());
+        const double polled = monotonic_seconds();
         // The frames that show the model once it has arrived are the draw's
-        // own cost, not the load's.
-        const bool arrived = !model_file_loading();
+        // own cost, not the load's; the last figure stood until then.
+        if (!model_file_loading()) {
+            longest_still = std::max(longest_still, polled - last_change);
+            break;
+        }
+        longest_poll = std::max(longest_poll, polled - before_poll);
         script::advance_counter(16667);
         render_frame();
         glFinish();
         const double now = monotonic_seconds();
-        if (arrived) break;
         longest_frame = std::max(longest_frame, now - last_frame);
         last_frame = now;
         ++frames_drawn;
@@ -188,9 +198,9 @@ int loading(const char* path) {
             }
         }
     }
-    std::printf("ms %.1f frames %d longest_frame_ms %.1f longest_still_ms %.1f faces %zu\n",
+    std::printf("ms %.1f frames %d longest_frame_ms %.1f longest_still_ms %.1f longest_poll_ms %.1f faces %zu\n",
                 (monotonic_seconds() - start) * 1000.0, frames_drawn, longest_frame * 1000.0, longest_still * 1000.0,
-                model_scene.mesh.face_count());
+                longest_poll * 1000.0, model_scene.mesh.face_count());
     close_gl_window();
     return model_is_open(model_scene) ? 0 : 1;
 }
@@ -267,7 +277,7 @@ void frame_figures(double seconds) {
                 double t1 = monotonic_seconds();
                 // One draw as the mono view makes it: centred projection, then the model.
                 glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-                stereo_rig.setup_mono();
+                stereo_rig.setup_mono(view_size());
                 draw_scene_object(model_scene);
                 glFinish();
                 double t2 = monotonic_seconds();
@@ -459,7 +469,7 @@ int variants(const char* path, double seconds) {
     script::advance_counter(16667);
     render_frame();
     glFinish();
-    stereo_rig.setup_mono();
+    stereo_rig.setup_mono(view_size());
     glEnable(GL_BLEND);
     // Alternating rounds: every variant sees the same load of the machine.
     struct Case {
@@ -594,44 +604,46 @@ int look(const std::string& dir, double seconds) {
                 (second - first) * 1000.0);
     close_model(model_scene);
     close_gl_window();
+    return 0;
+}
 
-    // Medians of three: the import, the extras after it, and their parts.
-    int extras(const char* path) {
-        std::vector<double> figures[6];
-        std::size_t edges = 0, lighter = 0;
-        for (int run = 0; run < 3; ++run) {
-            Mesh mesh;
-            std::string reason;
-            double t0 = monotonic_seconds();
-            if (!read_model_file(path, &mesh, &reason)) return 1;
-            double t1 = monotonic_seconds();
-            build_mesh_extras(&mesh);
-            double t2 = monotonic_seconds();
-            edges = mesh.edges.size() / 2;
-            lighter = mesh.lighter_triangles.size() / 3;
-            const DenseVertices dense = weld_positions(mesh.positions.get(), mesh.vertex_count());
-            double t3 = monotonic_seconds();
-            std::vector<std::uint32_t> list, triangles;
-            build_mesh_edges(mesh, dense, &list);
-            double t4 = monotonic_seconds();
-            build_lighter_triangles(mesh, dense, lighter_triangle_budget, lighter_threshold, &triangles);
-            double t5 = monotonic_seconds();
-            build_triangle_edges(triangles, dense, &list);
-            double t6 = monotonic_seconds();
-            const double parts[6] = {t1 - t0, t2 - t1, t3 - t2, t4 - t3, t5 - t4, t6 - t5};
-            for (int i = 0; i < 6; ++i) figures[i].push_back(parts[i] * 1000.0);
-        }
-        double median[6];
-        for (int i = 0; i < 6; ++i) {
-            std::sort(figures[i].begin(), figures[i].end());
-            median[i] = figures[i][1];
-        }
-        std::printf(
-            "import_ms %.1f extras_ms %.1f weld_ms %.1f edges_ms %.1f lighter_ms %.1f lighter_edges_ms %.1f edges %zu "
-            "lighter %zu\n",
-            median[0], median[1], median[2], median[3], median[4], median[5], edges, lighter);
-        return 0;
+// Medians of three: the import, the extras after it, and their parts.
+int extras(const char* path) {
+    std::vector<double> figures[6];
+    std::size_t edges = 0, lighter = 0;
+    for (int run = 0; run < 3; ++run) {
+        Mesh mesh;
+        std::string reason;
+        double t0 = monotonic_seconds();
+        if (!read_model_file(path, &mesh, &reason)) return 1;
+        double t1 = monotonic_seconds();
+        build_mesh_extras(&mesh);
+        double t2 = monotonic_seconds();
+        edges = mesh.edges.size() / 2;
+        lighter = mesh.lighter_triangles.size() / 3;
+        const DenseVertices dense = weld_positions(mesh.positions.get(), mesh.vertex_count());
+        double t3 = monotonic_seconds();
+        std::vector<std::uint32_t> list, triangles;
+        build_mesh_edges(mesh, dense, &list);
+        double t4 = monotonic_seconds();
+        build_lighter_triangles(mesh, dense, lighter_triangle_budget, lighter_threshold, &triangles);
+        double t5 = monotonic_seconds();
+        build_triangle_edges(triangles, dense, &list);
+        double t6 = monotonic_seconds();
+        const double parts[6] = {t1 - t0, t2 - t1, t3 - t2, t4 - t3, t5 - t4, t6 - t5};
+        for (int i = 0; i < 6; ++i) figures[i].push_back(parts[i] * 1000.0);
     }
+    double median[6];
+    for (int i = 0; i < 6; ++i) {
+        std::sort(figures[i].begin(), figures[i].end());
+        median[i] = figures[i][1];
+    }
+    std::printf(
+        "import_ms %.1f extras_ms %.1f weld_ms %.1f edges_ms %.1f lighter_ms %.1f lighter_edges_ms %.1f edges %zu "
+        "lighter %zu\n",
+        median[0], median[1], median[2], median[3], median[4], median[5], edges, lighter);
+    return 0;
+}
 
 }  // namespace
 
@@ -641,17 +653,15 @@ int main(int argc, char** argv) {
     if (mode == "load" && argc == 3) return load(argv[2], false);
     if (mode == "assimp" && argc == 3) return assimp_read(argv[2]);
     if (mode == "worker" && argc == 3) return load(argv[2], true);
+    if (mode == "inprocess" && argc == 3) return load(argv[2], false, true);
     if (mode == "loading" && argc == 3) return loading(argv[2]);
     if (mode == "crash" && argc == 3) return crash(argv[2]);
     if (mode == "frames" && argc == 4) return frames(argv[2], std::atof(argv[3]));
     if (mode == "look" && argc == 4) return look(argv[2], std::atof(argv[3]));
-    std::fprintf(stderr,
-                 "usage: model_bench generate DIR | load FILE | assimp FILE | worker FILE | loading FILE | crash FILE "
-                 "| frames FILE SECONDS | look DIR SECONDS\n");
     if (mode == "extras" && argc == 3) return extras(argv[2]);
     if (mode == "variants" && argc == 4) return variants(argv[2], std::atof(argv[3]));
     std::fprintf(stderr,
                  "usage: model_bench generate DIR | load FILE | assimp FILE | worker FILE | loading FILE | crash FILE "
-                 "| frames FILE SECONDS | variants FILE SECONDS | extras FILE\n");
+                 "| inprocess FILE | frames FILE SECONDS | variants FILE SECONDS | extras FILE | look DIR SECONDS\n");
     return 2;
 }

@@ -96,7 +96,8 @@ void BM_fit_parallax_million(benchmark::State& state) {
     const int count = 1000000;
     for (auto _ : state) {
         const ParallaxReading r =
-            measure_parallax(rig, pose, reinterpret_cast<const float(*)[3]>(v.data()), count, 1.0f, fit_stride(count));
+            measure_parallax(rig, pose, ViewSize{view_width, view_height},
+                             reinterpret_cast<const float(*)[3]>(v.data()), count, 1.0f, fit_stride(count));
         benchmark::DoNotOptimize(fitted_separation_ratio(rig, r, fitted_share));
     }
 }

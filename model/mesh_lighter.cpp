@@ -212,13 +212,20 @@ void build_lighter_triangles(const Mesh& mesh, const DenseVertices& dense, std::
     triangles->shrink_to_fit();
 }
 
-void build_mesh_extras(Mesh* mesh) {
+void build_mesh_extras(Mesh* mesh, void (*done)(void* context, int steps), void* context) {
+    auto step = [&](int steps) {
+        if (done) done(context, steps);
+    };
     mesh->edges.clear();
     mesh->lighter_triangles.clear();
     mesh->lighter_edges.clear();
-    if (mesh->face_count() == 0) return;
+    if (mesh->face_count() == 0) return step(extras_steps);
     const DenseVertices dense = weld_positions(mesh->positions.get(), mesh->vertex_count());
+    step(1);
     build_mesh_edges(*mesh, dense, &mesh->edges);
+    step(2);
     build_lighter_triangles(*mesh, dense, lighter_triangle_budget, lighter_threshold, &mesh->lighter_triangles);
+    step(3);
     if (!mesh->lighter_triangles.empty()) build_triangle_edges(mesh->lighter_triangles, dense, &mesh->lighter_edges);
+    step(4);
 }

@@ -29,5 +29,7 @@ void build_lighter_triangles(const Mesh& mesh, const std::vector<std::uint32_t>&
                              std::size_t threshold, std::vector<std::uint32_t>* triangles);
 
 // What the import worker adds to a mesh it has read: its edges, and for a
-// big mesh the lighter surface and its edges. Throws std::bad_alloc.
-void build_mesh_extras(Mesh* mesh);
+// big mesh the lighter surface and its edges, in extras_steps steps; after
+// each, done(context, steps done so far) when given. Throws std::bad_alloc.
+constexpr int extras_steps = 4;
+void build_mesh_extras(Mesh* mesh, void (*done)(void* context, int steps) = nullptr, void* context = nullptr);

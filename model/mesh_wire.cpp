@@ -1,6 +1,7 @@
 #include "model/mesh_wire.h"
 
 #include "model/texture_image.h"
+#include "platform/process.h"
 
 #include <cmath>
 #include <cstring>
@@ -18,7 +19,8 @@ constexpr std::uint32_t array_order[array_count] = {
     wire_polygons,  wire_polygon_sizes,     wire_colours,      wire_uvs,
     wire_parts,     wire_materials,         wire_textures,     wire_texels,
     wire_edges,     wire_lighter_triangles, wire_lighter_edges};
-// Where the edges and the lighter surface stand among the arrays.
+// Where the edges and the lighter surface stand among the arrays: the mesh
+// record has those before them, the extras record these.
 constexpr int first_extra = 12;
 // The look's records, sent as they are: fields of 4 bytes each.
 constexpr std::uint64_t part_fields = sizeof(MeshPart) / 4;
@@ -50,6 +52,19 @@ void write_record(const WireSink& sink, unsigned char kind, const void* payload,
     put_u32(head + 1, static_cast<std::uint32_t>(size));
     sink.write(sink.context, head, sizeof head);
     if (size) sink.write(sink.context, payload, size);
+}
+
+// An array of the reply made ready for its bytes, on large pages where the
+// system has them: a big model's arrays then arrive with a fraction of the
+// page faults.
+void advise(void* start, std::size_t bytes) {
+    if (bytes >= (std::size_t(4) << 20)) platform_advise_large_pages(start, bytes);
+}
+template <class T>
+void make_room(std::vector<T>* list, std::size_t count) {
+    list->reserve(count);
+    advise(list->data(), count * sizeof(T));
+    list->resize(count);
 }
 
 bool all_finite(const float* values, std::size_t count) {
@@ -89,7 +104,23 @@ void write_facts_record(const WireSink& sink, const MeshFacts& facts) {
     write_record(sink, 'I', payload, sizeof payload);
 }
 
-void write_mesh_record(const WireSink& sink, const Mesh& mesh) {
+namespace {
+
+// The arrays' ids and counts from `first` up to `end`, then their bytes.
+void write_arrays_record(const WireSink& sink, unsigned char kind, const void* const* data, const std::uint64_t* counts,
+                         int first, int end) {
+    unsigned char payload[4 + array_count * 12];
+    put_u32(payload, static_cast<std::uint32_t>(end - first));
+    for (int i = first; i < end; ++i) {
+        put_u32(payload + 4 + 12 * (i - first), array_order[i]);
+        put_u64(payload + 8 + 12 * (i - first), counts[i]);
+    }
+    write_record(sink, kind, payload, 4 + 12 * std::size_t(end - first));
+    for (int i = first; i < end; ++i)
+        if (counts[i]) sink.write(sink.context, data[i], counts[i] * 4);
+}
+
+void write_mesh_arrays(const WireSink& sink, const Mesh& mesh, bool extras) {
     const std::uint64_t floats = 3 * std::uint64_t(mesh.vertex_count());
     const void* data[array_count] = {mesh.positions.get(),     mesh.normals.get(),
                                      mesh.triangles.data(),    mesh.quads.data(),
@@ -114,15 +145,20 @@ void write_mesh_record(const WireSink& sink, const Mesh& mesh) {
                                                mesh.edges.size(),
                                                mesh.lighter_triangles.size(),
                                                mesh.lighter_edges.size()};
-    unsigned char payload[4 + array_count * 12];
-    put_u32(payload, array_count);
-    for (int i = 0; i < array_count; ++i) {
-        put_u32(payload + 4 + 12 * i, array_order[i]);
-        put_u64(payload + 8 + 12 * i, counts[i]);
-    }
-    write_record(sink, 'M', payload, sizeof payload);
-    for (int i = 0; i < array_count; ++i)
-        if (counts[i]) sink.write(sink.context, data[i], counts[i] * 4);
+    if (extras)
+        write_arrays_record(sink, 'E', data, counts, first_extra, array_count);
+    else
+        write_arrays_record(sink, 'M', data, counts, 0, first_extra);
+}
+
+}  // namespace
+
+void write_geometry_record(const WireSink& sink, const Mesh& mesh) { write_mesh_arrays(sink, mesh, false); }
+void write_extras_record(const WireSink& sink, const Mesh& mesh) { write_mesh_arrays(sink, mesh, true); }
+
+void write_mesh_record(const WireSink& sink, const Mesh& mesh) {
+    write_geometry_record(sink, mesh);
+    write_extras_record(sink, mesh);
 }
 
 void ReplyReader::reset(const MeshLimits& limits) {
@@ -136,8 +172,11 @@ void ReplyReader::reset(const MeshLimits& limits) {
     kind_ = 0;
     mesh_ = Mesh();
     facts_ = MeshFacts();
-    array_ = 0;
+    array_ = array_end_ = 0;
     array_have_ = 0;
+    corners_ = 0;
+    have_geometry_ = false;
+    for (int k = 0; k < 2; ++k) record_bytes_[k] = arrays_have_[k] = 0;
 }
 
 ReplyState ReplyReader::refuse(const char* why) {
@@ -164,6 +203,7 @@ ReplyState ReplyReader::advance(std::size_t size) {
     if (stage_ == Stage::done) return refuse("The importer's answer is malformed (bytes after the mesh).");
     if (stage_ == Stage::arrays) {
         array_have_ += size;
+        arrays_have_[array_end_ == array_count] += size;
         return array_have_ == array_bytes_[array_] ? next_array() : state_;
     }
     record_have_ += size;
@@ -214,19 +254,36 @@ ReplyState ReplyReader::take_record() {
         return state_;
     }
     case 'M': return take_mesh_record(length);
+    case 'E': return take_extras_record(length);
     default: return refuse("The importer's answer is malformed (unknown record).");
     }
 }
 
-ReplyState ReplyReader::take_mesh_record(std::size_t length) {
-    if (length != 4 + array_count * 12 || get_u32(record_) != array_count)
-        return refuse("The importer's answer is malformed (bad mesh record).");
-    std::uint64_t counts[array_count];
-    for (int i = 0; i < array_count; ++i) {
-        if (get_u32(record_ + 4 + 12 * i) != array_order[i])
-            return refuse("The importer's answer is malformed (bad mesh record).");
-        counts[i] = get_u64(record_ + 8 + 12 * i);
+// The ids and counts of arrays [first, end) from a mesh or extras record.
+bool ReplyReader::read_counts(std::size_t length, int first, int end, std::uint64_t* counts) {
+    const int n = end - first;
+    if (length != 4 + std::size_t(n) * 12 || get_u32(record_) != std::uint32_t(n)) return false;
+    for (int i = first; i < end; ++i) {
+        if (get_u32(record_ + 4 + 12 * (i - first)) != array_order[i]) return false;
+        counts[i] = get_u64(record_ + 8 + 12 * (i - first));
     }
+    return true;
+}
+
+ReplyState ReplyReader::start_arrays(int first, int end) {
+    const int k = end == array_count;
+    record_bytes_[k] = arrays_have_[k] = 0;
+    for (int i = first; i < end; ++i) record_bytes_[k] += array_bytes_[i];
+    stage_ = Stage::arrays;
+    array_ = first - 1;
+    array_end_ = end;
+    return next_array();
+}
+
+ReplyState ReplyReader::take_mesh_record(std::size_t length) {
+    std::uint64_t counts[array_count] = {};
+    if (have_geometry_ || !read_counts(length, 0, first_extra, counts))
+        return refuse("The importer's answer is malformed (bad mesh record).");
     const std::uint64_t floats = counts[0];
     const std::uint64_t vertices = floats / 3;
     if (floats % 3 != 0 || counts[1] != floats || counts[2] % 3 != 0 || counts[3] % 4 != 0)
@@ -239,13 +296,7 @@ ReplyState ReplyReader::take_mesh_record(std::size_t length) {
     // those of a real model are a few per face.
     if (counts[4] > 64 * limits_.max_faces || counts[4] < 3 * counts[5])
         return refuse("The importer's answer is malformed (inconsistent counts).");
-    // Each face adds at most as many edges as it has corners; the lighter
-    // surface has at most as many triangles as the model has faces' fans.
-    const std::uint64_t corners = counts[2] + counts[3] + counts[4];
-    const std::uint64_t* extra = counts + first_extra;
-    if (extra[0] % 2 != 0 || extra[0] > 2 * corners || extra[1] % 3 != 0 || extra[1] > 3 * corners ||
-        extra[2] % 2 != 0 || extra[2] > 2 * extra[1])
-        return refuse("The importer's answer is malformed (inconsistent counts).");
+    corners_ = counts[2] + counts[3] + counts[4];
     if (vertices == 0) return refuse("The importer's answer is malformed (no vertices).");
     // The look: colours and coordinates for every vertex or none, whole
     // records, within the limits.
@@ -262,9 +313,11 @@ ReplyState ReplyReader::take_mesh_record(std::size_t length) {
     try {
         mesh_.positions = make_float_array(floats);
         mesh_.normals = make_float_array(floats);
+        advise(mesh_.positions.get(), 4 * floats);
+        advise(mesh_.normals.get(), 4 * floats);
         mesh_.vertices = static_cast<std::size_t>(vertices);
         std::vector<std::uint32_t>* lists[4] = {&mesh_.triangles, &mesh_.quads, &mesh_.polygons, &mesh_.polygon_sizes};
-        for (int i = 0; i < 4; ++i) lists[i]->resize(static_cast<std::size_t>(counts[2 + i]));
+        for (int i = 0; i < 4; ++i) make_room(lists[i], static_cast<std::size_t>(counts[2 + i]));
         array_data_[0] = reinterpret_cast<unsigned char*>(mesh_.positions.get());
         array_data_[1] = reinterpret_cast<unsigned char*>(mesh_.normals.get());
         for (int i = 0; i < 4; ++i) array_data_[2 + i] = reinterpret_cast<unsigned char*>(lists[i]->data());
@@ -281,9 +334,29 @@ ReplyState ReplyReader::take_mesh_record(std::size_t length) {
         array_data_[9] = reinterpret_cast<unsigned char*>(mesh_.materials.data());
         array_data_[10] = reinterpret_cast<unsigned char*>(mesh_.textures.data());
         array_data_[11] = reinterpret_cast<unsigned char*>(mesh_.texels.get());
+    } catch (const std::bad_alloc&) {
+        return refuse("Not enough memory for the model.");
+    } catch (const std::length_error&) {
+        return refuse("Not enough memory for the model.");
+    }
+    for (int i = 0; i < first_extra; ++i) array_bytes_[i] = 4 * counts[i];
+    return start_arrays(0, first_extra);
+}
+
+ReplyState ReplyReader::take_extras_record(std::size_t length) {
+    std::uint64_t counts[array_count] = {};
+    if (!have_geometry_ || !read_counts(length, first_extra, array_count, counts))
+        return refuse("The importer's answer is malformed (bad extras record).");
+    // Each face adds at most as many edges as it has corners; the lighter
+    // surface has at most as many triangles as the model has faces' fans.
+    const std::uint64_t* extra = counts + first_extra;
+    if (extra[0] % 2 != 0 || extra[0] > 2 * corners_ || extra[1] % 3 != 0 || extra[1] > 3 * corners_ ||
+        extra[2] % 2 != 0 || extra[2] > 2 * extra[1])
+        return refuse("The importer's answer is malformed (inconsistent counts).");
+    try {
         std::vector<std::uint32_t>* extras[3] = {&mesh_.edges, &mesh_.lighter_triangles, &mesh_.lighter_edges};
         for (int i = 0; i < 3; ++i) {
-            extras[i]->resize(static_cast<std::size_t>(counts[first_extra + i]));
+            make_room(extras[i], static_cast<std::size_t>(extra[i]));
             array_data_[first_extra + i] = reinterpret_cast<unsigned char*>(extras[i]->data());
         }
     } catch (const std::bad_alloc&) {
@@ -291,50 +364,68 @@ ReplyState ReplyReader::take_mesh_record(std::size_t length) {
     } catch (const std::length_error&) {
         return refuse("Not enough memory for the model.");
     }
-    for (int i = 0; i < array_count; ++i) array_bytes_[i] = 4 * counts[i];
-    stage_ = Stage::arrays;
-    array_ = -1;
-    return next_array();
+    for (int i = first_extra; i < array_count; ++i) array_bytes_[i] = 4 * counts[i];
+    return start_arrays(first_extra, array_count);
 }
 
+// Each array is checked once it is whole (or, empty, once it is passed):
+// the checks of a big mesh go on while the next arrays arrive.
 ReplyState ReplyReader::next_array() {
+    if (array_ >= 0 && !check_array(array_)) return state_;
     array_have_ = 0;
-    while (++array_ < array_count)
+    while (++array_ < array_end_) {
         if (array_bytes_[array_] > 0) return state_;
-    if (!check_mesh()) return state_;
+        if (!check_array(array_)) return state_;
+    }
+    stage_ = Stage::head;
+    record_size_ = head_bytes;
+    record_have_ = 0;
+    if (array_end_ == first_extra) {
+        // The geometry and the look: the extras record is still to come.
+        if (check_look()) have_geometry_ = true;
+        return state_;
+    }
     // Complete: only the end of the output may follow.
     stage_ = Stage::done;
     record_size_ = 1;
-    record_have_ = 0;
     return state_;
 }
 
-bool ReplyReader::check_mesh() {
-    const std::size_t floats = 3 * mesh_.vertex_count();
-    if (!all_finite(mesh_.positions.get(), floats) || !all_finite(mesh_.normals.get(), floats)) {
+bool ReplyReader::check_array(int index) {
+    const std::uint64_t vertices = mesh_.vertex_count();
+    const std::vector<std::uint32_t>* indices = nullptr;
+    switch (array_order[index]) {
+    case wire_positions:
+    case wire_normals: {
+        const float* values = array_order[index] == wire_positions ? mesh_.positions.get() : mesh_.normals.get();
+        if (all_finite(values, 3 * mesh_.vertex_count())) return true;
         refuse("The importer's answer is malformed (coordinates that are not numbers).");
         return false;
     }
-    std::uint64_t corners = 0;
-    for (std::uint32_t size : mesh_.polygon_sizes) {
-        if (size < 3) {
-            refuse("The importer's answer is malformed (a face of fewer than three corners).");
-            return false;
+    case wire_polygon_sizes: {
+        std::uint64_t corners = 0;
+        for (std::uint32_t size : mesh_.polygon_sizes) {
+            if (size < 3) {
+                refuse("The importer's answer is malformed (a face of fewer than three corners).");
+                return false;
+            }
+            corners += size;
         }
-        corners += size;
-    }
-    if (corners != mesh_.polygons.size()) {
+        if (corners == mesh_.polygons.size()) return true;
         refuse("The importer's answer is malformed (inconsistent counts).");
         return false;
     }
-    const std::uint64_t vertices = mesh_.vertex_count();
-    if (!indices_below(mesh_.triangles, vertices) || !indices_below(mesh_.quads, vertices) ||
-        !indices_below(mesh_.polygons, vertices) || !indices_below(mesh_.edges, vertices) ||
-        !indices_below(mesh_.lighter_triangles, vertices) || !indices_below(mesh_.lighter_edges, vertices)) {
-        refuse("The importer's answer is malformed (a corner outside the model).");
-        return false;
+    case wire_triangles: indices = &mesh_.triangles; break;
+    case wire_quads: indices = &mesh_.quads; break;
+    case wire_polygons: indices = &mesh_.polygons; break;
+    case wire_edges: indices = &mesh_.edges; break;
+    case wire_lighter_triangles: indices = &mesh_.lighter_triangles; break;
+    case wire_lighter_edges: indices = &mesh_.lighter_edges; break;
+    default: return true;  // the look's, checked together once the mesh record is whole
     }
-    return check_look();
+    if (indices_below(*indices, vertices)) return true;
+    refuse("The importer's answer is malformed (a corner outside the model).");
+    return false;
 }
 
 // Parts inside the face lists, materials of finite colours naming textures
@@ -389,6 +480,15 @@ bool ReplyReader::check_look() {
         return false;
     }
     return true;
+}
+
+int ReplyReader::arrived_percent() const {
+    if (stage_ == Stage::done && state_ != ReplyState::malformed) return 100;
+    const int k = have_geometry_ ? 1 : 0;
+    int percent = 50 * k;
+    if (stage_ == Stage::arrays && record_bytes_[k] > 0)
+        percent += static_cast<int>(50 * arrays_have_[k] / record_bytes_[k]);
+    return percent;
 }
 
 ReplyState ReplyReader::end_of_input() {

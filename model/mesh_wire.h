@@ -5,16 +5,20 @@
 //
 // A record is a kind byte and a 32-bit length (little-endian, as every number
 // here), then that many bytes:
-//   'P' progress: one byte, the percentage;
+//   'P' progress: one byte, the percentage, up to wire_sent_percent: the
+//       mesh's arrays, as they arrive, take it on (arrived_percent);
 //   'F' failure: the reason, UTF-8;
 //   'O' out of memory: nothing;
 //   'I' facts (optional, before the mesh): 32-bit mesh and texture counts,
 //       then the box's three sizes as 32-bit floats;
 //   'M' mesh: a 32-bit array count, then per array a 32-bit id and a 64-bit
 //       count of 4-byte elements. The arrays' elements follow the record in
-//       that order; after them the reply ends. The look's arrays come after
-//       the geometry's: colours (one element per vertex), coordinates (two),
-//       parts, materials and texture sizes (their fields), and the texels.
+//       that order. The look's arrays come after the geometry's: colours
+//       (one element per vertex), coordinates (two), parts, materials and
+//       texture sizes (their fields), and the texels.
+//   'E' extras (after the mesh's arrays, and other records): the edges and
+//       the lighter surface, laid out as the mesh record; after their arrays
+//       the reply ends. The worker sends the mesh while it builds these.
 #pragma once
 
 #include <cstddef>
@@ -23,6 +27,10 @@
 
 #include "model/mesh.h"
 #include "model/scene_mesh.h"
+
+// How far the worker's own progress goes; the rest is the mesh's arrays
+// arriving.
+constexpr int wire_sent_percent = 90;
 
 // Where the worker's bytes go: the worker's standard output, or a buffer.
 struct WireSink {
@@ -34,6 +42,9 @@ void write_progress_record(const WireSink& sink, int percent);
 void write_failure_record(const WireSink& sink, const std::string& reason);
 void write_out_of_memory_record(const WireSink& sink);
 void write_facts_record(const WireSink& sink, const MeshFacts& facts);
+// The mesh record and its arrays, the extras record and its; both in turn.
+void write_geometry_record(const WireSink& sink, const Mesh& mesh);
+void write_extras_record(const WireSink& sink, const Mesh& mesh);
 void write_mesh_record(const WireSink& sink, const Mesh& mesh);
 
 enum class ReplyState {
@@ -59,7 +70,11 @@ public:
     ReplyState end_of_input();
 
     ReplyState state() const { return state_; }
+    // The worker's own figure.
     int percent() const { return percent_; }
+    // How much of the arrays has arrived, 0 to 100: the mesh record's up to
+    // 50, the extras record's the rest.
+    int arrived_percent() const;
     // The worker's reason (failed) or what was wrong with the bytes (malformed).
     const std::string& reason() const { return reason_; }
     // The mesh (state mesh); the reader keeps an empty one.
@@ -69,9 +84,12 @@ private:
     enum class Stage { head, payload, arrays, done };
     ReplyState refuse(const char* why);
     ReplyState take_record();
+    bool read_counts(std::size_t length, int first, int end, std::uint64_t* counts);
+    ReplyState start_arrays(int first, int end);
     ReplyState take_mesh_record(std::size_t length);
+    ReplyState take_extras_record(std::size_t length);
     ReplyState next_array();
-    bool check_mesh();
+    bool check_array(int index);
     bool check_look();
 
     MeshLimits limits_ = {0, 0};
@@ -89,8 +107,15 @@ private:
     Mesh mesh_;
     unsigned char* array_data_[15] = {};
     std::uint64_t array_bytes_[15] = {};
-    int array_ = 0;  // the one being filled
+    int array_ = 0;  // the one being filled, of the record's up to array_end_
+    int array_end_ = 0;
     std::uint64_t array_have_ = 0;
+    std::uint64_t corners_ = 0;   // of the mesh's faces: what bounds the extras
+    bool have_geometry_ = false;  // the mesh record's arrays are in, checked
+    // Bytes of the arrays of the mesh record [0] and the extras record [1],
+    // and of them arrived.
+    std::uint64_t record_bytes_[2] = {};
+    std::uint64_t arrays_have_[2] = {};
 };
 
 // The array ids of a mesh record, in the order they are sent.

@@ -101,7 +101,7 @@ double fraction(double value) { return value > 0.0 ? std::min(value, 1.0) : 0.0;
 // the importer reads (a quarter from the bytes read, the rest from the
 // importer's own progress), 90 once it has its scene, 90 to 95 while the
 // scene is validated, then our conversion. The importer's progress tells
-// where its reading is (the OBJ reader: once per 16 MiB block), not its
+// where its reading is (the OBJ reader: once per block it reads), not its
 // building of the scene afterwards, hence the room left before 90.
 class ReadMeter {
 public:
@@ -177,9 +177,18 @@ private:
 // progress on as it goes.
 constexpr std::size_t read_slice = std::size_t(1) << 20;
 
+// The OBJ reader parses its file a block at a time and tells its progress
+// once a block: a block as big as it asks for (16 MiB) is a second or more
+// of silence. Its file answers each read with at most one slice, as a read
+// may, and the reader takes the first short read as its block size from
+// then on. Only its file: other readers take a short read for the end of
+// the file.
+bool reads_in_slices(const std::string& extension) { return extension == "obj"; }
+
 class FileStream : public Assimp::IOStream {
 public:
-    FileStream(std::FILE* file, std::uint64_t size, ReadMeter* meter) : file_(file), size_(size), meter_(meter) {}
+    FileStream(std::FILE* file, std::uint64_t size, ReadMeter* meter, bool one_slice)
+        : file_(file), size_(size), meter_(meter), one_slice_(one_slice) {}
     ~FileStream() override { std::fclose(file_); }
 
     size_t Read(void* buffer, size_t size, size_t count) override {
@@ -191,7 +200,7 @@ public:
             const size_t got = std::fread(static_cast<unsigned char*>(buffer) + done, 1, slice, file_);
             done += got;
             meter_->add_read(got);
-            if (got < slice) break;
+            if (got < slice || one_slice_) break;
         }
         return done / size;
     }
@@ -210,6 +219,7 @@ private:
     std::FILE* file_;
     std::uint64_t size_;
     ReadMeter* meter_;
+    bool one_slice_;
 };
 
 class FileSystem : public Assimp::IOSystem {
@@ -237,7 +247,8 @@ public:
             }
             return nullptr;
         }
-        FileStream* stream = new (std::nothrow) FileStream(file, size, &state_->meter);
+        FileStream* stream =
+            new (std::nothrow) FileStream(file, size, &state_->meter, main && reads_in_slices(extension_of(path)));
         if (!stream) {
             std::fclose(file);
             return nullptr;

@@ -1,10 +1,13 @@
 #include "model/model_import.h"
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <system_error>
 #include <thread>
 
 #include "model/mesh_lighter.h"
@@ -48,9 +51,26 @@ std::string memory_reason(std::uint64_t cap) {
     return cap ? text : "Not enough memory to import the file.";
 }
 
-// The worker's side: its standard output is the reply.
-void write_stdout(void*, const void* bytes, std::size_t size) { std::fwrite(bytes, 1, size, stdout); }
+// The worker's side: its standard output is the reply. The records go
+// through stdio; a mesh's arrays go out as they are, without a copy where
+// the system can hand their pages over.
+constexpr std::size_t direct_write_bytes = std::size_t(1) << 16;
+bool output_failed = false;
+
+void write_stdout(void*, const void* bytes, std::size_t size) {
+    if (size < direct_write_bytes) {
+        std::fwrite(bytes, 1, size, stdout);
+        return;
+    }
+    output_failed = std::fflush(stdout) != 0 || !platform_write_worker_output(bytes, size) || output_failed;
+}
 const WireSink worker_sink = {write_stdout, nullptr};
+
+// The whole import as one percentage: the read (import, validation,
+// conversion) to read_share, then the edges and the lighter mesh to
+// wire_sent_percent as far as they are built once the mesh has gone out;
+// the viewer counts the arrays' arrival from read_share to 100.
+constexpr int read_share = 80;
 
 void report_progress(void*, int percent) {
     write_progress_record(worker_sink, percent);
@@ -60,9 +80,14 @@ void report_progress(void*, int percent) {
 // Room to say "out of memory" once allocation has failed.
 char* memory_reserve = nullptr;
 
+// While the mesh goes out on a thread of its own, the output is that
+// thread's: nothing else is written until it is done.
+std::atomic<bool> sending{false};
+
 void report_out_of_memory() {
     delete[] memory_reserve;
     memory_reserve = nullptr;
+    while (sending) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     write_out_of_memory_record(worker_sink);
     std::fflush(stdout);
     std::_Exit(out_of_memory_exit);
@@ -79,11 +104,21 @@ void test_fault() {
     } else if (std::strcmp(fault, "hang") == 0) {
         for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
     } else if (std::strcmp(fault, "memory") == 0) {
-        // Up to twice the cap, so that a cap that is not enforced (none in
-        // sanitized builds, none under Wine) cannot take the machine's memory.
+        // Twice the cap, every page touched, then held: an enforced cap ends
+        // the worker on the way there (an allocation fails, or the viewer
+        // sees it over the cap and ends it). One that is not says so, and
+        // never takes more than twice the cap of the machine's memory.
+        // Sanitized builds have no cap: then the worker's own words.
         const std::uint64_t cap = import_limits_from_environment().memory_cap;
+        if (cap == 0) report_out_of_memory();
         for (std::uint64_t taken = 0; taken < 2 * cap; taken += 64 << 20) std::memset(new char[64 << 20], 1, 64 << 20);
-        report_out_of_memory();
+        for (int tick = 0; tick < 50; ++tick) {
+            report_progress(nullptr, 0);  // not silent: the stall watch is not what ends it
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        write_failure_record(worker_sink, "The memory cap was not enforced.");
+        std::fflush(stdout);
+        std::_Exit(1);
     }
 }
 
@@ -158,7 +193,10 @@ ImportState ModelImport::poll(std::uint32_t now_ms) {
         budget -= static_cast<std::size_t>(got);
         if (reply_.advance(static_cast<std::size_t>(got)) != ReplyState::reading) break;
     }
-    percent_ = reply_.percent();
+    // The worker's figure, and from read_share on the arrays' arrival.
+    const int sent = std::min(reply_.percent(), wire_sent_percent);
+    const int arrived = reply_.arrived_percent();
+    percent_ = arrived > 0 ? std::max(sent, read_share + (100 - read_share) * arrived / 100) : sent;
     if (heard) last_heard_ms_ = now_ms;
 
     ReplyState reply = reply_.state();
@@ -171,6 +209,13 @@ ImportState ModelImport::poll(std::uint32_t now_ms) {
         cut_short = reply == ReplyState::malformed;
     }
     if (reply == ReplyState::reading) {
+        // Where the system does not hold the worker to its cap (Wine), the
+        // viewer does: a worker seen over it is ended as one that ran out.
+        if (limits_.memory_cap && platform_worker_memory(worker_) > limits_.memory_cap) {
+            cancel();
+            fail(memory_reason(limits_.memory_cap));
+            return state_;
+        }
         if (now_ms - last_heard_ms_ >= limits_.stall_seconds * 1000u) {
             cancel();
             char text[96];
@@ -182,9 +227,10 @@ ImportState ModelImport::poll(std::uint32_t now_ms) {
     }
 
     // An answer, or the end of the output: how the worker ended decides what
-    // an incomplete answer means. A worker that has answered is not waited for.
+    // an incomplete answer means. A worker that has answered is not waited
+    // for: a whole, checked mesh needs no word of how it goes.
     WorkerEnd end = {WorkerEndKind::ended, 0};
-    if (ended)
+    if (ended && reply != ReplyState::mesh)
         end = platform_finish_worker(worker_, 50);
     else
         platform_end_worker(worker_);
@@ -192,13 +238,13 @@ ImportState ModelImport::poll(std::uint32_t now_ms) {
     const bool crashed = (ended && end.kind == WorkerEndKind::crashed) || cut_short;
     const bool out_of_memory = reply == ReplyState::out_of_memory ||
                                (ended && end.kind == WorkerEndKind::exited && end.code == out_of_memory_exit);
-    if (reply == ReplyState::mesh && end.kind == WorkerEndKind::exited && end.code == 0) {
+    if (reply == ReplyState::mesh) {
         state_ = ImportState::done;
     } else if (out_of_memory) {
         fail(memory_reason(limits_.memory_cap));
     } else if (reply == ReplyState::failed) {
         fail(reply_.reason());
-    } else if (crashed || reply == ReplyState::mesh) {
+    } else if (crashed) {
         fail("The importer crashed on this file.");
     } else {
         fail(reply_.reason());
@@ -247,19 +293,39 @@ int run_import_worker(const char* path) {
     Mesh mesh;
     std::string reason;
     ReadProgress progress;
-    progress.report = report_progress;
+    progress.report = [](void*, int percent) { report_progress(nullptr, percent * read_share / 100); };
     if (!read_model_file(path, &mesh, &reason, progress)) {
         write_failure_record(worker_sink, reason);
         std::fflush(stdout);
         return 1;
     }
-    // Built here, off the viewer's frames; running out of memory ends in
-    // the new handler's record, as the import's would.
-    build_mesh_extras(&mesh);
-    write_facts_record(worker_sink, mesh.facts);
-    write_mesh_record(worker_sink, mesh);
+    // The mesh goes out while its edges and lighter mesh are built (here,
+    // off the viewer's frames): the sending only reads the arrays that the
+    // building leaves as they are. Running out of memory ends in the new
+    // handler's record, as the import's would.
+    auto send_mesh = [&mesh] {
+        write_facts_record(worker_sink, mesh.facts);
+        write_geometry_record(worker_sink, mesh);
+        std::fflush(stdout);
+        sending = false;
+    };
+    sending = true;
+    std::thread sender;
+    try {
+        sender = std::thread(send_mesh);
+    } catch (const std::system_error&) {
+        send_mesh();  // no thread to be had: one after the other
+    }
+    build_mesh_extras(&mesh, [](void*, int steps) {
+        if (!sending) report_progress(nullptr, read_share + (wire_sent_percent - read_share) * steps / extras_steps);
+    });
+    if (sender.joinable()) sender.join();
+    write_extras_record(worker_sink, mesh);
     std::fflush(stdout);
-    // The arrays and the importer's leftovers go with the process: freeing
-    // them one by one would only delay the answer's end.
-    std::_Exit(std::ferror(stdout) ? 1 : 0);
+    // The output's end is the answer's: it comes before the system takes the
+    // worker's memory down. The arrays and the importer's leftovers go with
+    // the process: freeing them one by one would only delay it.
+    const bool failed = std::ferror(stdout) || output_failed;
+    std::fclose(stdout);
+    std::_Exit(failed ? 1 : 0);
 }

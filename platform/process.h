@@ -46,8 +46,28 @@ bool platform_wait_worker(WorkerHandle worker, int milliseconds);
 WorkerEnd platform_finish_worker(WorkerHandle worker, int milliseconds);
 
 // Ends the worker at once, whatever it is doing, and releases the handle.
+// Never waits for the system to take a big worker down (POSIX: the process
+// is reaped by a later start or end); Windows waits for it to be gone.
 void platform_end_worker(WorkerHandle worker);
+
+// The memory the worker holds, in bytes, read without waiting, for the
+// caller to hold it to a cap that the system may leave unenforced: Wine
+// takes a job's memory limit and does nothing with it. 0 where the system
+// enforces the cap itself (POSIX: RLIMIT_AS) or cannot tell. Windows: its
+// private bytes (committed; under Wine, its resident anonymous pages).
+std::uint64_t platform_worker_memory(WorkerHandle worker);
 
 // In the worker, first thing: a crash ends the process quietly with a crash
 // code (no crash dialog, no debugger), and its standard output is binary.
 void platform_prepare_worker_process();
+
+// In the worker: writes `size` bytes straight to its standard output (what
+// stdio holds must have been flushed first). Where the system can (Linux:
+// vmsplice), the pipe takes the pages themselves instead of a copy: they must
+// stay as they are until the worker ends. False when the output failed.
+bool platform_write_worker_output(const void* bytes, std::size_t size);
+
+// Memory that a worker's big reply is about to be read into: asks for large
+// pages (Linux: transparent huge pages), which take the bytes in with far
+// fewer page faults. Only a hint; nothing where the system has none.
+void platform_advise_large_pages(void* start, std::size_t size);

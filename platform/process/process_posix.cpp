@@ -5,7 +5,9 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
+#include <sys/uio.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #ifdef __linux__
@@ -48,12 +50,31 @@ void sleep_milliseconds(int milliseconds) {
     nanosleep(&pause, nullptr);
 }
 
+// Workers ended but not yet gone: the system takes a big worker's memory
+// down in milliseconds, which ending it does not wait for. Each later call
+// that starts or ends a worker reaps those that have gone since.
+std::vector<pid_t> unreaped;
+
+void reap_ended() {
+    for (std::size_t i = 0; i < unreaped.size();) {
+        int status = 0;
+        const pid_t done = waitpid(unreaped[i], &status, WNOHANG);
+        if (done == 0 || (done < 0 && errno == EINTR)) {
+            ++i;
+            continue;
+        }
+        unreaped[i] = unreaped.back();
+        unreaped.pop_back();
+    }
+}
+
 }  // namespace
 
 WorkerHandle platform_start_worker(const char* program, const char* const* arguments, std::uint64_t memory_cap,
                                    char* reason, std::size_t reason_size) {
     // Everything the child needs is made before fork: after it, in a
     // program with other threads, only system calls are safe.
+    reap_ended();
     const std::string path = program ? std::string(program) : own_program();
     if (path.empty()) {
         if (reason_size) std::snprintf(reason, reason_size, "the program's own file cannot be found");
@@ -121,7 +142,7 @@ WorkerEnd platform_finish_worker(WorkerHandle worker, int milliseconds) {
     int status = 0;
     WorkerEnd end = {WorkerEndKind::ended, 0};
     bool waited = false;
-    for (int left = milliseconds; !waited; left -= 5) {
+    for (int left = milliseconds; !waited; --left) {
         const pid_t done = waitpid(worker->pid, &status, WNOHANG);
         if (done == worker->pid || (done < 0 && errno != EINTR)) {
             waited = true;
@@ -131,7 +152,7 @@ WorkerEnd platform_finish_worker(WorkerHandle worker, int milliseconds) {
             waitpid(worker->pid, &status, 0);
             waited = true;
         } else {
-            sleep_milliseconds(5);
+            sleep_milliseconds(1);
         }
     }
     close(worker->output);
@@ -141,12 +162,52 @@ WorkerEnd platform_finish_worker(WorkerHandle worker, int milliseconds) {
 
 void platform_end_worker(WorkerHandle worker) {
     kill(worker->pid, SIGKILL);
-    int status = 0;
-    while (waitpid(worker->pid, &status, 0) < 0 && errno == EINTR) {
-    }
     close(worker->output);
+    unreaped.push_back(worker->pid);
     delete worker;
+    reap_ended();
 }
+
+bool platform_write_worker_output(const void* bytes, std::size_t size) {
+    const char* at = static_cast<const char*>(bytes);
+#ifdef __linux__
+    // Fails at once (EINVAL, EBADF) where the output is not a pipe.
+    bool splice = true;
+#endif
+    while (size > 0) {
+        ssize_t done = -1;
+#ifdef __linux__
+        if (splice) {
+            iovec piece = {const_cast<char*>(at), size};
+            done = vmsplice(STDOUT_FILENO, &piece, 1, 0);
+            if (done < 0 && errno != EINTR && errno != EAGAIN) splice = false;
+        }
+        if (!splice)
+#endif
+            done = write(STDOUT_FILENO, at, size);
+        if (done < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (done <= 0) return false;
+        at += done;
+        size -= static_cast<std::size_t>(done);
+    }
+    return true;
+}
+
+void platform_advise_large_pages(void* start, std::size_t size) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    // Whole huge pages only: madvise wants a page-aligned start.
+    constexpr std::uintptr_t huge = std::uintptr_t(2) << 20;
+    const std::uintptr_t from = (reinterpret_cast<std::uintptr_t>(start) + huge - 1) & ~(huge - 1);
+    const std::uintptr_t to = (reinterpret_cast<std::uintptr_t>(start) + size) & ~(huge - 1);
+    if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+#else
+    (void)start;
+    (void)size;
+#endif
+}
+
+// RLIMIT_AS makes the worker's own allocations fail: nothing to watch.
+std::uint64_t platform_worker_memory(WorkerHandle) { return 0; }
 
 void platform_prepare_worker_process() {
     // A viewer that has gone closes the pipe: the write then fails instead

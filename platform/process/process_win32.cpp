@@ -1,12 +1,15 @@
 // Worker processes on Windows: CreateProcessW with the standard handles set,
 // inside a job object that carries the memory cap and kills the worker when
-// our handle to it closes (also when we crash or are killed ourselves).
+// our handle to it closes (also when we crash or are killed ourselves). Wine
+// keeps the job's memory limit without enforcing it: there the caller holds
+// the worker to its cap by what platform_worker_memory reads.
 #include "platform/process.h"
 
 #include "platform/gl.h"  // <windows.h> the way every file of the build has it
 
 #include <fcntl.h>
 #include <io.h>
+#include <psapi.h>
 
 #include <algorithm>
 #include <climits>
@@ -317,6 +320,30 @@ void platform_end_worker(WorkerHandle worker) {
     WaitForSingleObject(worker->process, end_wait_ms);
     release(worker);
 }
+
+std::uint64_t platform_worker_memory(WorkerHandle worker) {
+    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    counters.cb = sizeof counters;
+    if (!GetProcessMemoryInfo(worker->process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters))
+        return 0;
+    return std::max<std::uint64_t>(counters.PrivateUsage, counters.PagefileUsage);
+}
+
+bool platform_write_worker_output(const void* bytes, std::size_t size) {
+    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    const char* at = static_cast<const char*>(bytes);
+    while (size > 0) {
+        DWORD written = 0;
+        const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size, DWORD(1) << 30));
+        if (!WriteFile(output, at, piece, &written, nullptr) || written == 0) return false;
+        at += written;
+        size -= written;
+    }
+    return true;
+}
+
+// Large pages need a privilege that users do not have.
+void platform_advise_large_pages(void*, std::size_t) {}
 
 void platform_prepare_worker_process() {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);

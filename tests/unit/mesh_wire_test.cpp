@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -40,6 +42,17 @@ std::string reply_of(const Mesh& mesh, const std::function<void(const WireSink&)
     const WireSink sink = {append, &bytes};
     if (before) before(sink);
     write_mesh_record(sink, mesh);
+    return bytes;
+}
+
+// The mesh record and its arrays (false), or the extras record and its.
+std::string record_of(const Mesh& mesh, bool extras) {
+    std::string bytes;
+    const WireSink sink = {append, &bytes};
+    if (extras)
+        write_extras_record(sink, mesh);
+    else
+        write_geometry_record(sink, mesh);
     return bytes;
 }
 
@@ -79,6 +92,29 @@ TEST(ReplyReader, AMeshComesThroughWholeInPiecesOfAnySizeWithItsProgress) {
     }
 }
 
+// The worker's figure stops short of the arrays; their arrival is counted
+// as the bytes come, whole only once the mesh is.
+TEST(ReplyReader, TheArraysArrivalIsCountedAsTheyCome) {
+    const std::string bytes = reply_of(sample_mesh());
+    ReplyReader reader;
+    reader.reset(limits);
+    std::vector<int> seen;
+    for (std::size_t at = 0; at < bytes.size();) {
+        std::size_t room = 0;
+        unsigned char* space = reader.next_space(&room);
+        const std::size_t n = std::min({room, std::size_t(16), bytes.size() - at});
+        std::memcpy(space, bytes.data() + at, n);
+        reader.advance(n);
+        at += n;
+        seen.push_back(reader.arrived_percent());
+    }
+    EXPECT_EQ(seen.front(), 0) << "nothing before the mesh record";
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_TRUE(std::any_of(seen.begin(), seen.end(), [](int p) { return p > 0 && p < 100; }));
+    EXPECT_EQ(reader.end_of_input(), ReplyState::mesh);
+    EXPECT_EQ(reader.arrived_percent(), 100);
+}
+
 TEST(ReplyReader, TheWorkersOwnAnswersArriveAsThemselves) {
     std::string bytes;
     const WireSink sink = {append, &bytes};
@@ -88,6 +124,11 @@ TEST(ReplyReader, TheWorkersOwnAnswersArriveAsThemselves) {
     EXPECT_EQ(reader.reason(), "The file is empty.");
     bytes.clear();
     write_progress_record(sink, 5);
+    write_out_of_memory_record(sink);
+    EXPECT_EQ(feed(reader, bytes, 64), ReplyState::out_of_memory);
+    // Out of memory while the edges were built, after the mesh had gone out.
+    bytes = record_of(sample_mesh(), false);
+    write_progress_record(sink, 85);
     write_out_of_memory_record(sink);
     EXPECT_EQ(feed(reader, bytes, 64), ReplyState::out_of_memory);
 }
@@ -128,6 +169,10 @@ TEST(ReplyReader, EveryMalformedReplyIsRefused) {
         {"a coordinate that is no number", mesh_with([nan](Mesh& m) { m.positions[4] = nan; })},
         {"a normal that is no number", mesh_with([nan](Mesh& m) { m.normals[17] = nan; })},
         {"more faces than the limit", mesh_with([](Mesh& m) { m.triangles.assign(3 * 1001, 0); })},
+        {"the mesh without its extras", record_of(sample_mesh(), false)},
+        {"the extras without the mesh", record_of(sample_mesh(), true)},
+        {"the mesh twice", record_of(sample_mesh(), false) + good},
+        {"the extras twice", good + record_of(sample_mesh(), true)},
     };
     ASSERT_EQ(good[arrays - 12], 6) << "the last array's id, where the layout says";
     for (const Case& c : cases) {

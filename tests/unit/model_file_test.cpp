@@ -3,8 +3,10 @@
 // a model refers to, the progress and the reasons.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -252,6 +254,42 @@ TEST_F(ModelFileTest, ProgressRisesToAHundredOnTheReadingThread) {
     seen.percents.clear();
     EXPECT_FALSE(read_model_file(folder.write("bad.obj", "v 0 0 0\nf 1 2 9\n").c_str(), &mesh, &reason, progress));
     EXPECT_LT(seen.percents.back(), 100);
+}
+
+// The OBJ reader parses a block at a time and says how far it is once a
+// block: its file is read a slice (1 MiB) at a time, so a file of four
+// slices moves the figure in steps of about a quarter, not in one leap at
+// its end, and lines cut by the slices' ends come through whole.
+TEST_F(ModelFileTest, AnObjOfSeveralSlicesIsToldSliceBySliceAndReadWhole) {
+    constexpr int side = 290;  // a grid of quads; about 4.4 MiB of text
+    std::string obj;
+    char line[96];
+    for (int i = 0; i < side; ++i)
+        for (int j = 0; j < side; ++j) {
+            std::snprintf(line, sizeof line, "v %d.%06d %d.%06d %d.%03d\n", i, j * 37 % 1000000, j, i * 91 % 1000000,
+                          (i * j) % 17, (i + j) % 1000);
+            obj += line;
+        }
+    for (int i = 0; i + 1 < side; ++i)
+        for (int j = 0; j + 1 < side; ++j) {
+            const int a = i * side + j + 1;
+            std::snprintf(line, sizeof line, "f %d %d %d %d\n", a, a + side, a + side + 1, a + 1);
+            obj += line;
+        }
+    ASSERT_GT(obj.size(), std::size_t(4) << 20);
+    std::vector<int> percents;
+    const ReadProgress progress = {
+        [](void* context, int percent) { static_cast<std::vector<int>*>(context)->push_back(percent); }, &percents};
+    Mesh mesh;
+    std::string reason;
+    ASSERT_TRUE(read_model_file(folder.write("grid.obj", obj).c_str(), &mesh, &reason, progress)) << reason;
+    EXPECT_EQ(mesh.quads.size(), 4u * (side - 1) * (side - 1));
+    EXPECT_EQ(mesh.triangles.size() + mesh.polygons.size(), 0u);
+    ASSERT_EQ(percents.back(), 100);
+    int largest_step = 0;
+    for (std::size_t i = 1; i < percents.size(); ++i)
+        largest_step = std::max(largest_step, percents[i] - percents[i - 1]);
+    EXPECT_LE(largest_step, 30);
 }
 
 TEST(ImporterReason, TheImportersWordsBecomeTheUsersWords) {

@@ -107,13 +107,17 @@ int run_worker(const std::vector<std::string>& arguments) {
         print_process_id();
         Sleep(INFINITE);
     }
-    if (kind == "allocate") {  // `number` MiB, each page written to
+    if (kind == "allocate" || kind == "hold") {  // `number` MiB, each page written to; hold: then a line, and wait
         std::set_new_handler(out_of_memory);
         std::vector<char*> blocks;
         blocks.reserve(static_cast<std::size_t>(number));
         for (long i = 0; i < number; ++i) {
             blocks.push_back(new char[mebibyte]);
             std::memset(blocks.back(), 1, mebibyte);
+        }
+        if (kind == "hold") {
+            print_process_id();
+            Sleep(INFINITE);
         }
         return 0;
     }
@@ -201,6 +205,23 @@ TEST(WorkerEnd, TheMemoryCapMakesAllocationFail) {
     WorkerEnd end = run_to_end({"200 MiB, 64 MiB cap", {"allocate", "200"}, 64 * mebibyte, WorkerEndKind::exited, 3});
     EXPECT_EQ(WorkerEndKind::exited, end.kind);
     EXPECT_EQ(3, end.code);
+}
+
+// What the viewer holds the worker to its cap by where the job's limit is
+// not enforced: the memory a worker has taken, seen from outside it.
+TEST(WorkerMemory, WhatTheWorkerHoldsIsSeenFromOutside) {
+    WorkerHandle small = start_worker({"hold", "0"});
+    WorkerHandle big = start_worker({"hold", "200"});
+    ASSERT_NE(nullptr, small);
+    ASSERT_NE(nullptr, big);
+    read_output(small, true);
+    read_output(big, true);
+    const std::uint64_t small_bytes = platform_worker_memory(small), big_bytes = platform_worker_memory(big);
+    EXPECT_LT(small_bytes, 200 * mebibyte);
+    EXPECT_GE(big_bytes, 200 * mebibyte);
+    EXPECT_LT(big_bytes, small_bytes + 300 * mebibyte);
+    platform_end_worker(small);
+    platform_end_worker(big);
 }
 
 TEST(WorkerOutput, ArgumentsAndBytesComeBackExactly) {

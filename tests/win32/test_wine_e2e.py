@@ -88,14 +88,14 @@ class ScreenCase(unittest.TestCase):
         for viewer in self.viewers:
             viewer.kill()
 
-    def start(self, cwd=REPO, args=()):
-        viewer = WineViewer(EXE, env=self.env, cwd=cwd, args=args, timeout=TIMEOUT)
+    def start(self, cwd=REPO, args=(), env=None):
+        viewer = WineViewer(EXE, env=dict(self.env, **(env or {})), cwd=cwd, args=args, timeout=TIMEOUT)
         self.viewers.append(viewer)
         return viewer
 
-    def run_to_end(self, *args):
+    def run_to_end(self, *args, env=None):
         """Runs the program to its end; returns the viewer, which keeps its output."""
-        viewer = self.start(args=args)
+        viewer = self.start(args=args, env=env)
         viewer.wait()
         return viewer
 
@@ -320,6 +320,15 @@ class FullScreenModeMissing(ScreenCase):
                 self.assertEqual(0, run.process.returncode, run.stderr())
                 self.assertGreater(picture(path).lit_pixels(0, 0, 640, 480), 2000,
                                    model + ": the model fills the picture")
+            # A worker that goes over its memory cap is ended for it, though
+            # Wine leaves the job's limit unenforced: the cap's reason, not
+            # the worker's own "not enforced".
+            path = os.path.join(folder, "capped.png")
+            run = self.run_to_end(os.path.join(REPO, "data", "models", "terrain.stl"), "--render", path,
+                                  env={"DUPLEXA_IMPORT_TEST_FAULT": "memory", "DUPLEXA_IMPORT_MEMORY_MB": "256"})
+            self.assertEqual(1, run.process.returncode, run.stderr())
+            self.assertIn("needs more than 256 MiB", run.stderr())
+            self.assertFalse(os.path.exists(path))
             # Files that crash the cross-built importer: one line, exit 1, nothing written.
             for model in ("ply-heap-overflow.ply", "gltf-sparse-indices-out-of-range.gltf"):
                 path = os.path.join(folder, model + ".png")
