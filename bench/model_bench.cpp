@@ -17,6 +17,8 @@
 //                                    client arrays or buffers, 32- or 16-bit indices, separate or
 //                                    interleaved arrays, glDrawElements or glDrawRangeElements; the
 //                                    edges off screen, over their vertices alone, and the faces outlined
+//   model_bench draw FILE STYLE N    offscreen: N stereo frames of the full mesh in STYLE (wireframe,
+//                                    shaded), for a profiler (valgrind --tool=callgrind)
 //   model_bench extras FILE          the import in this process, then the edges and the lighter mesh,
 //                                    and each of their steps; medians of three
 //   model_bench look DIR SECONDS     offscreen: a shaded stereo frame of DIR/sheet-textured.obj (the
@@ -267,7 +269,7 @@ void frame_figures(double seconds) {
                 double t1 = monotonic_seconds();
                 // One draw as the mono view makes it: centred projection, then the model.
                 glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-                stereo_rig.setup_mono();
+                stereo_rig.setup_mono(view_size());
                 draw_scene_object();
                 glFinish();
                 double t2 = monotonic_seconds();
@@ -323,6 +325,26 @@ int frames(const char* path, double seconds) {
     for (const std::vector<std::uint32_t>* list : {&model_mesh.triangles, &model_mesh.quads, &model_mesh.polygons})
         vertex_bytes += 4 * list->size();
     std::printf("memory gpu_bytes %zu vertex_bytes %zu\n", model_gpu_bytes(), vertex_bytes);
+    close_gl_window();
+    return 0;
+}
+
+// A few frames and nothing else, for a profiler: the load is outside the
+// figures a profiler is asked for (--toggle-collect=render_frame).
+int draw(const char* path, const std::string& style, int count) {
+    script::reset();
+    if (!open_gl_window(window_title, 800, 600, 16, false)) return 1;
+    open_model_file(path);
+    if (!finish_model_file()) return 1;
+    model_detail.full_detail = true;
+    model_shaded = style == "shaded";
+    const double start = monotonic_seconds();
+    for (int i = 0; i < count; ++i) {
+        script::advance_counter(16667);
+        render_frame();
+        glFinish();
+    }
+    std::printf("ms %.2f\n", (monotonic_seconds() - start) * 1000.0 / std::max(count, 1));
     close_gl_window();
     return 0;
 }
@@ -458,7 +480,7 @@ int variants(const char* path, double seconds) {
     script::advance_counter(16667);
     render_frame();
     glFinish();
-    stereo_rig.setup_mono();
+    stereo_rig.setup_mono(view_size());
     glEnable(GL_BLEND);
     // Alternating rounds: every variant sees the same load of the machine.
     struct Case {
@@ -594,43 +616,46 @@ int look(const std::string& dir, double seconds) {
     close_model();
     close_gl_window();
 
-    // Medians of three: the import, the extras after it, and their parts.
-    int extras(const char* path) {
-        std::vector<double> figures[6];
-        std::size_t edges = 0, lighter = 0;
-        for (int run = 0; run < 3; ++run) {
-            Mesh mesh;
-            std::string reason;
-            double t0 = monotonic_seconds();
-            if (!read_model_file(path, &mesh, &reason)) return 1;
-            double t1 = monotonic_seconds();
-            build_mesh_extras(&mesh);
-            double t2 = monotonic_seconds();
-            edges = mesh.edges.size() / 2;
-            lighter = mesh.lighter_triangles.size() / 3;
-            const DenseVertices dense = weld_positions(mesh.positions.get(), mesh.vertex_count());
-            double t3 = monotonic_seconds();
-            std::vector<std::uint32_t> list, triangles;
-            build_mesh_edges(mesh, dense, &list);
-            double t4 = monotonic_seconds();
-            build_lighter_triangles(mesh, dense, lighter_triangle_budget, lighter_threshold, &triangles);
-            double t5 = monotonic_seconds();
-            build_triangle_edges(triangles, dense, &list);
-            double t6 = monotonic_seconds();
-            const double parts[6] = {t1 - t0, t2 - t1, t3 - t2, t4 - t3, t5 - t4, t6 - t5};
-            for (int i = 0; i < 6; ++i) figures[i].push_back(parts[i] * 1000.0);
-        }
-        double median[6];
-        for (int i = 0; i < 6; ++i) {
-            std::sort(figures[i].begin(), figures[i].end());
-            median[i] = figures[i][1];
-        }
-        std::printf(
-            "import_ms %.1f extras_ms %.1f weld_ms %.1f edges_ms %.1f lighter_ms %.1f lighter_edges_ms %.1f edges %zu "
-            "lighter %zu\n",
-            median[0], median[1], median[2], median[3], median[4], median[5], edges, lighter);
-        return 0;
+    return 0;
+}
+
+// Medians of three: the import, the extras after it, and their parts.
+int extras(const char* path) {
+    std::vector<double> figures[6];
+    std::size_t edges = 0, lighter = 0;
+    for (int run = 0; run < 3; ++run) {
+        Mesh mesh;
+        std::string reason;
+        double t0 = monotonic_seconds();
+        if (!read_model_file(path, &mesh, &reason)) return 1;
+        double t1 = monotonic_seconds();
+        build_mesh_extras(&mesh);
+        double t2 = monotonic_seconds();
+        edges = mesh.edges.size() / 2;
+        lighter = mesh.lighter_triangles.size() / 3;
+        const DenseVertices dense = weld_positions(mesh.positions.get(), mesh.vertex_count());
+        double t3 = monotonic_seconds();
+        std::vector<std::uint32_t> list, triangles;
+        build_mesh_edges(mesh, dense, &list);
+        double t4 = monotonic_seconds();
+        build_lighter_triangles(mesh, dense, lighter_triangle_budget, lighter_threshold, &triangles);
+        double t5 = monotonic_seconds();
+        build_triangle_edges(triangles, dense, &list);
+        double t6 = monotonic_seconds();
+        const double parts[6] = {t1 - t0, t2 - t1, t3 - t2, t4 - t3, t5 - t4, t6 - t5};
+        for (int i = 0; i < 6; ++i) figures[i].push_back(parts[i] * 1000.0);
     }
+    double median[6];
+    for (int i = 0; i < 6; ++i) {
+        std::sort(figures[i].begin(), figures[i].end());
+        median[i] = figures[i][1];
+    }
+    std::printf(
+        "import_ms %.1f extras_ms %.1f weld_ms %.1f edges_ms %.1f lighter_ms %.1f lighter_edges_ms %.1f edges %zu "
+        "lighter %zu\n",
+        median[0], median[1], median[2], median[3], median[4], median[5], edges, lighter);
+    return 0;
+}
 
 }  // namespace
 
@@ -644,13 +669,11 @@ int main(int argc, char** argv) {
     if (mode == "crash" && argc == 3) return crash(argv[2]);
     if (mode == "frames" && argc == 4) return frames(argv[2], std::atof(argv[3]));
     if (mode == "look" && argc == 4) return look(argv[2], std::atof(argv[3]));
-    std::fprintf(stderr,
-                 "usage: model_bench generate DIR | load FILE | assimp FILE | worker FILE | loading FILE | crash FILE "
-                 "| frames FILE SECONDS | look DIR SECONDS\n");
+    if (mode == "draw" && argc == 5) return draw(argv[2], argv[3], std::atoi(argv[4]));
     if (mode == "extras" && argc == 3) return extras(argv[2]);
     if (mode == "variants" && argc == 4) return variants(argv[2], std::atof(argv[3]));
     std::fprintf(stderr,
                  "usage: model_bench generate DIR | load FILE | assimp FILE | worker FILE | loading FILE | crash FILE "
-                 "| frames FILE SECONDS | variants FILE SECONDS | extras FILE\n");
+                 "| frames FILE SECONDS | variants FILE SECONDS | draw FILE STYLE N | extras FILE | look DIR SECONDS\n");
     return 2;
 }
