@@ -672,8 +672,9 @@ int main(int argc, char** argv) {
     if (mode == "draw" && argc == 5) return draw(argv[2], argv[3], std::atoi(argv[4]));
     if (mode == "extras" && argc == 3) return extras(argv[2]);
     if (mode == "variants" && argc == 4) return variants(argv[2], std::atof(argv[3]));
-    std::fprintf(stderr,
-                 "usage: model_bench generate DIR | load FILE | assimp FILE | worker FILE | loading FILE | crash FILE "
-                 "| frames FILE SECONDS | variants FILE SECONDS | draw FILE STYLE N | extras FILE | look DIR SECONDS\n");
+    std::fprintf(
+        stderr,
+        "usage: model_bench generate DIR | load FILE | assimp FILE | worker FILE | loading FILE | crash FILE "
+        "| frames FILE SECONDS | variants FILE SECONDS | draw FILE STYLE N | extras FILE | look DIR SECONDS\n");
     return 2;
 }

@@ -12,8 +12,8 @@
 #include "app/statics.h"
 #include "model/model_view.h"
 #include "platform/gl.h"
-#include "platform/script/script_platform.h"
 #include "platform/platform.h"
+#include "platform/script/script_platform.h"
 #include "stereo/anaglyph_mixer.h"
 #include "stereo/parallax.h"
 #include "stereo/test_object.h"
@@ -96,7 +96,8 @@ void BM_fit_parallax_million(benchmark::State& state) {
     const int count = 1000000;
     for (auto _ : state) {
         const ParallaxReading r =
-            measure_parallax(rig, pose, ViewSize{800, 600}, reinterpret_cast<const float(*)[3]>(v.data()), count, 1.0f, fit_stride(count));
+            measure_parallax(rig, pose, ViewSize{800, 600}, reinterpret_cast<const float(*)[3]>(v.data()), count, 1.0f,
+                             fit_stride(count));
         benchmark::DoNotOptimize(fitted_separation_ratio(rig, r, fitted_share));
     }
 }
@@ -118,7 +119,6 @@ void BM_clear_only(benchmark::State& state) {
     }
     close_gl_window();
 }
-
 
 // The pieces of a mixed frame over the whole 800 x 600 area, each ending
 // with glFinish: an eye's copy into its texture, the mixing pass, and the
