@@ -121,8 +121,9 @@ void BM_clear_only(benchmark::State& state) {
 }
 
 // The pieces of a mixed frame over the whole 800 x 600 area, each ending
-// with glFinish: an eye's copy into its texture, the mixing pass, and the
-// floor under both, one plain textured quad over the area.
+// with glFinish: an eye's start and capture (its texture cleared where it is
+// drawn into, its copy where not), the mixing pass, and the floor under
+// both, one plain textured quad over the area.
 enum class MixPiece { capture, combine, textured_quad };
 void mix_piece(benchmark::State& state, MixPiece piece) {
     if (!open_viewer(true, false)) {
@@ -135,8 +136,10 @@ void mix_piece(benchmark::State& state, MixPiece piece) {
         return;
     }
     const PixelRect whole{0, 0, 800, 600};
-    mixer.capture(Eye::left, whole);
-    mixer.capture(Eye::right, whole);
+    for (Eye eye : {Eye::left, Eye::right}) {
+        mixer.begin_eye(eye, whole);
+        mixer.capture(eye, whole);
+    }
     const MixMatrices m = anaglyph_matrices(AnaglyphMethod::optimised, 0);
     GLuint texture = 0;
     glGenTextures(1, &texture);
@@ -155,6 +158,7 @@ void mix_piece(benchmark::State& state, MixPiece piece) {
     glFinish();
     for (auto _ : state) {
         if (piece == MixPiece::capture) {
+            mixer.begin_eye(Eye::left, whole);
             mixer.capture(Eye::left, whole);
         } else if (piece == MixPiece::combine) {
             mixer.combine(m);
