@@ -6,6 +6,9 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <new>
+#include <system_error>
+#include <thread>
 
 #include "model/mesh_edges.h"
 
@@ -212,13 +215,44 @@ void build_lighter_triangles(const Mesh& mesh, const DenseVertices& dense, std::
     triangles->shrink_to_fit();
 }
 
+// A thread that is joined however its owner's scope is left.
+struct JoinedThread {
+    std::thread thread;
+    ~JoinedThread() {
+        if (thread.joinable()) thread.join();
+    }
+};
+
 void build_mesh_extras(Mesh* mesh) {
     mesh->edges.clear();
     mesh->lighter_triangles.clear();
     mesh->lighter_edges.clear();
     if (mesh->face_count() == 0) return;
     const DenseVertices dense = weld_positions(mesh->positions.get(), mesh->vertex_count());
-    build_mesh_edges(*mesh, dense, &mesh->edges);
-    build_lighter_triangles(*mesh, dense, lighter_triangle_budget, lighter_threshold, &mesh->lighter_triangles);
-    if (!mesh->lighter_triangles.empty()) build_triangle_edges(mesh->lighter_triangles, dense, &mesh->lighter_edges);
+    if (triangle_count_of(*mesh) <= lighter_threshold) {
+        build_mesh_edges(*mesh, dense, &mesh->edges);
+        return;
+    }
+    // A big mesh's edges on a second thread beside its lighter mesh: both
+    // only read the mesh and the weld, and each fills lists of its own.
+    bool edges_out_of_memory = false;
+    const auto build_edges = [&] {
+        try {
+            build_mesh_edges(*mesh, dense, &mesh->edges);
+        } catch (const std::bad_alloc&) {
+            edges_out_of_memory = true;
+        }
+    };
+    {
+        JoinedThread beside;
+        try {
+            beside.thread = std::thread(build_edges);
+        } catch (const std::system_error&) {
+            build_edges();  // no thread to be had: one after the other
+        }
+        build_lighter_triangles(*mesh, dense, lighter_triangle_budget, lighter_threshold, &mesh->lighter_triangles);
+        if (!mesh->lighter_triangles.empty())
+            build_triangle_edges(mesh->lighter_triangles, dense, &mesh->lighter_edges);
+    }
+    if (edges_out_of_memory) throw std::bad_alloc();
 }
