@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -183,6 +184,7 @@ bool AnaglyphMixer::prepare(GlProcLookup lookup) {
                        resolve(&g.use_program, lookup, core, "glUseProgram", "glUseProgramObjectARB") &&
                        resolve(&g.uniform_location, lookup, core, "glGetUniformLocation", "glGetUniformLocationARB") &&
                        resolve(&g.uniform_1i, lookup, core, "glUniform1i", "glUniform1iARB") &&
+                       resolve(&g.uniform_3f, lookup, core, "glUniform3f", "glUniform3fARB") &&
                        resolve(&g.uniform_4f, lookup, core, "glUniform4f", "glUniform4fARB") &&
                        resolve(&g.uniform_matrix_3, lookup, core, "glUniformMatrix3fv", "glUniformMatrix3fvARB") &&
                        resolve(&g.active_texture, lookup, core, "glActiveTexture", "glActiveTextureARB");
@@ -190,11 +192,11 @@ bool AnaglyphMixer::prepare(GlProcLookup lookup) {
         why_ = "no GLSL shader entry points";
         return false;
     }
-    if (!build_program(fragment_source, true, &copied_)) {
+    if (!build_program(fragment_source, &copied_) || copied_.left_area < 0 || copied_.right_area < 0) {
         why_ = "the mixing shaders do not compile";
         return false;
     }
-    framebuffer_calls_ = find_framebuffer_calls(lookup) && build_program(drawn_fragment_source, false, &drawn_);
+    framebuffer_calls_ = find_framebuffer_calls(lookup) && build_program(drawn_fragment_source, &drawn_);
 
     GLint bound = 0;
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
@@ -237,7 +239,7 @@ bool AnaglyphMixer::find_framebuffer_calls(GlProcLookup lookup) {
     return found;
 }
 
-bool AnaglyphMixer::build_program(const char* fragment, bool areas, Program* out) const {
+bool AnaglyphMixer::build_program(const char* fragment, Program* out) const {
     const EntryPoints& g = gl_;
     const GLuint shaders[2] = {g.create_shader(vertex_shader), g.create_shader(fragment_shader)};
     const char* const sources[2] = {vertex_source, fragment};
@@ -259,17 +261,59 @@ bool AnaglyphMixer::build_program(const char* fragment, bool areas, Program* out
     p.name = program;
     p.left_matrix = g.uniform_location(program, "left_matrix");
     p.right_matrix = g.uniform_location(program, "right_matrix");
-    if (areas) {
-        p.left_area = g.uniform_location(program, "left_area");
-        p.right_area = g.uniform_location(program, "right_area");
-    }
+    p.left_area = g.uniform_location(program, "left_area");
+    p.right_area = g.uniform_location(program, "right_area");
+    const char* const weight_names[3] = {"weight_r", "weight_g", "weight_b"};
+    for (int c = 0; c < 3; ++c) p.weights[c] = g.uniform_location(program, weight_names[c]);
     g.use_program(program);
+    // An eye whose image a program does not read has no sampler to set (-1, which the GL passes over).
     g.uniform_1i(g.uniform_location(program, "left_image"), 0);
     g.uniform_1i(g.uniform_location(program, "right_image"), 1);
     g.use_program(0);
-    if (p.left_matrix < 0 || p.right_matrix < 0 || (areas && (p.left_area < 0 || p.right_area < 0))) return false;
+    const bool matrices = p.left_matrix >= 0 && p.right_matrix >= 0;
+    const bool weights = p.weights[0] >= 0 && p.weights[1] >= 0 && p.weights[2] >= 0;
+    if (!matrices && !weights) return false;
     *out = p;
     return true;
+}
+
+int AnaglyphMixer::single_eye_channels(const MixMatrices& m) {
+    int right_bits = 0;
+    for (int c = 0; c < 3; ++c) {
+        const bool left = m.left[c][0] != 0.0f || m.left[c][1] != 0.0f || m.left[c][2] != 0.0f;
+        const bool right = m.right[c][0] != 0.0f || m.right[c][1] != 0.0f || m.right[c][2] != 0.0f;
+        if (left && right) return -1;
+        if (right) right_bits |= 1 << c;
+    }
+    return right_bits;
+}
+
+const AnaglyphMixer::Program* AnaglyphMixer::drawn_program(const MixMatrices& m) {
+    const int pattern = single_eye_channels(m);
+    if (pattern < 0) return &drawn_;
+    Program& p = single_eye_[pattern];
+    if (p.name == 0) {
+        const char* eye[3];
+        for (int c = 0; c < 3; ++c) eye[c] = pattern & (1 << c) ? "right_rgb" : "left_rgb";
+        char source[768];
+        std::snprintf(source, sizeof source,
+                      "uniform sampler2D left_image;\n"
+                      "uniform sampler2D right_image;\n"
+                      "uniform vec3 weight_r;\n"
+                      "uniform vec3 weight_g;\n"
+                      "uniform vec3 weight_b;\n"
+                      "varying vec2 place;\n"
+                      "void main() {\n"
+                      "    vec3 left_rgb = texture2D(left_image, place).rgb;\n"
+                      "    vec3 right_rgb = texture2D(right_image, place).rgb;\n"
+                      "    vec3 mixed = vec3(dot(weight_r, %s), dot(weight_g, %s), dot(weight_b, %s));\n"
+                      "    gl_FragColor = vec4(clamp(mixed, 0.0, 1.0), 1.0);\n"
+                      "}\n",
+                      eye[0], eye[1], eye[2]);
+        // A GL that will not build it mixes with the matrices, and is not asked again.
+        if (!build_program(source, &p) || p.weights[0] < 0) p = drawn_;
+    }
+    return &p;
 }
 
 bool AnaglyphMixer::size_textures(int width, int height) {
@@ -371,7 +415,7 @@ void AnaglyphMixer::capture(Eye place, PixelRect area) {
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(bound));
 }
 
-void AnaglyphMixer::combine(const MixMatrices& m) const {
+void AnaglyphMixer::combine(const MixMatrices& m) {
     const PixelRect all = united(areas_[0], areas_[1]);
     if (all.width <= 0 || all.height <= 0) return;
     const EntryPoints& g = gl_;
@@ -381,13 +425,22 @@ void AnaglyphMixer::combine(const MixMatrices& m) const {
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_BLEND);
 
-    GLfloat columns[9];
-    const Program& p = direct_ ? drawn_ : copied_;
+    const Program& p = direct_ ? *drawn_program(m) : copied_;
     g.use_program(p.name);
-    columns_of(m.left, columns);
-    g.uniform_matrix_3(p.left_matrix, 1, GL_FALSE, columns);
-    columns_of(m.right, columns);
-    g.uniform_matrix_3(p.right_matrix, 1, GL_FALSE, columns);
+    if (p.weights[0] >= 0) {
+        // Each channel's row of the matrix of the one eye it takes.
+        const int from_right = single_eye_channels(m);
+        for (int c = 0; c < 3; ++c) {
+            const float* row = from_right & (1 << c) ? m.right[c] : m.left[c];
+            g.uniform_3f(p.weights[c], row[0], row[1], row[2]);
+        }
+    } else {
+        GLfloat columns[9];
+        columns_of(m.left, columns);
+        g.uniform_matrix_3(p.left_matrix, 1, GL_FALSE, columns);
+        columns_of(m.right, columns);
+        g.uniform_matrix_3(p.right_matrix, 1, GL_FALSE, columns);
+    }
     // The areas' edges: every pixel centre lies clearly inside or outside,
     // and a texel outside its place's area counts as black.
     const float tw = static_cast<float>(texture_width_), th = static_cast<float>(texture_height_);

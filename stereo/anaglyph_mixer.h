@@ -63,7 +63,7 @@ public:
     // Draws the mix of both places' images over their areas, in a viewport
     // over the whole drawing area: depth untouched, blending off meanwhile,
     // every state as it was found after.
-    void combine(const MixMatrices& m) const;
+    void combine(const MixMatrices& m);
 
     // Function pointer types of the entry points (core and ARB names share them).
     typedef GLuint(APIENTRY* CreateShader)(GLenum);
@@ -74,6 +74,7 @@ public:
     typedef void(APIENTRY* Attach)(GLuint, GLuint);
     typedef GLint(APIENTRY* UniformLocation)(GLuint, const char*);
     typedef void(APIENTRY* Uniform1i)(GLint, GLint);
+    typedef void(APIENTRY* Uniform3f)(GLint, GLfloat, GLfloat, GLfloat);
     typedef void(APIENTRY* Uniform4f)(GLint, GLfloat, GLfloat, GLfloat, GLfloat);
     typedef void(APIENTRY* UniformMatrix3)(GLint, GLsizei, GLboolean, const GLfloat*);
     typedef void(APIENTRY* ActiveTexture)(GLenum);
@@ -98,6 +99,7 @@ private:
         TakeHandle use_program;
         UniformLocation uniform_location;
         Uniform1i uniform_1i;
+        Uniform3f uniform_3f;
         Uniform4f uniform_4f;
         UniformMatrix3 uniform_matrix_3;
         ActiveTexture active_texture;
@@ -113,11 +115,17 @@ private:
         GLuint name = 0;
         GLint left_matrix = -1, right_matrix = -1;
         GLint left_area = -1, right_area = -1;  // the captured parts, in texture coordinates; -1 where unused
+        GLint weights[3] = {-1, -1, -1};        // of each output channel over its one eye's colour
     };
+    // Where each output channel takes one eye's colour alone (grey and
+    // half-colour do), a program of three dot products instead of two
+    // matrices: bit c set, channel c from the right eye. -1: not so.
+    static int single_eye_channels(const MixMatrices& m);
 
     bool prepare(GlProcLookup lookup);
     bool find_framebuffer_calls(GlProcLookup lookup);
-    bool build_program(const char* fragment_source, bool areas, Program* out) const;
+    bool build_program(const char* fragment_source, Program* out) const;
+    const Program* drawn_program(const MixMatrices& m);
     bool size_textures(int width, int height);
     bool attach_framebuffers(int width, int height);
 
@@ -129,6 +137,7 @@ private:
     // The copies' program tells each place's area; the framebuffers' has no
     // need to: their textures are cleared whole for every eye.
     Program copied_, drawn_;
+    Program single_eye_[8];  // by single_eye_channels, made when first needed
     PixelRect areas_[2] = {};
     GLuint textures_[2] = {0, 0};                  // left place, right place
     GLuint framebuffers_[2] = {0, 0}, depth_ = 0;  // of each place's texture, and their depth
