@@ -353,6 +353,15 @@ bool AnaglyphMixer::attach_framebuffers(int width, int height) {
     // each other's surfaces there as they would in it.
     GLint depth_bits = 0, screen = 0, bound_renderbuffer = 0;
     glGetIntegerv(GL_DEPTH_BITS, &depth_bits);
+    // An eye drawn into an 8-bit texture has the pixels its copy from an
+    // 8-bit drawing area would have; from a deeper one (a 10-bit offscreen
+    // surface) the copy rounds twice, and the copies keep the pictures so.
+    const GLenum colour_bits[3] = {GL_RED_BITS, GL_GREEN_BITS, GL_BLUE_BITS};
+    for (GLenum bits_of : colour_bits) {
+        GLint bits = 0;
+        glGetIntegerv(bits_of, &bits);
+        if (bits != 8) return false;
+    }
     glGetIntegerv(framebuffer_binding, &screen);
     glGetIntegerv(renderbuffer_binding, &bound_renderbuffer);
     if (!depth_) {
