@@ -20,6 +20,8 @@
 //                                    client arrays or buffers, 32- or 16-bit indices, separate or
 //                                    interleaved arrays, glDrawElements or glDrawRangeElements; the
 //                                    edges off screen, over their vertices alone, and the faces outlined
+//   model_bench draw FILE STYLE N    offscreen: N stereo frames of the full mesh in STYLE (wireframe,
+//                                    shaded), for a profiler (valgrind --tool=callgrind)
 //   model_bench extras FILE          the import in this process, then the edges and the lighter mesh,
 //                                    and each of their steps; medians of three
 //   model_bench look DIR SECONDS     offscreen: a shaded stereo frame of DIR/sheet-textured.obj (the
@@ -334,6 +336,26 @@ int frames(const char* path, double seconds) {
     for (const std::vector<std::uint32_t>* list : {&mesh.triangles, &mesh.quads, &mesh.polygons})
         vertex_bytes += 4 * list->size();
     std::printf("memory gpu_bytes %zu vertex_bytes %zu\n", model_gpu_bytes(model_scene), vertex_bytes);
+    close_gl_window();
+    return 0;
+}
+
+// A few frames and nothing else, for a profiler: the load is outside the
+// figures a profiler is asked for (--toggle-collect=render_frame).
+int draw(const char* path, const std::string& style, int count) {
+    script::reset();
+    if (!open_gl_window(window_title, 800, 600, 16, false)) return 1;
+    open_model_file(path);
+    if (!finish_model_file()) return 1;
+    model_scene.detail.full_detail = true;
+    model_scene.shaded = style == "shaded";
+    const double start = monotonic_seconds();
+    for (int i = 0; i < count; ++i) {
+        script::advance_counter(16667);
+        render_frame();
+        glFinish();
+    }
+    std::printf("ms %.2f\n", (monotonic_seconds() - start) * 1000.0 / std::max(count, 1));
     close_gl_window();
     return 0;
 }
@@ -658,10 +680,12 @@ int main(int argc, char** argv) {
     if (mode == "crash" && argc == 3) return crash(argv[2]);
     if (mode == "frames" && argc == 4) return frames(argv[2], std::atof(argv[3]));
     if (mode == "look" && argc == 4) return look(argv[2], std::atof(argv[3]));
+    if (mode == "draw" && argc == 5) return draw(argv[2], argv[3], std::atoi(argv[4]));
     if (mode == "extras" && argc == 3) return extras(argv[2]);
     if (mode == "variants" && argc == 4) return variants(argv[2], std::atof(argv[3]));
     std::fprintf(stderr,
                  "usage: model_bench generate DIR | load FILE | assimp FILE | worker FILE | loading FILE | crash FILE "
-                 "| inprocess FILE | frames FILE SECONDS | variants FILE SECONDS | extras FILE | look DIR SECONDS\n");
+                 "| inprocess FILE | frames FILE SECONDS | variants FILE SECONDS | draw FILE STYLE N | extras FILE "
+                 "| look DIR SECONDS\n");
     return 2;
 }

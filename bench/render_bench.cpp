@@ -12,7 +12,9 @@
 #include "app/statics.h"
 #include "model/model_view.h"
 #include "platform/gl.h"
+#include "platform/platform.h"
 #include "platform/script/script_platform.h"
+#include "stereo/anaglyph_mixer.h"
 #include "stereo/parallax.h"
 #include "stereo/test_object.h"
 
@@ -89,15 +91,13 @@ std::vector<float> million_vertices() {
 // a large model: the sampled measure and the new separation.
 void BM_fit_parallax_million(benchmark::State& state) {
     const std::vector<float> v = million_vertices();
-    view_width = 800;
-    view_height = 600;
     StereoRig rig(true);
     const ViewPose pose{Vec3{0.0f, 0.0f, 5.0f}, Vec3{0.0f, 0.0f, -1.0f}, Vec3{0.0f, 1.0f, 0.0f}};
     const int count = 1000000;
     for (auto _ : state) {
         const ParallaxReading r =
-            measure_parallax(rig, pose, ViewSize{view_width, view_height},
-                             reinterpret_cast<const float(*)[3]>(v.data()), count, 1.0f, fit_stride(count));
+            measure_parallax(rig, pose, ViewSize{800, 600}, reinterpret_cast<const float(*)[3]>(v.data()), count, 1.0f,
+                             fit_stride(count));
         benchmark::DoNotOptimize(fitted_separation_ratio(rig, r, fitted_share));
     }
 }
@@ -120,6 +120,75 @@ void BM_clear_only(benchmark::State& state) {
     close_gl_window();
 }
 
+// The pieces of a mixed frame over the whole 800 x 600 area, each ending
+// with glFinish: an eye's start and capture (its texture cleared where it is
+// drawn into, its copy where not), the mixing pass, and the floor under
+// both, one plain textured quad over the area.
+enum class MixPiece { capture, combine, textured_quad };
+void mix_piece(benchmark::State& state, MixPiece piece) {
+    if (!open_viewer(true, false)) {
+        state.SkipWithError("the window did not open");
+        return;
+    }
+    AnaglyphMixer mixer;
+    if (!mixer.ready_for(800, 600, platform_get_gl_proc_address)) {
+        state.SkipWithError(mixer.why());
+        return;
+    }
+    const PixelRect whole{0, 0, 800, 600};
+    for (Eye eye : {Eye::left, Eye::right}) {
+        mixer.begin_eye(eye, whole);
+        mixer.capture(eye, whole);
+    }
+    const MixMatrices m = anaglyph_matrices(AnaglyphMethod::optimised, 0);
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 800, 600, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_BLEND);
+    glFinish();
+    for (auto _ : state) {
+        if (piece == MixPiece::capture) {
+            mixer.begin_eye(Eye::left, whole);
+            mixer.capture(Eye::left, whole);
+        } else if (piece == MixPiece::combine) {
+            mixer.combine(m);
+        } else {
+            glEnable(GL_TEXTURE_2D);
+            glBegin(GL_QUADS);
+            glTexCoord2f(0, 0);
+            glVertex2f(-1, -1);
+            glTexCoord2f(1, 0);
+            glVertex2f(1, -1);
+            glTexCoord2f(1, 1);
+            glVertex2f(1, 1);
+            glTexCoord2f(0, 1);
+            glVertex2f(-1, 1);
+            glEnd();
+        }
+        glFinish();
+    }
+    glEnable(GL_DEPTH_TEST);
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    glDeleteTextures(1, &texture);
+    close_gl_window();
+}
+void BM_mix_capture_whole(benchmark::State& state) { mix_piece(state, MixPiece::capture); }
+void BM_mix_combine_whole(benchmark::State& state) { mix_piece(state, MixPiece::combine); }
+void BM_textured_quad_whole(benchmark::State& state) { mix_piece(state, MixPiece::textured_quad); }
+
 }  // namespace
 
 BENCHMARK(BM_clear_only)->MinTime(1.0)->UseRealTime();
@@ -130,6 +199,9 @@ BENCHMARK(BM_render_frame_parallax)->MinTime(1.0)->UseRealTime();
 BENCHMARK(BM_render_frame_grey)->MinTime(1.0)->UseRealTime();
 BENCHMARK(BM_render_frame_half_colour)->MinTime(1.0)->UseRealTime();
 BENCHMARK(BM_render_frame_optimised)->MinTime(1.0)->UseRealTime();
+BENCHMARK(BM_mix_capture_whole)->MinTime(1.0)->UseRealTime();
+BENCHMARK(BM_mix_combine_whole)->MinTime(1.0)->UseRealTime();
+BENCHMARK(BM_textured_quad_whole)->MinTime(1.0)->UseRealTime();
 BENCHMARK(BM_measure_parallax)->MinTime(0.5);
 BENCHMARK(BM_fit_parallax_million)->MinTime(0.5);
 BENCHMARK(BM_frame_fit_million)->MinTime(0.5);

@@ -6,6 +6,9 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <new>
+#include <system_error>
+#include <thread>
 
 #include "model/mesh_edges.h"
 
@@ -212,6 +215,14 @@ void build_lighter_triangles(const Mesh& mesh, const DenseVertices& dense, std::
     triangles->shrink_to_fit();
 }
 
+// A thread that is joined however its owner's scope is left.
+struct JoinedThread {
+    std::thread thread;
+    ~JoinedThread() {
+        if (thread.joinable()) thread.join();
+    }
+};
+
 void build_mesh_extras(Mesh* mesh, void (*done)(void* context, int steps), void* context) {
     auto step = [&](int steps) {
         if (done) done(context, steps);
@@ -222,10 +233,27 @@ void build_mesh_extras(Mesh* mesh, void (*done)(void* context, int steps), void*
     if (mesh->face_count() == 0) return step(extras_steps);
     const DenseVertices dense = weld_positions(mesh->positions.get(), mesh->vertex_count());
     step(1);
-    build_mesh_edges(*mesh, dense, &mesh->edges);
-    step(2);
-    build_lighter_triangles(*mesh, dense, lighter_triangle_budget, lighter_threshold, &mesh->lighter_triangles);
-    step(3);
-    if (!mesh->lighter_triangles.empty()) build_triangle_edges(mesh->lighter_triangles, dense, &mesh->lighter_edges);
-    step(4);
+    if (triangle_count_of(*mesh) <= lighter_threshold) {
+        build_mesh_edges(*mesh, dense, &mesh->edges);
+        return step(extras_steps);
+    }
+    // A big mesh's edges on a second thread beside its lighter mesh: both
+    // only read the mesh and the weld, and each fills lists of its own. (In
+    // the worker, memory running out ends the process in its new handler,
+    // on whichever thread.)
+    const auto build_edges = [&] { build_mesh_edges(*mesh, dense, &mesh->edges); };
+    {
+        JoinedThread beside;
+        try {
+            beside.thread = std::thread(build_edges);
+        } catch (const std::system_error&) {
+            build_edges();  // no thread to be had: one after the other
+        }
+        build_lighter_triangles(*mesh, dense, lighter_triangle_budget, lighter_threshold, &mesh->lighter_triangles);
+        step(2);
+        if (!mesh->lighter_triangles.empty())
+            build_triangle_edges(mesh->lighter_triangles, dense, &mesh->lighter_edges);
+        step(3);
+    }
+    step(extras_steps);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -14,6 +15,15 @@ const GLenum compile_status = 0x8B81;  // also GL_OBJECT_COMPILE_STATUS_ARB
 const GLenum link_status = 0x8B82;     // also GL_OBJECT_LINK_STATUS_ARB
 const GLenum texture_unit_0 = 0x84C0;
 const GLenum texture_unit_1 = 0x84C1;
+// GL 3.0 / EXT_framebuffer_object names, the same numbers in both.
+const GLenum framebuffer_target = 0x8D40;
+const GLenum renderbuffer_target = 0x8D41;
+const GLenum framebuffer_binding = 0x8CA6;
+const GLenum renderbuffer_binding = 0x8CA7;
+const GLenum colour_attachment = 0x8CE0;
+const GLenum depth_attachment = 0x8D00;
+const GLenum framebuffer_complete = 0x8CD5;
+const GLenum depth_16 = 0x81A5, depth_24 = 0x81A6, depth_32 = 0x81A7;
 
 // The quad's corners are clip coordinates already: no matrix is touched.
 const char* const vertex_source =
@@ -37,6 +47,20 @@ const char* const fragment_source =
     "void main() {\n"
     "    vec3 left_rgb = texture2D(left_image, place).rgb * inside(left_area);\n"
     "    vec3 right_rgb = texture2D(right_image, place).rgb * inside(right_area);\n"
+    "    gl_FragColor = vec4(clamp(left_matrix * left_rgb + right_matrix * right_rgb, 0.0, 1.0), 1.0);\n"
+    "}\n";
+// The same where each texture is black outside its place's area already
+// (drawn into, cleared whole for every eye): no test of the areas, a
+// quarter of the pass's cost on a software rasteriser.
+const char* const drawn_fragment_source =
+    "uniform sampler2D left_image;\n"
+    "uniform sampler2D right_image;\n"
+    "uniform mat3 left_matrix;\n"
+    "uniform mat3 right_matrix;\n"
+    "varying vec2 place;\n"
+    "void main() {\n"
+    "    vec3 left_rgb = texture2D(left_image, place).rgb;\n"
+    "    vec3 right_rgb = texture2D(right_image, place).rgb;\n"
     "    gl_FragColor = vec4(clamp(left_matrix * left_rgb + right_matrix * right_rgb, 0.0, 1.0), 1.0);\n"
     "}\n";
 
@@ -160,6 +184,7 @@ bool AnaglyphMixer::prepare(GlProcLookup lookup) {
                        resolve(&g.use_program, lookup, core, "glUseProgram", "glUseProgramObjectARB") &&
                        resolve(&g.uniform_location, lookup, core, "glGetUniformLocation", "glGetUniformLocationARB") &&
                        resolve(&g.uniform_1i, lookup, core, "glUniform1i", "glUniform1iARB") &&
+                       resolve(&g.uniform_3f, lookup, core, "glUniform3f", "glUniform3fARB") &&
                        resolve(&g.uniform_4f, lookup, core, "glUniform4f", "glUniform4fARB") &&
                        resolve(&g.uniform_matrix_3, lookup, core, "glUniformMatrix3fv", "glUniformMatrix3fvARB") &&
                        resolve(&g.active_texture, lookup, core, "glActiveTexture", "glActiveTextureARB");
@@ -167,10 +192,11 @@ bool AnaglyphMixer::prepare(GlProcLookup lookup) {
         why_ = "no GLSL shader entry points";
         return false;
     }
-    if (!build_program()) {
+    if (!build_program(fragment_source, &copied_) || copied_.left_area < 0 || copied_.right_area < 0) {
         why_ = "the mixing shaders do not compile";
         return false;
     }
+    framebuffer_calls_ = find_framebuffer_calls(lookup) && build_program(drawn_fragment_source, &drawn_);
 
     GLint bound = 0;
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
@@ -187,33 +213,107 @@ bool AnaglyphMixer::prepare(GlProcLookup lookup) {
     return true;
 }
 
-bool AnaglyphMixer::build_program() {
+bool AnaglyphMixer::find_framebuffer_calls(GlProcLookup lookup) {
+    // GL 3.0 (and ARB_framebuffer_object) has them without a suffix; the EXT
+    // extension before it the same calls with one.
+    const bool core = gl_major_version() >= 3 || has_extension("GL_ARB_framebuffer_object");
+    if (!core && !has_extension("GL_EXT_framebuffer_object")) return false;
+    EntryPoints& g = gl_;
+    const bool found =
+        resolve(&g.gen_framebuffers, lookup, core, "glGenFramebuffers", "glGenFramebuffersEXT") &&
+        resolve(&g.gen_renderbuffers, lookup, core, "glGenRenderbuffers", "glGenRenderbuffersEXT") &&
+        resolve(&g.bind_framebuffer, lookup, core, "glBindFramebuffer", "glBindFramebufferEXT") &&
+        resolve(&g.bind_renderbuffer, lookup, core, "glBindRenderbuffer", "glBindRenderbufferEXT") &&
+        resolve(&g.attach_texture, lookup, core, "glFramebufferTexture2D", "glFramebufferTexture2DEXT") &&
+        resolve(&g.attach_renderbuffer, lookup, core, "glFramebufferRenderbuffer", "glFramebufferRenderbufferEXT") &&
+        resolve(&g.renderbuffer_storage, lookup, core, "glRenderbufferStorage", "glRenderbufferStorageEXT") &&
+        resolve(&g.framebuffer_status, lookup, core, "glCheckFramebufferStatus", "glCheckFramebufferStatusEXT");
+    if (!found) {
+        g.gen_framebuffers = g.gen_renderbuffers = nullptr;
+        g.bind_framebuffer = g.bind_renderbuffer = nullptr;
+        g.attach_texture = nullptr;
+        g.attach_renderbuffer = nullptr;
+        g.renderbuffer_storage = nullptr;
+        g.framebuffer_status = nullptr;
+    }
+    return found;
+}
+
+bool AnaglyphMixer::build_program(const char* fragment, Program* out) const {
     const EntryPoints& g = gl_;
     const GLuint shaders[2] = {g.create_shader(vertex_shader), g.create_shader(fragment_shader)};
-    const char* const sources[2] = {vertex_source, fragment_source};
-    program_ = g.create_program();
-    if (!shaders[0] || !shaders[1] || !program_) return false;
+    const char* const sources[2] = {vertex_source, fragment};
+    const GLuint program = g.create_program();
+    if (!shaders[0] || !shaders[1] || !program) return false;
     for (int i = 0; i < 2; ++i) {
         GLint compiled = 0;
         g.shader_source(shaders[i], 1, &sources[i], nullptr);
         g.compile_shader(shaders[i]);
         g.get_shader(shaders[i], compile_status, &compiled);
         if (!compiled) return false;
-        g.attach(program_, shaders[i]);
+        g.attach(program, shaders[i]);
     }
     GLint linked = 0;
-    g.link_program(program_);
-    g.get_program(program_, link_status, &linked);
+    g.link_program(program);
+    g.get_program(program, link_status, &linked);
     if (!linked) return false;
-    left_matrix_ = g.uniform_location(program_, "left_matrix");
-    right_matrix_ = g.uniform_location(program_, "right_matrix");
-    left_area_ = g.uniform_location(program_, "left_area");
-    right_area_ = g.uniform_location(program_, "right_area");
-    g.use_program(program_);
-    g.uniform_1i(g.uniform_location(program_, "left_image"), 0);
-    g.uniform_1i(g.uniform_location(program_, "right_image"), 1);
+    Program p;
+    p.name = program;
+    p.left_matrix = g.uniform_location(program, "left_matrix");
+    p.right_matrix = g.uniform_location(program, "right_matrix");
+    p.left_area = g.uniform_location(program, "left_area");
+    p.right_area = g.uniform_location(program, "right_area");
+    const char* const weight_names[3] = {"weight_r", "weight_g", "weight_b"};
+    for (int c = 0; c < 3; ++c) p.weights[c] = g.uniform_location(program, weight_names[c]);
+    g.use_program(program);
+    // An eye whose image a program does not read has no sampler to set (-1, which the GL passes over).
+    g.uniform_1i(g.uniform_location(program, "left_image"), 0);
+    g.uniform_1i(g.uniform_location(program, "right_image"), 1);
     g.use_program(0);
-    return left_matrix_ >= 0 && right_matrix_ >= 0 && left_area_ >= 0 && right_area_ >= 0;
+    const bool matrices = p.left_matrix >= 0 && p.right_matrix >= 0;
+    const bool weights = p.weights[0] >= 0 && p.weights[1] >= 0 && p.weights[2] >= 0;
+    if (!matrices && !weights) return false;
+    *out = p;
+    return true;
+}
+
+int AnaglyphMixer::single_eye_channels(const MixMatrices& m) {
+    int right_bits = 0;
+    for (int c = 0; c < 3; ++c) {
+        const bool left = m.left[c][0] != 0.0f || m.left[c][1] != 0.0f || m.left[c][2] != 0.0f;
+        const bool right = m.right[c][0] != 0.0f || m.right[c][1] != 0.0f || m.right[c][2] != 0.0f;
+        if (left && right) return -1;
+        if (right) right_bits |= 1 << c;
+    }
+    return right_bits;
+}
+
+const AnaglyphMixer::Program* AnaglyphMixer::drawn_program(const MixMatrices& m) {
+    const int pattern = single_eye_channels(m);
+    if (pattern < 0) return &drawn_;
+    Program& p = single_eye_[pattern];
+    if (p.name == 0) {
+        const char* eye[3];
+        for (int c = 0; c < 3; ++c) eye[c] = pattern & (1 << c) ? "right_rgb" : "left_rgb";
+        char source[768];
+        std::snprintf(source, sizeof source,
+                      "uniform sampler2D left_image;\n"
+                      "uniform sampler2D right_image;\n"
+                      "uniform vec3 weight_r;\n"
+                      "uniform vec3 weight_g;\n"
+                      "uniform vec3 weight_b;\n"
+                      "varying vec2 place;\n"
+                      "void main() {\n"
+                      "    vec3 left_rgb = texture2D(left_image, place).rgb;\n"
+                      "    vec3 right_rgb = texture2D(right_image, place).rgb;\n"
+                      "    vec3 mixed = vec3(dot(weight_r, %s), dot(weight_g, %s), dot(weight_b, %s));\n"
+                      "    gl_FragColor = vec4(clamp(mixed, 0.0, 1.0), 1.0);\n"
+                      "}\n",
+                      eye[0], eye[1], eye[2]);
+        // A GL that will not build it mixes with the matrices, and is not asked again.
+        if (!build_program(source, &p) || p.weights[0] < 0) p = drawn_;
+    }
+    return &p;
 }
 
 bool AnaglyphMixer::size_textures(int width, int height) {
@@ -243,7 +343,65 @@ bool AnaglyphMixer::size_textures(int width, int height) {
     height_ = height;
     texture_width_ = texture_width;
     texture_height_ = texture_height;
+    direct_ = framebuffer_calls_ && attach_framebuffers(texture_width, texture_height);
     return true;
+}
+
+bool AnaglyphMixer::attach_framebuffers(int width, int height) {
+    const EntryPoints& g = gl_;
+    // The eyes' depth as precise as the drawing area's, so that they hide
+    // each other's surfaces there as they would in it.
+    GLint depth_bits = 0, screen = 0, bound_renderbuffer = 0;
+    glGetIntegerv(GL_DEPTH_BITS, &depth_bits);
+    // An eye drawn into an 8-bit texture has the pixels its copy from an
+    // 8-bit drawing area would have; from a deeper one (a 10-bit offscreen
+    // surface) the copy rounds twice, and the copies keep the pictures so.
+    const GLenum colour_bits[3] = {GL_RED_BITS, GL_GREEN_BITS, GL_BLUE_BITS};
+    for (GLenum bits_of : colour_bits) {
+        GLint bits = 0;
+        glGetIntegerv(bits_of, &bits);
+        if (bits != 8) return false;
+    }
+    glGetIntegerv(framebuffer_binding, &screen);
+    glGetIntegerv(renderbuffer_binding, &bound_renderbuffer);
+    if (!depth_) {
+        g.gen_renderbuffers(1, &depth_);
+        g.gen_framebuffers(2, framebuffers_);
+    }
+    g.bind_renderbuffer(renderbuffer_target, depth_);
+    g.renderbuffer_storage(renderbuffer_target,
+                           depth_bits > 24   ? depth_32
+                           : depth_bits > 16 ? depth_24
+                                             : depth_16,
+                           width, height);
+    g.bind_renderbuffer(renderbuffer_target, static_cast<GLuint>(bound_renderbuffer));
+    bool complete = true;
+    for (int i = 0; i < 2; ++i) {
+        g.bind_framebuffer(framebuffer_target, framebuffers_[i]);
+        g.attach_texture(framebuffer_target, colour_attachment, GL_TEXTURE_2D, textures_[i], 0);
+        g.attach_renderbuffer(framebuffer_target, depth_attachment, renderbuffer_target, depth_);
+        complete = complete && g.framebuffer_status(framebuffer_target) == framebuffer_complete;
+    }
+    g.bind_framebuffer(framebuffer_target, static_cast<GLuint>(screen));
+    // A GL that cannot draw into them still has the copies.
+    return glGetError() == GL_NO_ERROR && complete;
+}
+
+void AnaglyphMixer::begin_eye(Eye place, PixelRect area) {
+    if (!direct_) return;
+    glGetIntegerv(framebuffer_binding, &screen_);
+    scissor_on_ = glIsEnabled(GL_SCISSOR_TEST);
+    glGetIntegerv(GL_SCISSOR_BOX, scissor_);
+    gl_.bind_framebuffer(framebuffer_target, framebuffers_[place == Eye::left ? 0 : 1]);
+    // Black, whatever the clear colour: the image outside the area.
+    GLfloat clear[4];
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+    glClearColor(0.0f, 0.0f, 0.0f, clear[3]);
+    glDisable(GL_SCISSOR_TEST);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glClearColor(clear[0], clear[1], clear[2], clear[3]);
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(area.x, area.y, std::max(area.width, 0), std::max(area.height, 0));
 }
 
 void AnaglyphMixer::capture(Eye place, PixelRect area) {
@@ -252,6 +410,12 @@ void AnaglyphMixer::capture(Eye place, PixelRect area) {
     const int x1 = std::min(area.x + area.width, width_), y1 = std::min(area.y + area.height, height_);
     const int index = place == Eye::left ? 0 : 1;
     areas_[index] = x1 > x0 && y1 > y0 ? PixelRect{x0, y0, x1 - x0, y1 - y0} : PixelRect{0, 0, 0, 0};
+    if (direct_) {
+        gl_.bind_framebuffer(framebuffer_target, static_cast<GLuint>(screen_));
+        glScissor(scissor_[0], scissor_[1], scissor_[2], scissor_[3]);
+        if (!scissor_on_) glDisable(GL_SCISSOR_TEST);
+        return;
+    }
     if (areas_[index].width == 0) return;
     GLint bound = 0;
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
@@ -260,7 +424,7 @@ void AnaglyphMixer::capture(Eye place, PixelRect area) {
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(bound));
 }
 
-void AnaglyphMixer::combine(const MixMatrices& m) const {
+void AnaglyphMixer::combine(const MixMatrices& m) {
     const PixelRect all = united(areas_[0], areas_[1]);
     if (all.width <= 0 || all.height <= 0) return;
     const EntryPoints& g = gl_;
@@ -270,17 +434,27 @@ void AnaglyphMixer::combine(const MixMatrices& m) const {
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_BLEND);
 
-    GLfloat columns[9];
-    g.use_program(program_);
-    columns_of(m.left, columns);
-    g.uniform_matrix_3(left_matrix_, 1, GL_FALSE, columns);
-    columns_of(m.right, columns);
-    g.uniform_matrix_3(right_matrix_, 1, GL_FALSE, columns);
+    const Program& p = direct_ ? *drawn_program(m) : copied_;
+    g.use_program(p.name);
+    if (p.weights[0] >= 0) {
+        // Each channel's row of the matrix of the one eye it takes.
+        const int from_right = single_eye_channels(m);
+        for (int c = 0; c < 3; ++c) {
+            const float* row = from_right & (1 << c) ? m.right[c] : m.left[c];
+            g.uniform_3f(p.weights[c], row[0], row[1], row[2]);
+        }
+    } else {
+        GLfloat columns[9];
+        columns_of(m.left, columns);
+        g.uniform_matrix_3(p.left_matrix, 1, GL_FALSE, columns);
+        columns_of(m.right, columns);
+        g.uniform_matrix_3(p.right_matrix, 1, GL_FALSE, columns);
+    }
     // The areas' edges: every pixel centre lies clearly inside or outside,
     // and a texel outside its place's area counts as black.
     const float tw = static_cast<float>(texture_width_), th = static_cast<float>(texture_height_);
-    const GLint area_uniforms[2] = {left_area_, right_area_};
-    for (int i = 0; i < 2; ++i) {
+    const GLint area_uniforms[2] = {p.left_area, p.right_area};
+    for (int i = 0; i < 2 && !direct_; ++i) {
         const PixelRect& a = areas_[i];
         if (a.width > 0)
             g.uniform_4f(area_uniforms[i], a.x / tw, a.y / th, (a.x + a.width) / tw, (a.y + a.height) / th);
@@ -322,13 +496,19 @@ void AnaglyphMixer::combine(const MixMatrices& m) const {
 void draw_mixed_anaglyph(AnaglyphMixer& mixer, const StereoRig& rig, const ViewSize& view, bool draw_left,
                          bool draw_right, void (*draw_object)(), const float (*bounds)[3], int count) {
     const Eye left_place = rig.swap_eyes ? Eye::right : Eye::left;
+    const Eye right_place = left_place == Eye::left ? Eye::right : Eye::left;
+    // Each eye's area is known from its projection before it is drawn.
     rig.setup_left_eye(view);
+    PixelRect area = current_projected_area(bounds, count);
+    mixer.begin_eye(left_place, area);
     if (draw_left) draw_object();
-    mixer.capture(left_place, current_projected_area(bounds, count));
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    mixer.capture(left_place, area);
+    if (!mixer.draws_into_textures()) glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     rig.setup_right_eye(view);
+    area = current_projected_area(bounds, count);
+    mixer.begin_eye(right_place, area);
     if (draw_right) draw_object();
-    mixer.capture(left_place == Eye::left ? Eye::right : Eye::left, current_projected_area(bounds, count));
+    mixer.capture(right_place, area);
     mixer.combine(anaglyph_matrices(rig.anaglyph_method, rig.colour_pair));
     rig.setup_mono(view);
 }

@@ -1,12 +1,14 @@
-// The mixing anaglyph methods on the GL: each eye's image is copied from the
-// drawing area into a texture of its own (glCopyTexSubImage2D, GL 1.1), and
-// one quad over the area mixes the two through a small GLSL program. The
-// program needs GL 2.0, or the ARB shader and multitexture extensions; a GL
-// without them has no mixing, which the caller tells the user.
+// The mixing anaglyph methods on the GL: each eye is drawn straight into a
+// texture of its own through a framebuffer object (GL 3.0, or
+// EXT_framebuffer_object), or, on a GL without them, drawn in the drawing
+// area and copied from it (glCopyTexSubImage2D, GL 1.1); one quad over the
+// area then mixes the two through a small GLSL program. The program needs
+// GL 2.0, or the ARB shader and multitexture extensions; a GL without them
+// has no mixing, which the caller tells the user.
 //
-// GL objects belong to the context they were made in: the program once per
-// context, the textures once per size of the drawing area. Nothing is made
-// per frame.
+// GL objects belong to the context they were made in: the programs once per
+// context, the textures (and framebuffers) once per size of the drawing
+// area. Nothing is made per frame.
 #pragma once
 
 #include "platform/gl.h"
@@ -46,14 +48,22 @@ public:
     bool lacks_shaders() const { return state_ == State::missing; }
     const char* why() const { return why_; }
 
+    // True where the eyes are drawn into the textures themselves; else each
+    // is drawn in the drawing area, cleared by the caller before the second.
+    bool draws_into_textures() const { return direct_; }
+    // The eye of `place` is drawn from here on: into its texture, cleared
+    // (colour and depth), and only within `area` (the scissor's), so that
+    // outside it the image is black; nothing where the eyes are copied.
+    void begin_eye(Eye place, PixelRect area);
     // The part `area` of what is drawn so far becomes the image of the eye's
-    // place (the left or right glasses); outside it the image is black.
-    // Leaves the texture binding as it found it.
+    // place (the left or right glasses); outside it the image is black. The
+    // drawing goes to the drawing area again, the scissor as it was. Leaves
+    // the texture binding as it found it.
     void capture(Eye place, PixelRect area);
     // Draws the mix of both places' images over their areas, in a viewport
     // over the whole drawing area: depth untouched, blending off meanwhile,
     // every state as it was found after.
-    void combine(const MixMatrices& m) const;
+    void combine(const MixMatrices& m);
 
     // Function pointer types of the entry points (core and ARB names share them).
     typedef GLuint(APIENTRY* CreateShader)(GLenum);
@@ -64,9 +74,16 @@ public:
     typedef void(APIENTRY* Attach)(GLuint, GLuint);
     typedef GLint(APIENTRY* UniformLocation)(GLuint, const char*);
     typedef void(APIENTRY* Uniform1i)(GLint, GLint);
+    typedef void(APIENTRY* Uniform3f)(GLint, GLfloat, GLfloat, GLfloat);
     typedef void(APIENTRY* Uniform4f)(GLint, GLfloat, GLfloat, GLfloat, GLfloat);
     typedef void(APIENTRY* UniformMatrix3)(GLint, GLsizei, GLboolean, const GLfloat*);
     typedef void(APIENTRY* ActiveTexture)(GLenum);
+    typedef void(APIENTRY* GenNames)(GLsizei, GLuint*);
+    typedef void(APIENTRY* BindName)(GLenum, GLuint);
+    typedef void(APIENTRY* AttachTexture)(GLenum, GLenum, GLenum, GLuint, GLint);
+    typedef void(APIENTRY* AttachRenderbuffer)(GLenum, GLenum, GLenum, GLuint);
+    typedef void(APIENTRY* RenderbufferStorage)(GLenum, GLenum, GLsizei, GLsizei);
+    typedef GLenum(APIENTRY* FramebufferStatus)(GLenum);
 
 private:
     enum class State { untried, ready, missing };
@@ -82,25 +99,53 @@ private:
         TakeHandle use_program;
         UniformLocation uniform_location;
         Uniform1i uniform_1i;
+        Uniform3f uniform_3f;
         Uniform4f uniform_4f;
         UniformMatrix3 uniform_matrix_3;
         ActiveTexture active_texture;
+        // Framebuffer objects: all found, or all null.
+        GenNames gen_framebuffers, gen_renderbuffers;
+        BindName bind_framebuffer, bind_renderbuffer;
+        AttachTexture attach_texture;
+        AttachRenderbuffer attach_renderbuffer;
+        RenderbufferStorage renderbuffer_storage;
+        FramebufferStatus framebuffer_status;
     };
+    struct Program {
+        GLuint name = 0;
+        GLint left_matrix = -1, right_matrix = -1;
+        GLint left_area = -1, right_area = -1;  // the captured parts, in texture coordinates; -1 where unused
+        GLint weights[3] = {-1, -1, -1};        // of each output channel over its one eye's colour
+    };
+    // Where each output channel takes one eye's colour alone (grey and
+    // half-colour do), a program of three dot products instead of two
+    // matrices: bit c set, channel c from the right eye. -1: not so.
+    static int single_eye_channels(const MixMatrices& m);
 
     bool prepare(GlProcLookup lookup);
-    bool build_program();
+    bool find_framebuffer_calls(GlProcLookup lookup);
+    bool build_program(const char* fragment_source, Program* out) const;
+    const Program* drawn_program(const MixMatrices& m);
     bool size_textures(int width, int height);
+    bool attach_framebuffers(int width, int height);
 
     State state_ = State::untried;
     const char* why_ = "";
     EntryPoints gl_{};
     bool any_texture_size_ = false;  // non-power-of-two textures
-    GLuint program_ = 0;
-    GLint left_matrix_ = -1, right_matrix_ = -1;
-    GLint left_area_ = -1, right_area_ = -1;  // the captured parts, in texture coordinates
+    bool framebuffer_calls_ = false;
+    // The copies' program tells each place's area; the framebuffers' has no
+    // need to: their textures are cleared whole for every eye.
+    Program copied_, drawn_;
+    Program single_eye_[8];  // by single_eye_channels, made when first needed
     PixelRect areas_[2] = {};
-    GLuint textures_[2] = {0, 0};  // left place, right place
-    int width_ = 0, height_ = 0;   // of the area the textures are for
+    GLuint textures_[2] = {0, 0};                  // left place, right place
+    GLuint framebuffers_[2] = {0, 0}, depth_ = 0;  // of each place's texture, and their depth
+    bool direct_ = false;                          // the framebuffers are complete for this size
+    GLint screen_ = 0;                             // the framebuffer the frame is drawn in
+    GLint scissor_[4] = {0, 0, 0, 0};              // its scissor box, and whether it was on
+    GLboolean scissor_on_ = GL_FALSE;
+    int width_ = 0, height_ = 0;  // of the area the textures are for
     int texture_width_ = 0, texture_height_ = 0;
 };
 

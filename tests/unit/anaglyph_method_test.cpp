@@ -2,6 +2,8 @@
 // mixing program.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "platform/gl.h"
 #include "platform/script/script_platform.h"
 #include "stereo/anaglyph_method.h"
@@ -111,55 +113,72 @@ TEST(AnaglyphMethod, NamesAndTheCyclesOfAAndC) {
     EXPECT_EQ(next_colour_pair(colour_pair_count), 0);
 }
 
-// The program on the GL: two flat images in, the arithmetic's pixel out.
-TEST(AnaglyphMixer, TheGlMixesAsTheArithmetic) {
-    script::reset();
-    script::OffscreenContext context(64, 32);
-    ASSERT_TRUE(context.ok());
-    AnaglyphMixer mixer;
-    ASSERT_TRUE(mixer.ready_for(64, 32, platform_get_gl_proc_address)) << mixer.why();
-    const Rgb left = {{0.8f, 0.4f, 0.2f}}, right = {{0.2f, 0.6f, 0.9f}};
-    // Each eye's image a plain colour, captured over its area.
-    auto capture_eyes = [&](const PixelRect& left_area, const PixelRect& right_area) {
-        glClearColor(left.c[0], left.c[1], left.c[2], 1);
-        glClear(GL_COLOR_BUFFER_BIT);
-        mixer.capture(Eye::left, left_area);
-        glClearColor(right.c[0], right.c[1], right.c[2], 1);
-        glClear(GL_COLOR_BUFFER_BIT);
-        mixer.capture(Eye::right, right_area);
-    };
-    for (int pair : {red_cyan, green_magenta, amber_blue})
-        for (AnaglyphMethod method : mixing) {
-            capture_eyes(PixelRect{0, 0, 64, 32}, PixelRect{0, 0, 64, 32});
-            mixer.combine(anaglyph_matrices(method, pair));
-            const Rgb expected = mix(method, pair, left, right);
-            for (int x : {0, 63}) {
-                const script::Rgba got = script::read_pixel(x, x / 2);
-                const unsigned char rgb[3] = {got.r, got.g, got.b};
-                for (int i = 0; i < 3; ++i)
-                    EXPECT_NEAR(rgb[i], expected.c[i] * 255.0f, 2.0f)
-                        << colour_pair_name(pair) << " " << anaglyph_method_name(method) << ", channel " << i;
-            }
-        }
+// The GL's procedures without its framebuffer objects: the eyes are copied.
+void* lookup_without_framebuffers(const char* name) {
+    if (std::strstr(name, "Framebuffer") || std::strstr(name, "Renderbuffer")) return nullptr;
+    return platform_get_gl_proc_address(name);
+}
 
-    // Only the captured parts count: outside its area an eye is black, and
-    // outside both areas the mix leaves the drawing area as it is.
-    capture_eyes(PixelRect{0, 0, 16, 32}, PixelRect{8, 0, 16, 32});
-    mixer.combine(anaglyph_matrices(AnaglyphMethod::grey, red_cyan));
-    const Rgb black = {{0, 0, 0}};
-    const struct {
-        int x;
-        Rgb expected;
-    } places[] = {{2, mix(AnaglyphMethod::grey, red_cyan, left, black)},
-                  {12, mix(AnaglyphMethod::grey, red_cyan, left, right)},
-                  {20, mix(AnaglyphMethod::grey, red_cyan, black, right)},
-                  {40, right}};
-    for (const auto& p : places) {
-        const script::Rgba got = script::read_pixel(p.x, 10);
-        const unsigned char rgb[3] = {got.r, got.g, got.b};
-        for (int i = 0; i < 3; ++i) EXPECT_NEAR(rgb[i], p.expected.c[i] * 255.0f, 2.0f) << "x " << p.x;
+// The program on the GL: two flat images in, the arithmetic's pixel out,
+// with the eyes drawn into the textures and, where the GL cannot, copied.
+TEST(AnaglyphMixer, TheGlMixesAsTheArithmetic) {
+    for (GlProcLookup lookup : {platform_get_gl_proc_address, lookup_without_framebuffers}) {
+        const bool direct = lookup == platform_get_gl_proc_address;
+        SCOPED_TRACE(direct ? "drawn into the textures" : "copied");
+        script::reset();
+        script::OffscreenContext context(64, 32);
+        ASSERT_TRUE(context.ok());
+        AnaglyphMixer mixer;
+        ASSERT_TRUE(mixer.ready_for(64, 32, lookup)) << mixer.why();
+        EXPECT_EQ(mixer.draws_into_textures(), direct);
+        const Rgb left = {{0.8f, 0.4f, 0.2f}}, right = {{0.2f, 0.6f, 0.9f}};
+        // Each eye's image a plain colour over its area; the drawing area is
+        // left in the right eye's colour.
+        auto capture_eyes = [&](const PixelRect& left_area, const PixelRect& right_area) {
+            mixer.begin_eye(Eye::left, left_area);
+            glClearColor(left.c[0], left.c[1], left.c[2], 1);
+            glClear(GL_COLOR_BUFFER_BIT);
+            mixer.capture(Eye::left, left_area);
+            mixer.begin_eye(Eye::right, right_area);
+            glClearColor(right.c[0], right.c[1], right.c[2], 1);
+            glClear(GL_COLOR_BUFFER_BIT);
+            mixer.capture(Eye::right, right_area);
+            glClear(GL_COLOR_BUFFER_BIT);
+        };
+        for (int pair : {red_cyan, green_magenta, amber_blue})
+            for (AnaglyphMethod method : mixing) {
+                capture_eyes(PixelRect{0, 0, 64, 32}, PixelRect{0, 0, 64, 32});
+                mixer.combine(anaglyph_matrices(method, pair));
+                const Rgb expected = mix(method, pair, left, right);
+                for (int x : {0, 63}) {
+                    const script::Rgba got = script::read_pixel(x, x / 2);
+                    const unsigned char rgb[3] = {got.r, got.g, got.b};
+                    for (int i = 0; i < 3; ++i)
+                        EXPECT_NEAR(rgb[i], expected.c[i] * 255.0f, 2.0f)
+                            << colour_pair_name(pair) << " " << anaglyph_method_name(method) << ", channel " << i;
+                }
+            }
+
+        // Only the captured parts count: outside its area an eye is black, and
+        // outside both areas the mix leaves the drawing area as it is.
+        capture_eyes(PixelRect{0, 0, 16, 32}, PixelRect{8, 0, 16, 32});
+        mixer.combine(anaglyph_matrices(AnaglyphMethod::grey, red_cyan));
+        const Rgb black = {{0, 0, 0}};
+        const struct {
+            int x;
+            Rgb expected;
+        } places[] = {{2, mix(AnaglyphMethod::grey, red_cyan, left, black)},
+                      {12, mix(AnaglyphMethod::grey, red_cyan, left, right)},
+                      {20, mix(AnaglyphMethod::grey, red_cyan, black, right)},
+                      {40, right}};
+        for (const auto& p : places) {
+            const script::Rgba got = script::read_pixel(p.x, 10);
+            const unsigned char rgb[3] = {got.r, got.g, got.b};
+            for (int i = 0; i < 3; ++i) EXPECT_NEAR(rgb[i], p.expected.c[i] * 255.0f, 2.0f) << "x " << p.x;
+        }
+        EXPECT_FALSE(glIsEnabled(GL_SCISSOR_TEST));
+        glClearColor(0, 0, 0, 0.5f);
     }
-    glClearColor(0, 0, 0, 0.5f);
 }
 
 TEST(AnaglyphMixer, TheProjectedAreaBoundsThePointsWithinTheViewport) {

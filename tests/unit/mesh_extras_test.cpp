@@ -154,6 +154,24 @@ TEST(MeshLighter, ABigMeshGetsASurfaceWithinTheBudgetOverItsOwnVerticesASmallOne
     EXPECT_TRUE(small.lighter_triangles.empty() && small.lighter_edges.empty());
 }
 
+// Over the threshold the edges are built beside the lighter mesh: both as
+// each is built alone.
+TEST(MeshLighter, ABigMeshGetsTheSameExtrasAsEachBuiltAlone) {
+    Mesh big = grid_soup(320);  // 204,800 triangles, over lighter_threshold
+    ASSERT_GT(triangle_count_of(big), lighter_threshold);
+    const DenseVertices dense = weld_positions(big.positions.get(), big.vertices);
+    std::vector<std::uint32_t> edges, lighter, lighter_edges;
+    build_mesh_edges(big, dense, &edges);
+    build_lighter_triangles(big, dense, lighter_triangle_budget, lighter_threshold, &lighter);
+    build_triangle_edges(lighter, dense, &lighter_edges);
+    build_mesh_extras(&big);
+    EXPECT_EQ(big.edges, edges);
+    EXPECT_EQ(big.lighter_triangles, lighter);
+    EXPECT_EQ(big.lighter_edges, lighter_edges);
+    EXPECT_EQ(edge_set(big.edges).size(), 3u * 320 * 320 + 2u * 320) << "sides and diagonals, each once";
+    EXPECT_FALSE(big.lighter_edges.empty());
+}
+
 TEST(MotionDetail, LighterWhileMovingOverBudgetFullSoonAfterTheMotionStopsOrWhenAsked) {
     const float slow = 0.1f, quick = 0.01f;
     MotionDetail detail;
