@@ -23,8 +23,10 @@ clang++ "${flags[@]}" '-DDUPLEXA_DIB_MAX_OUTPUT_BYTES=(std::uint64_t(1) << 20)' 
   image/dib_decode.cpp tests/fuzz/dib_fuzzer.cpp -o "$out/dib_fuzzer"
 # The conversion is pure too; Assimp only lends it the scene types.
 clang++ "${flags[@]}" model/scene_mesh.cpp tests/fuzz/scene_mesh_fuzzer.cpp -lassimp -o "$out/scene_mesh_fuzzer"
-# The reply's limits on textures live with the decoder (stb_image, header-only).
+# The reply's limits on textures live with the decoder (stb_image, header-only);
+# the reader asks the process layer for large pages for a big reply.
 clang++ "${flags[@]}" -I/usr/include/stb model/mesh_wire.cpp model/scene_mesh.cpp model/texture_image.cpp \
+  platform/process/process_posix.cpp \
   tests/fuzz/reply_fuzzer.cpp -lassimp -o "$out/reply_fuzzer"
 
 # run NAME MAX_LEN SEED_FOLDERS...
