@@ -6,10 +6,8 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
-#include <new>
-#include <system_error>
-#include <thread>
 
+#include "model/beside_thread.h"
 #include "model/mesh_edges.h"
 
 namespace {
@@ -215,14 +213,6 @@ void build_lighter_triangles(const Mesh& mesh, const DenseVertices& dense, std::
     triangles->shrink_to_fit();
 }
 
-// A thread that is joined however its owner's scope is left.
-struct JoinedThread {
-    std::thread thread;
-    ~JoinedThread() {
-        if (thread.joinable()) thread.join();
-    }
-};
-
 void build_mesh_extras(Mesh* mesh, void (*done)(void* context, int steps), void* context) {
     auto step = [&](int steps) {
         if (done) done(context, steps);
@@ -243,12 +233,7 @@ void build_mesh_extras(Mesh* mesh, void (*done)(void* context, int steps), void*
     // on whichever thread.)
     const auto build_edges = [&] { build_mesh_edges(*mesh, dense, &mesh->edges); };
     {
-        JoinedThread beside;
-        try {
-            beside.thread = std::thread(build_edges);
-        } catch (const std::system_error&) {
-            build_edges();  // no thread to be had: one after the other
-        }
+        BesideThread beside(build_edges);
         build_lighter_triangles(*mesh, dense, lighter_triangle_budget, lighter_threshold, &mesh->lighter_triangles);
         step(2);
         if (!mesh->lighter_triangles.empty())

@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <system_error>
 #include <thread>
 
+#include "model/beside_thread.h"
 #include "model/mesh_lighter.h"
 #include "model/model_file.h"
 #include "platform/platform.h"
@@ -310,16 +310,13 @@ int run_import_worker(const char* path) {
         sending = false;
     };
     sending = true;
-    std::thread sender;
-    try {
-        sender = std::thread(send_mesh);
-    } catch (const std::system_error&) {
-        send_mesh();  // no thread to be had: one after the other
+    {
+        BesideThread sender(send_mesh);
+        build_mesh_extras(&mesh, [](void*, int steps) {
+            if (!sending)
+                report_progress(nullptr, read_share + (wire_sent_percent - read_share) * steps / extras_steps);
+        });
     }
-    build_mesh_extras(&mesh, [](void*, int steps) {
-        if (!sending) report_progress(nullptr, read_share + (wire_sent_percent - read_share) * steps / extras_steps);
-    });
-    if (sender.joinable()) sender.join();
     write_extras_record(worker_sink, mesh);
     std::fflush(stdout);
     // The output's end is the answer's: it comes before the system takes the
